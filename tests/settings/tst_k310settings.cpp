@@ -58,7 +58,6 @@ private slots:
     void formCarriesTheCaptions();
     void doserNumbersRunFrom0To127WithIndexEqualToNumber();
     void readOnlyFieldsLookLikeTheWindowAndTakeNoFocus();
-    void dialogIsModalWithoutContextMenu();
     void everyWayOfClosingOnlyHides_data();
     void everyWayOfClosingOnlyHides();
 
@@ -179,16 +178,6 @@ void tst_k310Settings::readOnlyFieldsLookLikeTheWindowAndTakeNoFocus()
     QCOMPARE(dialog.stopTestMode->focusPolicy(), Qt::NoFocus);
     QCOMPARE(dialog.startTestMode->focusPolicy(), Qt::NoFocus);
     QVERIFY(dialog.k310Info->toPlainText().isEmpty());
-}
-
-void tst_k310Settings::dialogIsModalWithoutContextMenu()
-{
-    k310Settings dialog;
-    QVERIFY(dialog.isModal());
-    QVERIFY(dialog.windowFlags() & Qt::MSWindowsFixedSizeDialogHint);
-    QCOMPARE(dialog.contextMenuPolicy(), Qt::NoContextMenu);
-    QVERIFY(!dialog.testAttribute(Qt::WA_DeleteOnClose));
-    QCOMPARE(dialog.currentDeviceIndex(), 0);
 }
 
 void tst_k310Settings::everyWayOfClosingOnlyHides_data()

@@ -13,7 +13,6 @@ private slots:
     void initTestCase();
     void formCarriesTheCaptions_data();
     void formCarriesTheCaptions();
-    void dialogIsModalWithoutContextMenuAndFocuslessChoices();
     void rateStartsAt38400AmongThreeRates();
     void choosingAnotherRateEmitsItsText();
     void choosingTheCurrentItemEmitsNothing();
@@ -57,19 +56,6 @@ void tst_rs232Settings::formCarriesTheCaptions()
     QVERIFY(!dialog.windowIcon().isNull());
     QVERIFY(!dialog.pushButton->icon().isNull());
     QCOMPARE(dialog.pushButton->iconSize(), QSize(32, 32));
-}
-
-void tst_rs232Settings::dialogIsModalWithoutContextMenuAndFocuslessChoices()
-{
-    rs232Settings dialog;
-    QVERIFY(dialog.isModal());
-    QVERIFY(dialog.windowFlags() & Qt::MSWindowsFixedSizeDialogHint);
-    QCOMPARE(dialog.contextMenuPolicy(), Qt::NoContextMenu);
-    QVERIFY(!dialog.testAttribute(Qt::WA_DeleteOnClose));
-    for (QWidget *widget :
-         std::initializer_list<QWidget *> {dialog.label_14, dialog.label_15,
-                                           dialog.comPortNameComboBox, dialog.comPortRatecomboBox})
-        QCOMPARE(widget->focusPolicy(), Qt::NoFocus);
 }
 
 void tst_rs232Settings::rateStartsAt38400AmongThreeRates()
