@@ -1,0 +1,62 @@
+#ifndef K310SETTINGS_H
+#define K310SETTINGS_H
+
+#include "ui_k310SettingsForm.h"
+
+#include <QDialog>
+#include <QString>
+#include <memory>
+
+class QSettings;
+
+// The doser's number on the line, its product and mode, and its parameters as the console
+// reads them from the doser. Talks to nobody itself; only the doser number is kept between runs.
+class k310Settings : public QDialog, public Ui::k310SettingsForm
+{
+    Q_OBJECT
+
+public:
+    explicit k310Settings(QWidget *parent = nullptr);
+    // Saves the doser number.
+    ~k310Settings() override;
+
+    // Selects the stored doser number; 30 when none, or no valid one, is stored.
+    void restoreK310Id();
+    void saveK310Id();
+    // The position, in the console's list, of the doser this dialog describes.
+    int currentDeviceIndex() const;
+
+    void setWeightScale(const QString &text);
+    void setWeightNPV(const QString &text);
+    void setDigitScale(const QString &text);
+    void setPOVersion(const QString &text);
+    void clearInfo();
+    void clearErrorMessage();
+    // Exact, case-sensitive match; no item is current when none matches.
+    void setCurrentProductType(const QString &name);
+
+public slots:
+    void setErrorMessage(const QString &text);
+    void addProductType(const QString &name);
+    void dellAllProductTypes();
+    void setStartIndex();
+    void disableProductType(bool disable);
+
+signals:
+    void k310ProductChanged(int position, const QString &name);
+    void k310IdChanged(int id);
+    void stopTestModeClicked();
+    void startTestModeClicked();
+
+private slots:
+    void productTypeChanged(const QString &name);
+
+private:
+    void showFieldsOnWindowColour();
+    // Makes the item current unless it already is, so that only a change is reported.
+    void selectProduct(int index);
+
+    std::unique_ptr<QSettings> settings;
+};
+
+#endif // K310SETTINGS_H
