@@ -1,0 +1,3 @@
+#include "embeddededitinterface.h"
+
+EmbeddedEditInterface::~EmbeddedEditInterface() = default;
