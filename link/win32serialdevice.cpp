@@ -178,6 +178,9 @@ bool Win32SerialDevice::isFree(const std::string &name)
     const HANDLE probe = openExclusive(name);
     if (probe == INVALID_HANDLE_VALUE)
         return false;
+    // Opening may have raised DTR and RTS: a probe must leave the line quiet.
+    EscapeCommFunction(probe, CLRDTR);
+    EscapeCommFunction(probe, CLRRTS);
     CloseHandle(probe);
     return true;
 }
