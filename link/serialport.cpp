@@ -21,7 +21,7 @@ constexpr int DefaultBaudRate = 115200;
 constexpr int ReadIntervalMs = 10;
 constexpr int PerByteMs = 1;
 constexpr std::uint32_t DriverQueueBytes = 65534;
-// One transfer moves at most this many bytes, as the driver queues hold no more.
+// A transfer's count is 16 bits wide; larger requests are capped rather than wrapped round.
 constexpr int MaxTransfer = 0xFFFF;
 constexpr char ExtraPortsSeparator = ':';
 

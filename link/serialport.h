@@ -20,6 +20,7 @@ public:
 
     // Uses the serial API of the platform the program is built for.
     SerialPort();
+    // Drives the given device (never null) instead, such as a stand-in in tests.
     explicit SerialPort(std::unique_ptr<SerialDevice> device);
     ~SerialPort();
     SerialPort(const SerialPort &) = delete;
@@ -32,7 +33,9 @@ public:
     bool isOpen() const { return opened; }
 
     // Bytes moved (0 when a read timed out empty), or -1 on error, including a line error
-    // reported since the last transfer.
+    // reported since the last transfer. A read ends when n bytes came, when more than 10 ms
+    // pass between two bytes, or after n + readTimeout ms (a readTimeout of 0 waits for the
+    // first byte without limit); a write gives up after n + writeTimeout ms.
     int read(unsigned char *buffer, int n);
     int write(const unsigned char *buffer, int n);
     bool purgeReceive();
