@@ -1,5 +1,7 @@
-// Encodes one doser request and prints its wire frame; decodes a frame given in hex.
+// Encodes one doser request and prints its wire frame; decodes a frame given in hex; lists the
+// serial ports.
 #include "k310datapacket.h"
+#include "serialport.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -26,6 +28,16 @@ int decode(const QString &hex, QTextStream &out)
     return 0;
 }
 
+int listPorts(QTextStream &out)
+{
+    const std::vector<std::string> ports = SerialPort::availablePorts();
+    if (ports.empty())
+        out << "no serial ports found\n";
+    for (const std::string &port : ports)
+        out << QString::fromStdString(port) << '\n';
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -40,9 +52,14 @@ int main(int argc, char *argv[])
     parser.addOption({"value", "Value to send.", "number"});
     parser.addOption({"decimals", "Decimals of the value.", "n", "0"});
     parser.addOption({"decode", "Decode a frame given as hex instead.", "hex"});
+    parser.addOption(
+        {"ports", QString("List the serial ports that can be opened, then those named in %1.")
+                      .arg(SerialPort::ExtraPortsVariable)});
     parser.process(app);
 
     QTextStream out(stdout);
+    if (parser.isSet("ports"))
+        return listPorts(out);
     if (parser.isSet("decode"))
         return decode(parser.value("decode"), out);
 

@@ -49,6 +49,7 @@ private slots:
     void randomPacketsSurviveTheRoundTrip();
     void topBitsOfSenderAndCommandAreLostOthersSurvive();
     void frameConstructorZeroesInvalidInput();
+    void nullBuffersAreRefusedWithoutTouchingThePacket();
     void copiesCarryBytesButNotValueValid();
     void equalityIgnoresLinkBookkeeping();
     void valueDecodesTwosComplement_data();
@@ -239,6 +240,21 @@ void tst_K310DataPacket::frameConstructorZeroesInvalidInput()
     QCOMPARE(fromNull, K310DataPacket());
     QCOMPARE(fromNull.linkError, quint8(0));
     QCOMPARE(fromNull.replyCount, quint8(0));
+}
+
+void tst_K310DataPacket::nullBuffersAreRefusedWithoutTouchingThePacket()
+{
+    K310DataPacket packet = request(30, 8, 1);
+    packet.setValue(150, 2);
+    packet.linkError = 2;
+    packet.replyCount = 0;
+    const K310DataPacket before = packet;
+
+    QCOMPARE(packet.fromFrame(nullptr, K310FrameLength), -1);
+    QCOMPARE(packet, before);
+    QCOMPARE(packet.linkError, quint8(2));
+    QCOMPARE(packet.toFrame(nullptr), -1);
+    QCOMPARE(packet.replyCount, quint8(0)); // a refused encode does not count as sent
 }
 
 void tst_K310DataPacket::copiesCarryBytesButNotValueValid()

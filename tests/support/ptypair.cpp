@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -77,4 +78,17 @@ QByteArray PtyPair::read(int n, int timeoutMs)
 void PtyPair::drain()
 {
     while (!read(4096, 5).isEmpty()) { }
+}
+
+int PtyPair::bytesWaiting() const
+{
+    int count = 0;
+    return ioctl(slave, FIONREAD, &count) == 0 ? count : -1;
+}
+
+void PtyPair::hangUp()
+{
+    if (master >= 0)
+        ::close(master);
+    master = -1;
 }

@@ -16,6 +16,8 @@ public:
 
     bool isValid() const { return master >= 0; }
     int masterFd() const { return master; }
+    // The line as the code under test sees it, for checking its settings; never read from it.
+    int slaveFd() const { return slave; }
     const std::string &slavePath() const { return path; }
 
     // Writes everything to the far end of the line; returns false on error.
@@ -24,6 +26,10 @@ public:
     QByteArray read(int n, int timeoutMs);
     // Discards whatever the code under test has written so far.
     void drain();
+    // Bytes sent from the far end that the code under test has not read yet.
+    int bytesWaiting() const;
+    // Pulls the cable: the far end goes away for good.
+    void hangUp();
 
 private:
     int master = -1;
