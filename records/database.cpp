@@ -6,6 +6,8 @@
 
 #include <sqlite3.h>
 
+#include <charconv>
+
 namespace {
 
 const char *const Schema[] = {
@@ -20,12 +22,46 @@ const char *const Schema[] = {
     "CREATE INDEX IF NOT EXISTS butchDate ON butch (date);",
 };
 
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Reads the form the console writes weights in, [-]digits[.digits], without going through
+// QString: over years of records that conversion costs more than the query itself. Both readings
+// round correctly, so they give the same number; any other text is left to QString::toDouble.
+bool readPlainDecimal(const char *text, int size, double &number)
+{
+    const char *const end = text + size;
+    const char *p = text;
+    if (p < end && *p == '-')
+        ++p;
+    const char *const integerPart = p;
+    while (p < end && isDigit(*p))
+        ++p;
+    if (p == integerPart)
+        return false;
+    if (p < end && *p == '.') {
+        const char *const fraction = ++p;
+        while (p < end && isDigit(*p))
+            ++p;
+        if (p == fraction)
+            return false;
+    }
+    if (p != end)
+        return false;
+    const std::from_chars_result read = std::from_chars(text, end, number);
+    return read.ec == std::errc() && read.ptr == end;
+}
+
 void decimalValueFunction(sqlite3_context *context, int, sqlite3_value **arguments)
 {
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
     const int size = sqlite3_value_bytes(arguments[0]);
-    sqlite3_result_double(context,
-                          text ? Database::decimalValue(QString::fromUtf8(text, size)) : 0.0);
+    double number = 0.0;
+    if (text && !readPlainDecimal(text, size, number))
+        number = Database::decimalValue(QString::fromUtf8(text, size));
+    sqlite3_result_double(context, number);
 }
 
 int bindText(sqlite3_stmt *statement, int index, const QString &text)

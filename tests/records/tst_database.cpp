@@ -290,6 +290,14 @@ void tst_Database::weightTextsReadAsNumbersOnlyWhenWhole_data()
     QTest::addColumn<double>("number");
 
     QTest::newRow("fixed point") << "12.50" << 12.5;
+    QTest::newRow("not exact in binary") << "0.1" << 0.1;
+    QTest::newRow("many digits") << "123456789.123456789" << 123456789.123456789;
+    QTest::newRow("beyond double precision") << "9007199254740993" << 9007199254740992.0;
+    QTest::newRow("leading zeros") << "0012.5" << 12.5;
+    QTest::newRow("no fraction digits") << "5." << 5.0;
+    QTest::newRow("no integer digits") << ".5" << 0.5;
+    QTest::newRow("plus sign") << "+7" << 7.0;
+    QTest::newRow("sign alone") << "-" << 0.0;
     QTest::newRow("negative") << "-3.125" << -3.125;
     QTest::newRow("integer") << "2500" << 2500.0;
     QTest::newRow("blanks around") << " 2.5 " << 2.5;
