@@ -214,20 +214,20 @@ void tst_Database::failedStatementLeavesAnEmptyResult()
 
 void tst_Database::brokenFileStillGivesEmptyResults_data()
 {
-    QTest::addColumn<QString>("kind");
+    QTest::addColumn<TemporaryDatabase::Broken>("how");
     QTest::addColumn<QString>("openTrace");
     QTest::addColumn<QString>("createMessage");
     QTest::addColumn<QString>("selectMessage");
 
-    QTest::newRow("not a database") << "garbage"
-                                    << "\nCan open database: not an error"
-                                    << "file is not a database"
-                                    << "file is not a database";
-    QTest::newRow("read-only") << "read-only"
+    QTest::newRow("not a database")
+        << TemporaryDatabase::Broken::NotADatabase << "\nCan open database: not an error"
+        << "file is not a database"
+        << "file is not a database";
+    QTest::newRow("read-only") << TemporaryDatabase::Broken::ReadOnly
                                << "\nCan open database: not an error"
                                << "attempt to write a readonly database"
                                << "no such table: product";
-    QTest::newRow("missing directory") << "missing directory"
+    QTest::newRow("missing directory") << TemporaryDatabase::Broken::MissingDirectory
                                        << "\nCan't open database: unable to open database file"
                                        << "unable to open database file"
                                        << "unable to open database file";
@@ -235,32 +235,18 @@ void tst_Database::brokenFileStillGivesEmptyResults_data()
 
 void tst_Database::brokenFileStillGivesEmptyResults()
 {
-    QFETCH(QString, kind);
+    QFETCH(TemporaryDatabase::Broken, how);
     QFETCH(QString, openTrace);
     QFETCH(QString, createMessage);
     QFETCH(QString, selectMessage);
     TemporaryDatabase records;
-    QString fileName = records.path();
-    QFile file(fileName);
-    if (kind == "garbage") {
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(4096, 'x'));
-        file.close();
-    } else if (kind == "read-only") {
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
-        fileName = records.makeReadOnly();
-    } else {
-        fileName = QFileInfo(fileName).path() + "/missing/data.db";
-    }
+    const QString fileName = records.spoil(how);
 
     expectTrace(qPrintable(openTrace));
     Database database(fileName);
     expectTrace(qPrintable("\n0 columns, 0 rows, " + createMessage));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^\n0 columns, 0 rows, "));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^\n0 columns, 0 rows, "));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^\n0 columns, 0 rows, "));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^\n0 columns, 0 rows, "));
+    for (int i = 0; i < 4; ++i)
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^\n0 columns, 0 rows, "));
     QVERIFY(!database.createTables());
 
     expectTrace(qPrintable("\n0 columns, 0 rows, " + selectMessage));

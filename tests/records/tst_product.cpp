@@ -292,27 +292,17 @@ void tst_Product::everyWayOfClosingOnlyHidesAndKeepsTheSelection()
 
 void tst_Product::brokenDatabaseLeavesTheListEmpty_data()
 {
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("not a database") << "garbage";
-    QTest::newRow("read-only") << "read-only";
-    QTest::newRow("missing directory") << "missing directory";
+    QTest::addColumn<TemporaryDatabase::Broken>("how");
+    QTest::newRow("not a database") << TemporaryDatabase::Broken::NotADatabase;
+    QTest::newRow("read-only") << TemporaryDatabase::Broken::ReadOnly;
+    QTest::newRow("missing directory") << TemporaryDatabase::Broken::MissingDirectory;
 }
 
 void tst_Product::brokenDatabaseLeavesTheListEmpty()
 {
-    QFETCH(QString, kind);
+    QFETCH(TemporaryDatabase::Broken, how);
     TemporaryDatabase records;
-    QString fileName = records.path();
-    if (kind == "garbage") {
-        QFile file(fileName);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(4096, 'x'));
-    } else if (kind == "read-only") {
-        addProducts(records, {});
-        fileName = records.makeReadOnly();
-    } else {
-        fileName = QFileInfo(fileName).path() + "/missing/data.db";
-    }
+    const QString fileName = records.spoil(how);
 
     Product product(fileName);
     Operator person(product);

@@ -331,27 +331,17 @@ void tst_Stat::everyWayOfClosingOnlyHides()
 
 void tst_Stat::brokenDatabaseLeavesTheWindowEmpty_data()
 {
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("not a database") << "garbage";
-    QTest::newRow("read-only") << "read-only";
-    QTest::newRow("missing directory") << "missing directory";
+    QTest::addColumn<TemporaryDatabase::Broken>("how");
+    QTest::newRow("not a database") << TemporaryDatabase::Broken::NotADatabase;
+    QTest::newRow("read-only") << TemporaryDatabase::Broken::ReadOnly;
+    QTest::newRow("missing directory") << TemporaryDatabase::Broken::MissingDirectory;
 }
 
 void tst_Stat::brokenDatabaseLeavesTheWindowEmpty()
 {
-    QFETCH(QString, kind);
+    QFETCH(TemporaryDatabase::Broken, how);
     TemporaryDatabase records;
-    QString fileName = records.path();
-    if (kind == "garbage") {
-        QFile file(fileName);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(4096, 'x'));
-    } else if (kind == "read-only") {
-        QFile(fileName).open(QIODevice::WriteOnly);
-        fileName = records.makeReadOnly();
-    } else {
-        fileName = QFileInfo(fileName).path() + "/missing/data.db";
-    }
+    const QString fileName = records.spoil(how);
 
     Stat stat(fileName);
     stat.fillDates();

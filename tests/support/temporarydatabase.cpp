@@ -96,3 +96,21 @@ QString TemporaryDatabase::makeReadOnly()
         return path();
     return QUrl::fromLocalFile(path()).toString() + QStringLiteral("?mode=ro");
 }
+
+QString TemporaryDatabase::spoil(Broken how)
+{
+    QFile file(path());
+    switch (how) {
+    case Broken::NotADatabase:
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray(4096, 'x'));
+        return path();
+    case Broken::ReadOnly:
+        file.open(QIODevice::WriteOnly);
+        file.close();
+        return makeReadOnly();
+    case Broken::MissingDirectory:
+        break;
+    }
+    return folder.filePath(QStringLiteral("missing/data.db"));
+}

@@ -26,10 +26,13 @@ public:
     void addTask(int idButch, const QString &product, const QString &unit,
                  const QString &deliveredWeight);
 
-    // Makes the file read-only and returns the name to open it by. Root ignores the file's
-    // permission bits, so then the name asks SQLite for the read-only opening it would fall back
-    // to.
+    // Makes the file read-only and returns the name to open it by. Root ignores permission bits,
+    // so then the name asks SQLite for the read-only opening it falls back to by itself.
     QString makeReadOnly();
+
+    enum class Broken { NotADatabase, ReadOnly, MissingDirectory };
+    // Spoils the file in that way (a read-only one is empty: no tables) and returns its name.
+    QString spoil(Broken how);
 
 private:
     QTemporaryDir folder;
