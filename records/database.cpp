@@ -1,0 +1,232 @@
+#include "database.h"
+
+#include "statementtemplate.h"
+
+#include <QDebug>
+
+#include <sqlite3.h>
+
+#include <charconv>
+
+namespace {
+
+const char *const Schema[] = {
+    "CREATE TABLE IF NOT EXISTS admin (password TEXT);",
+    "CREATE TABLE IF NOT EXISTS product (idProduct INTEGER PRIMARY KEY, productName TEXT);",
+    "CREATE TABLE IF NOT EXISTS butch (idButch INTEGER PRIMARY KEY, date TEXT, startTime TEXT, "
+    "endTime TEXT, endDate TEXT);",
+    "CREATE TABLE IF NOT EXISTS task (idButch INTEGER, deviceId INTEGER, startTime TEXT, endTime "
+    "TEXT, taskWeight TEXT, haveDoneWeight TEXT, mustToBeDoneWeight TEXT, productName TEXT, "
+    "weightScale TEXT, startDate TEXT, endDate TEXT);",
+    // The statistics turn days into batch ranges; years of batches make a scan per day slow.
+    "CREATE INDEX IF NOT EXISTS butchDate ON butch (date);",
+};
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Reads the form the console writes weights in, [-]digits[.digits], without going through
+// QString: over years of records that conversion costs more than the query itself. Both readings
+// round correctly, so they give the same number; any other text is left to QString::toDouble.
+bool readPlainDecimal(const char *text, int size, double &number)
+{
+    const char *const end = text + size;
+    const char *p = text;
+    if (p < end && *p == '-')
+        ++p;
+    const char *const integerPart = p;
+    while (p < end && isDigit(*p))
+        ++p;
+    if (p == integerPart)
+        return false;
+    if (p < end && *p == '.') {
+        const char *const fraction = ++p;
+        while (p < end && isDigit(*p))
+            ++p;
+        if (p == fraction)
+            return false;
+    }
+    if (p != end)
+        return false;
+    const std::from_chars_result read = std::from_chars(text, end, number);
+    return read.ec == std::errc() && read.ptr == end;
+}
+
+void decimalValueFunction(sqlite3_context *context, int, sqlite3_value **arguments)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
+    const int size = sqlite3_value_bytes(arguments[0]);
+    double number = 0.0;
+    if (text && !readPlainDecimal(text, size, number))
+        number = Database::decimalValue(QString::fromUtf8(text, size));
+    sqlite3_result_double(context, number);
+}
+
+int bindText(sqlite3_stmt *statement, int index, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return sqlite3_bind_text(statement, index, bytes.constData(), int(bytes.size()),
+                             SQLITE_TRANSIENT);
+}
+
+int bindByType(sqlite3_stmt *statement, int index, const QVariant &argument)
+{
+    switch (argument.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return sqlite3_bind_int64(statement, index, argument.toLongLong());
+    case QMetaType::Float:
+    case QMetaType::Double:
+        return sqlite3_bind_double(statement, index, argument.toDouble());
+    default:
+        if (argument.isNull())
+            return sqlite3_bind_null(statement, index);
+        return bindText(statement, index, argument.toString());
+    }
+}
+
+} // namespace
+
+Database::Database(const QString &fileName)
+{
+    sqlite3 *connection = nullptr;
+    openStatus =
+        sqlite3_open_v2(fileName.toUtf8().constData(), &connection,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr);
+    if (openStatus != SQLITE_OK) {
+        openError =
+            QString::fromUtf8(connection ? sqlite3_errmsg(connection) : sqlite3_errstr(openStatus));
+        qDebug("\nCan't open database: %s", qUtf8Printable(openError));
+        sqlite3_close(connection);
+        return;
+    }
+    handle = connection;
+    qDebug("\nCan open database: %s", sqlite3_errmsg(handle));
+    sqlite3_create_function_v2(handle, "decimalValue", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                               nullptr, &decimalValueFunction, nullptr, nullptr, nullptr);
+}
+
+Database::~Database()
+{
+    sqlite3_close(handle);
+}
+
+bool Database::execQuery(const QString &statement, const QVariantList &arguments)
+{
+    last.clear();
+    if (!handle) {
+        last.status = openStatus;
+        last.errorText = openError;
+        writeTrace();
+        return false;
+    }
+
+    const StatementTemplate statementTemplate(statement);
+    const QByteArray &sql = statementTemplate.sql();
+    const char *tail = sql.constData();
+    const char *const end = tail + sql.size();
+    int status = SQLITE_OK;
+    QString problem;
+    // Several statements in one text run one after the other into one result.
+    while (status == SQLITE_OK && tail < end) {
+        sqlite3_stmt *prepared = nullptr;
+        status = sqlite3_prepare_v2(handle, tail, int(end - tail), &prepared, &tail);
+        if (status == SQLITE_OK && !prepared)
+            break;
+        if (status == SQLITE_OK)
+            status = bindArguments(prepared, statementTemplate, arguments, problem);
+        if (status == SQLITE_OK)
+            status = collectRows(prepared, problem);
+        if (status != SQLITE_OK && problem.isEmpty())
+            problem = QString::fromUtf8(sqlite3_errmsg(handle));
+        sqlite3_finalize(prepared);
+    }
+
+    if (status != SQLITE_OK) {
+        last.clear();
+        last.status = status;
+        last.errorText = problem;
+    } else {
+        last.errorText = QString::fromUtf8(sqlite3_errmsg(handle));
+    }
+    writeTrace();
+    return status == SQLITE_OK;
+}
+
+bool Database::createTables()
+{
+    bool created = true;
+    for (const char *statement : Schema)
+        created = execQuery(QString::fromLatin1(statement)) && created;
+    return created;
+}
+
+double Database::decimalValue(const QString &text)
+{
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    return ok ? number : 0.0;
+}
+
+int Database::bindArguments(sqlite3_stmt *statement, const StatementTemplate &statementTemplate,
+                            const QVariantList &arguments, QString &problem)
+{
+    const int count = sqlite3_bind_parameter_count(statement);
+    for (int number = 1; number <= count; ++number) {
+        // The template numbers its parameters ?1, ?2, ...; numbers it skips have no name.
+        if (!sqlite3_bind_parameter_name(statement, number))
+            continue;
+        if (number > arguments.size()) {
+            problem = QStringLiteral("no argument for %%1").arg(number);
+            return SQLITE_RANGE;
+        }
+        const QVariant &argument = arguments.at(number - 1);
+        const int status = statementTemplate.isText(number)
+                               ? bindText(statement, number, argument.toString())
+                               : bindByType(statement, number, argument);
+        if (status != SQLITE_OK)
+            return status;
+    }
+    return SQLITE_OK;
+}
+
+int Database::collectRows(sqlite3_stmt *statement, QString &problem)
+{
+    for (;;) {
+        const int status = sqlite3_step(statement);
+        if (status == SQLITE_DONE)
+            return SQLITE_OK;
+        if (status != SQLITE_ROW)
+            return status;
+        const int count = sqlite3_column_count(statement);
+        if (last.rows == 0) {
+            last.columns = count;
+            for (int column = 0; column < count; ++column)
+                last.header << QString::fromUtf8(sqlite3_column_name(statement, column));
+        } else if (count != last.columns) {
+            problem = QStringLiteral("statements with different columns in one text");
+            return SQLITE_ERROR;
+        }
+        for (int column = 0; column < count; ++column) {
+            const auto *text =
+                reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+            last.values << (text ? QString::fromUtf8(text, sqlite3_column_bytes(statement, column))
+                                 : QString());
+        }
+        ++last.rows;
+    }
+}
+
+void Database::writeTrace() const
+{
+    qDebug("\n%d columns, %d rows, %s", last.columns, last.rows, qUtf8Printable(last.errorText));
+}

@@ -1,0 +1,30 @@
+#ifndef MODALPROMPTS_H
+#define MODALPROMPTS_H
+
+#include <QString>
+
+#include <functional>
+
+class QAbstractButton;
+class QMessageBox;
+class QWidget;
+
+// The modal questions a window puts to the operator. By default they run Qt's dialogs; a test
+// replaces them, so nothing waits for a human.
+class ModalPrompts
+{
+public:
+    using SaveFileName =
+        std::function<QString(QWidget *parent, const QString &caption, const QString &filter)>;
+    // Runs the box and returns the button that closed it (nullptr when closed otherwise).
+    using RunBox = std::function<QAbstractButton *(QMessageBox *box)>;
+
+    static QString standardSaveFileName(QWidget *parent, const QString &caption,
+                                        const QString &filter);
+    static QAbstractButton *standardRunBox(QMessageBox *box);
+
+    SaveFileName saveFileName = standardSaveFileName;
+    RunBox runBox = standardRunBox;
+};
+
+#endif // MODALPROMPTS_H

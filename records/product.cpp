@@ -1,0 +1,114 @@
+#include "product.h"
+
+#include <QDebug>
+#include <QEvent>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+const QString LoadStatement = QStringLiteral("SELECT productName, idProduct FROM product;");
+const QString DeleteStatement = QStringLiteral("DELETE FROM product WHERE idProduct = %1;");
+const QString AddStatement =
+    QStringLiteral("INSERT INTO product (idProduct, productName) values (NULL, \"%1\");");
+
+} // namespace
+
+Product::Product(const QString &databaseFile, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint)
+    , database(databaseFile)
+    , questionBox(new QMessageBox(this))
+{
+    setupUi(this);
+    setFixedSize(size());
+    setModal(true);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    installEventFilter(this);
+
+    questionBox->setFont(font());
+    questionBox->setTextFormat(Qt::RichText);
+    questionBox->setIcon(QMessageBox::Question);
+    QPushButton *noButton = questionBox->addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+    yesButton = questionBox->addButton(QStringLiteral("Да"), QMessageBox::YesRole);
+    questionBox->setDefaultButton(noButton);
+
+    fillTable();
+
+    connect(closeButton, &QPushButton::clicked, this, &Product::closeClicked);
+    connect(delButton, &QPushButton::clicked, this, &Product::deleteProduct);
+    connect(addButton, &QPushButton::clicked, this, &Product::addProduct);
+    connect(productTable, &QTableWidget::itemClicked, this, &Product::productTableClicked);
+}
+
+Product::~Product()
+{
+    qDebug("~Product()");
+}
+
+void Product::fillTable()
+{
+    productTable->setColumnCount(1);
+    productTable->setRowCount(0);
+    productTable->verticalHeader()->hide();
+    productTable->setHorizontalHeaderLabels({QStringLiteral("Вид продукта")});
+    productTable->resizeColumnsToContents();
+
+    database.execQuery(LoadStatement);
+    const QueryResult &products = database.result();
+    if (products.rows == 0)
+        return;
+    productTable->setRowCount(products.rows);
+    productTable->setColumnCount(products.columns);
+    for (int row = 0; row < products.rows; ++row) {
+        for (int column = 0; column < products.columns; ++column)
+            productTable->setItem(row, column, new QTableWidgetItem(products.value(row, column)));
+    }
+    // Column 1 holds the idProduct that deletion needs; the operator sees only the names.
+    for (int column = 1; column < products.columns; ++column)
+        productTable->hideColumn(column);
+    productTable->resizeColumnsToContents();
+}
+
+void Product::productTableClicked(QTableWidgetItem *item)
+{
+    if (!item)
+        return;
+    const QTableWidgetItem *idCell =
+        productTable->item(item->row(), productTable->columnCount() - 1);
+    if (!idCell)
+        return;
+    productTable->resizeColumnsToContents();
+    selectedProduct = idCell->text();
+}
+
+void Product::deleteProduct()
+{
+    if (selectedProduct.isEmpty())
+        return;
+    questionBox->setWindowTitle(QStringLiteral("Сообщение"));
+    questionBox->setText(QStringLiteral("Удалить выбранный вид продукта?"));
+    if (prompts.runBox(questionBox) != yesButton)
+        return;
+    database.execQuery(DeleteStatement, {selectedProduct});
+    selectedProduct.clear();
+    fillTable();
+}
+
+void Product::addProduct()
+{
+    const QString name = newProductName->text();
+    if (name.isEmpty())
+        return;
+    database.execQuery(AddStatement, {name});
+    fillTable();
+}
+
+bool Product::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == this && event->type() == QEvent::Hide) {
+        emit windowHided();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}

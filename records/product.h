@@ -1,0 +1,49 @@
+#ifndef PRODUCT_H
+#define PRODUCT_H
+
+#include "database.h"
+#include "modalprompts.h"
+#include "ui_productForm.h"
+
+#include <QDialog>
+
+class QMessageBox;
+class QPushButton;
+class QTableWidgetItem;
+
+// The product list: shows the product types, adds one by name and deletes the one last clicked
+// after the operator confirms.
+class Product : public QDialog, public Ui::productForm
+{
+    Q_OBJECT
+
+public:
+    explicit Product(const QString &databaseFile = QString::fromLatin1(DatabaseFileName),
+                     QWidget *parent = nullptr);
+    ~Product() override;
+
+    void fillTable();
+    void setPrompts(const ModalPrompts &replacement) { prompts = replacement; }
+
+signals:
+    void closeClicked();
+    void windowHided();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private slots:
+    void productTableClicked(QTableWidgetItem *item);
+    void deleteProduct();
+    void addProduct();
+
+private:
+    Database database;
+    QMessageBox *questionBox;
+    QPushButton *yesButton = nullptr;
+    // The idProduct of the row last clicked; empty when none.
+    QString selectedProduct;
+    ModalPrompts prompts;
+};
+
+#endif // PRODUCT_H

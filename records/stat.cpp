@@ -1,0 +1,234 @@
+#include "stat.h"
+
+#include "windows1251.h"
+
+#include <QDebug>
+#include <QEvent>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <array>
+
+namespace {
+
+constexpr int TableColumns = 2;
+constexpr int WeightColumn = 1;
+constexpr int WeightDecimals = 2;
+constexpr double GramsPerKilogram = 1000.0;
+constexpr double KilogramsPerTonne = 1000.0;
+
+const QString Grams = QStringLiteral("г");
+const QString Kilograms = QStringLiteral("кг");
+const QString Tonnes = QStringLiteral("т");
+
+const QString DaysStatement =
+    QStringLiteral("SELECT date FROM butch GROUP BY date ORDER BY MAX(idButch)");
+const QString FirstButchStatement =
+    QStringLiteral("SELECT MIN(idButch) FROM butch WHERE date = \"%1\" GROUP BY date");
+const QString LastButchStatement =
+    QStringLiteral("SELECT MAX(idButch) FROM butch WHERE date = \"%1\" GROUP BY date");
+// One pass over the range for every product and unit; years of records make a statement per
+// product and unit too slow.
+const QString WeightsStatement =
+    QStringLiteral("SELECT productName, weightScale, TOTAL(decimalValue(haveDoneWeight)) FROM task "
+                   "WHERE idButch >= %1 AND idButch <= %2 "
+                   "GROUP BY productName, weightScale ORDER BY productName, weightScale");
+const QString SumWeightStatement =
+    QStringLiteral("SELECT haveDoneWeight FROM task WHERE (idButch >= %1 AND idButch <= %2) "
+                   "AND (productName = \"%3\") AND (weightScale = \"%4\")");
+
+// The units the table counts; any other unit adds nothing.
+const QString *const CountedUnits[] = {&Grams, &Kilograms, &Tonnes};
+using UnitKilograms = std::array<double, std::size(CountedUnits)>;
+
+int countedUnitIndex(const QString &unit)
+{
+    for (std::size_t i = 0; i < std::size(CountedUnits); ++i) {
+        if (unit == *CountedUnits[i])
+            return int(i);
+    }
+    return -1;
+}
+
+double toKilograms(double sum, const QString &unit)
+{
+    if (unit == Grams)
+        return sum / GramsPerKilogram;
+    if (unit == Tonnes)
+        return sum * KilogramsPerTonne;
+    return sum;
+}
+
+QStringList tableHeader()
+{
+    return {QStringLiteral("Продукт"), QStringLiteral("Вес, кг")};
+}
+
+} // namespace
+
+Stat::Stat(const QString &databaseFile, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint)
+    , database(databaseFile)
+    , warningBox(new QMessageBox(this))
+{
+    setupUi(this);
+    setFixedSize(size());
+    setModal(true);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    installEventFilter(this);
+
+    warningBox->setWindowTitle(QStringLiteral("Сообщение"));
+    warningBox->setIcon(QMessageBox::Warning);
+    warningBox->setTextFormat(Qt::RichText);
+    warningBox->setFont(font());
+    warningBox->addButton(QStringLiteral("Ok"), QMessageBox::AcceptRole);
+
+    connect(closeButton, &QPushButton::clicked, this, &Stat::closeClicked);
+    connect(saveButton, &QPushButton::clicked, this, &Stat::saveProduct);
+    connect(fromComboBox, &QComboBox::currentIndexChanged, this, &Stat::addDateTo);
+    connect(toComboBox, &QComboBox::currentIndexChanged, this, &Stat::getStat);
+
+    statTable->setColumnCount(TableColumns);
+    statTable->setRowCount(0);
+    statTable->setHorizontalHeaderLabels(tableHeader());
+    statTable->resizeColumnsToContents();
+}
+
+Stat::~Stat()
+{
+    qDebug("~Stat()");
+}
+
+void Stat::fillDates()
+{
+    const QSignalBlocker blocker(fromComboBox);
+    fromComboBox->clear();
+    database.execQuery(DaysStatement);
+    if (database.result().rows > 0) {
+        fromComboBox->addItems(database.result().values);
+        fromComboBox->setCurrentIndex(-1);
+    }
+}
+
+void Stat::addDateTo(int index)
+{
+    toComboBox->clear();
+    if (index < 0)
+        return;
+    QStringList days;
+    for (int i = index; i < fromComboBox->count(); ++i)
+        days << fromComboBox->itemText(i);
+    toComboBox->addItems(days);
+}
+
+void Stat::getStat()
+{
+    const int firstButch = butchOfDay(FirstButchStatement, fromComboBox->currentText());
+    const int lastButch = butchOfDay(LastButchStatement, toComboBox->currentText());
+    database.execQuery(WeightsStatement, {firstButch, lastButch});
+    const QueryResult &weights = database.result();
+    if (weights.rows == 0)
+        return;
+
+    // Rows come sorted by product, then unit; a product's counted units are kept apart and added
+    // in one fixed order, grams first.
+    QStringList products;
+    QList<UnitKilograms> parts;
+    for (int row = 0; row < weights.rows; ++row) {
+        const QString product = weights.value(row, 0);
+        if (products.isEmpty() || products.last() != product) {
+            products << product;
+            parts.emplaceBack();
+        }
+        const QString unit = weights.value(row, 1);
+        const int unitIndex = countedUnitIndex(unit);
+        if (unitIndex >= 0)
+            parts.last()[unitIndex] =
+                toKilograms(Database::decimalValue(weights.value(row, 2)), unit);
+    }
+
+    QList<double> kilograms;
+    for (const UnitKilograms &part : parts)
+        kilograms << part[0] + part[1] + part[2];
+    showTable(products, kilograms);
+}
+
+qreal Stat::getSumWeight(int firstButch, int lastButch, const QString &product, const QString &unit)
+{
+    database.execQuery(SumWeightStatement, {firstButch, lastButch, product, unit});
+    double sum = 0.0;
+    for (const QString &weight : database.result().values)
+        sum += Database::decimalValue(weight);
+    return toKilograms(sum, unit);
+}
+
+void Stat::saveProduct()
+{
+    const QString fileName =
+        prompts.saveFileName(this, QStringLiteral("Сохранить"),
+                             QStringLiteral("CSV (разделители - точка с запятой)(*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    if (saveCsv(fileName))
+        return;
+    warningBox->setText(QStringLiteral("Не удалось сохранить файл"));
+    prompts.runBox(warningBox);
+}
+
+bool Stat::saveCsv(const QString &fileName) const
+{
+    QString text = QStringLiteral("С;\"") + fromComboBox->currentText() + QStringLiteral("\";По;\"")
+                   + toComboBox->currentText() + QStringLiteral("\";\n\n")
+                   + QStringLiteral("Продукт;Вес, кг;\n");
+    for (int row = 0; row < statTable->rowCount(); ++row) {
+        for (int column = 0; column < statTable->columnCount(); ++column) {
+            const QTableWidgetItem *cell = statTable->item(row, column);
+            QString cellText = cell ? cell->text() : QString();
+            if (column == WeightColumn) {
+                const qsizetype point = cellText.indexOf(u'.');
+                if (point >= 0)
+                    cellText[point] = u',';
+            }
+            text += u'"' + cellText + QStringLiteral("\";");
+        }
+        text += u'\n';
+    }
+
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray bytes = Windows1251::encode(text);
+    return file.write(bytes) == bytes.size() && file.flush();
+}
+
+bool Stat::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == this && event->type() == QEvent::Hide) {
+        emit windowHided();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+int Stat::butchOfDay(const QString &statement, const QString &day)
+{
+    database.execQuery(statement, {day});
+    return database.result().value(0, 0).toInt();
+}
+
+void Stat::showTable(const QStringList &products, const QList<double> &kilograms)
+{
+    statTable->clear();
+    statTable->setColumnCount(TableColumns);
+    statTable->setRowCount(int(products.size()));
+    statTable->setHorizontalHeaderLabels(tableHeader());
+    for (int row = 0; row < products.size(); ++row) {
+        statTable->setItem(row, 0, new QTableWidgetItem(products.at(row)));
+        statTable->setItem(
+            row, WeightColumn,
+            new QTableWidgetItem(QString::number(kilograms.at(row), 'f', WeightDecimals)));
+    }
+    statTable->resizeColumnsToContents();
+}

@@ -1,0 +1,51 @@
+#ifndef STAT_H
+#define STAT_H
+
+#include "database.h"
+#include "modalprompts.h"
+#include "ui_statForm.h"
+
+#include <QDialog>
+
+class QMessageBox;
+
+// The statistics window: the weight of every product delivered over a range of working days,
+// in kilograms, and its export as a semicolon-separated file. It only reads the records.
+class Stat : public QDialog, public Ui::statForm
+{
+    Q_OBJECT
+
+public:
+    explicit Stat(const QString &databaseFile = QString::fromLatin1(DatabaseFileName),
+                  QWidget *parent = nullptr);
+    ~Stat() override;
+
+    // Reloads the days on which batches were started, with no day chosen.
+    void fillDates();
+    // Writes the shown range and table in Windows-1251; false when the file could not be written.
+    bool saveCsv(const QString &fileName) const;
+    void setPrompts(const ModalPrompts &replacement) { prompts = replacement; }
+
+signals:
+    void closeClicked();
+    void windowHided();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private slots:
+    void addDateTo(int index);
+    void getStat();
+    qreal getSumWeight(int firstButch, int lastButch, const QString &product, const QString &unit);
+    void saveProduct();
+
+private:
+    int butchOfDay(const QString &statement, const QString &day);
+    void showTable(const QStringList &products, const QList<double> &kilograms);
+
+    Database database;
+    QMessageBox *warningBox;
+    ModalPrompts prompts;
+};
+
+#endif // STAT_H

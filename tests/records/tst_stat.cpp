@@ -1,0 +1,355 @@
+#include "stat.h"
+#include "temporarydatabase.h"
+#include "windows1251.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+const QString FirstDay = QStringLiteral("01.03.2024");
+const QString SecondDay = QStringLiteral("02.03.2024");
+const QString ThirdDay = QStringLiteral("03.03.2024");
+
+// Three days of batches: two products on the first two days, a third on the last.
+void addSmallRecords(TemporaryDatabase &records)
+{
+    QVERIFY(records.createTables());
+    records.addTask(records.addButch(FirstDay), "Мука", "кг", "12.50");
+    records.addTask(records.addButch(FirstDay), "Сахар \"Экстра\"; в/с.", "г", "2500");
+    records.addTask(records.addButch(SecondDay), "Мука", "т", "0.001");
+    records.addTask(records.addButch(ThirdDay), "Соль", "кг", "1234.5");
+}
+
+QStringList items(const QComboBox *box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
+}
+
+QStringList tableRows(const QTableWidget *table)
+{
+    QStringList rows;
+    for (int row = 0; row < table->rowCount(); ++row)
+        rows << table->item(row, 0)->text() + " = " + table->item(row, 1)->text();
+    return rows;
+}
+
+void chooseRange(Stat &stat, int first, int last)
+{
+    stat.fromComboBox->setCurrentIndex(first);
+    stat.toComboBox->setCurrentIndex(last - first);
+}
+
+QByteArray fileBytes(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+qreal sumWeight(Stat &stat, int first, int last, const QString &product, const QString &unit)
+{
+    qreal kilograms = -1;
+    QMetaObject::invokeMethod(&stat, "getSumWeight", Qt::DirectConnection,
+                              Q_RETURN_ARG(qreal, kilograms), Q_ARG(int, first), Q_ARG(int, last),
+                              Q_ARG(QString, product), Q_ARG(QString, unit));
+    return kilograms;
+}
+
+} // namespace
+
+class tst_Stat : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void daysAreListedOnceInTheOrderOfTheirLastBatch();
+    void choosingAFirstDayShowsThatDayAndOffersTheDaysFromIt();
+    void unitsAddUpInKilogramsInTableAndFile();
+    void weightOfAProductIsSummedRoundedAndAgreesWithGetSumWeight_data();
+    void weightOfAProductIsSummedRoundedAndAgreesWithGetSumWeight();
+    void rangeWithoutTasksKeepsTheTable();
+    void exportWritesTheExpectedBytes();
+    void exportBeforeAnyDayWritesTheHeadingOnly();
+    void showingAgainForgetsTheFirstDayOnly();
+    void saveAsksForAFileAndWarnsWhenItCannotBeWritten();
+    void everyWayOfClosingOnlyHides_data();
+    void everyWayOfClosingOnlyHides();
+    void brokenDatabaseLeavesTheWindowEmpty_data();
+    void brokenDatabaseLeavesTheWindowEmpty();
+};
+
+void tst_Stat::daysAreListedOnceInTheOrderOfTheirLastBatch()
+{
+    TemporaryDatabase records;
+    QVERIFY(records.createTables());
+    records.addButch(SecondDay);
+    records.addButch(FirstDay);
+    records.addButch(SecondDay);
+    records.addButch(ThirdDay);
+    Stat stat(records.path());
+
+    stat.fillDates();
+    QCOMPARE(items(stat.fromComboBox), QStringList({FirstDay, SecondDay, ThirdDay}));
+    QCOMPARE(stat.fromComboBox->currentIndex(), -1);
+    QCOMPARE(stat.toComboBox->count(), 0);
+    QCOMPARE(stat.statTable->rowCount(), 0);
+}
+
+void tst_Stat::choosingAFirstDayShowsThatDayAndOffersTheDaysFromIt()
+{
+    TemporaryDatabase records;
+    addSmallRecords(records);
+    Stat stat(records.path());
+    stat.fillDates();
+
+    stat.fromComboBox->setCurrentIndex(1);
+    QCOMPARE(items(stat.toComboBox), QStringList({SecondDay, ThirdDay}));
+    QCOMPARE(stat.toComboBox->currentText(), SecondDay);
+    QCOMPARE(tableRows(stat.statTable), QStringList {"Мука = 1.00"});
+
+    stat.toComboBox->setCurrentIndex(1);
+    QCOMPARE(tableRows(stat.statTable), QStringList({"Мука = 1.00", "Соль = 1234.50"}));
+    QCOMPARE(stat.statTable->horizontalHeaderItem(0)->text(), QString("Продукт"));
+    QCOMPARE(stat.statTable->horizontalHeaderItem(1)->text(), QString("Вес, кг"));
+}
+
+void tst_Stat::unitsAddUpInKilogramsInTableAndFile()
+{
+    TemporaryDatabase records;
+    QVERIFY(records.createTables());
+    const int butch = records.addButch(FirstDay);
+    records.addTask(butch, "Мука", "г", "2500");
+    records.addTask(butch, "Мука", "кг", "1.5");
+    records.addTask(butch, "Мука", "т", "0.001");
+    Stat stat(records.path());
+    stat.fillDates();
+    chooseRange(stat, 0, 0);
+
+    QCOMPARE(tableRows(stat.statTable), QStringList {"Мука = 5.00"});
+    QTemporaryDir folder;
+    QVERIFY(stat.saveCsv(folder.filePath("stat.csv")));
+    QVERIFY(fileBytes(folder.filePath("stat.csv"))
+                .endsWith(Windows1251::encode("\"Мука\";\"5,00\";\n")));
+}
+
+void tst_Stat::weightOfAProductIsSummedRoundedAndAgreesWithGetSumWeight_data()
+{
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QStringList>("weights");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("no digit grouping") << "кг" << QStringList {"1234.5"} << "1234.50";
+    QTest::newRow("rounds down") << "кг" << QStringList {"2.004"} << "2.00";
+    QTest::newRow("rounds up") << "кг" << QStringList {"2.006"} << "2.01";
+    QTest::newRow("many tasks") << "г" << QStringList {"0.5", "0.5", "999"} << "1.00";
+    QTest::newRow("unknown unit counts nothing") << "lb" << QStringList {"10"} << "0.00";
+    QTest::newRow("no unit counts nothing") << "" << QStringList {"10"} << "0.00";
+    QTest::newRow("texts that are not numbers add 0")
+        << "кг" << QStringList {"", "abc", "12abc", "1,5", " 2.5 "} << "2.50";
+}
+
+void tst_Stat::weightOfAProductIsSummedRoundedAndAgreesWithGetSumWeight()
+{
+    QFETCH(QString, unit);
+    QFETCH(QStringList, weights);
+    QFETCH(QString, shown);
+    TemporaryDatabase records;
+    QVERIFY(records.createTables());
+    const int butch = records.addButch(FirstDay);
+    for (const QString &weight : weights)
+        records.addTask(butch, "Мука", unit, weight);
+    Stat stat(records.path());
+    stat.fillDates();
+    chooseRange(stat, 0, 0);
+
+    QCOMPARE(tableRows(stat.statTable), QStringList {"Мука = " + shown});
+    const qreal total = sumWeight(stat, butch, butch, "Мука", "г")
+                        + sumWeight(stat, butch, butch, "Мука", "кг")
+                        + sumWeight(stat, butch, butch, "Мука", "т");
+    QCOMPARE(QString::number(total, 'f', 2), shown);
+}
+
+void tst_Stat::rangeWithoutTasksKeepsTheTable()
+{
+    TemporaryDatabase records;
+    addSmallRecords(records);
+    records.addButch("04.03.2024");
+    Stat stat(records.path());
+    stat.fillDates();
+    chooseRange(stat, 0, 1);
+    const QStringList shown = tableRows(stat.statTable);
+
+    stat.fromComboBox->setCurrentIndex(3);
+    QCOMPARE(stat.toComboBox->currentText(), QString("04.03.2024"));
+    QCOMPARE(tableRows(stat.statTable), shown);
+}
+
+void tst_Stat::exportWritesTheExpectedBytes()
+{
+    TemporaryDatabase records;
+    addSmallRecords(records);
+    Stat stat(records.path());
+    stat.fillDates();
+    chooseRange(stat, 0, 2);
+    QTemporaryDir folder;
+    const QString fileName = folder.filePath("stat.csv");
+    QFile old(fileName);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(1000, 'x'));
+    old.close();
+
+    QVERIFY(stat.saveCsv(fileName));
+    QCOMPARE(fileBytes(fileName), fileBytes(QFINDTESTDATA("data/statExport.csv")));
+
+    const QString output = qEnvironmentVariable("K310_TEST_OUTPUT");
+    if (!output.isEmpty() && QDir().mkpath(output)) {
+        stat.show();
+        stat.grab().save(output + "/stat.png");
+    }
+}
+
+void tst_Stat::exportBeforeAnyDayWritesTheHeadingOnly()
+{
+    TemporaryDatabase records;
+    addSmallRecords(records);
+    Stat stat(records.path());
+    stat.fillDates();
+    QTemporaryDir folder;
+
+    QVERIFY(stat.saveCsv(folder.filePath("stat.csv")));
+    QCOMPARE(fileBytes(folder.filePath("stat.csv")),
+             Windows1251::encode("С;\"\";По;\"\";\n\nПродукт;Вес, кг;\n"));
+}
+
+void tst_Stat::showingAgainForgetsTheFirstDayOnly()
+{
+    TemporaryDatabase records;
+    addSmallRecords(records);
+    Stat stat(records.path());
+    stat.fillDates();
+    chooseRange(stat, 0, 1);
+    const QStringList shown = tableRows(stat.statTable);
+
+    stat.fillDates();
+    QCOMPARE(stat.fromComboBox->currentIndex(), -1);
+    QCOMPARE(items(stat.toComboBox), QStringList({FirstDay, SecondDay, ThirdDay}));
+    QCOMPARE(stat.toComboBox->currentText(), SecondDay);
+    QCOMPARE(tableRows(stat.statTable), shown);
+    QTemporaryDir folder;
+    QVERIFY(stat.saveCsv(folder.filePath("stat.csv")));
+    QVERIFY(fileBytes(folder.filePath("stat.csv"))
+                .startsWith(Windows1251::encode("С;\"\";По;\"02.03.2024\";\n")));
+}
+
+void tst_Stat::saveAsksForAFileAndWarnsWhenItCannotBeWritten()
+{
+    TemporaryDatabase records;
+    addSmallRecords(records);
+    Stat stat(records.path());
+    stat.fillDates();
+    chooseRange(stat, 0, 0);
+    QTemporaryDir folder;
+    QString answer;
+    QStringList questions;
+    QStringList warnings;
+    ModalPrompts prompts;
+    prompts.saveFileName = [&](QWidget *parent, const QString &caption, const QString &filter) {
+        questions << caption + " | " + filter;
+        return parent == &stat ? answer : QString();
+    };
+    prompts.runBox = [&](QMessageBox *box) {
+        const QList<QAbstractButton *> buttons = box->buttons();
+        warnings << box->windowTitle() + " | " + box->text() + " | " + buttons.value(0)->text()
+                        + " | " + QString::number(buttons.size());
+        return buttons.value(0);
+    };
+    stat.setPrompts(prompts);
+
+    answer.clear();
+    stat.saveButton->click();
+    QCOMPARE(questions, QStringList {"Сохранить | CSV (разделители - точка с запятой)(*.csv)"});
+    QVERIFY(QDir(folder.path()).isEmpty());
+
+    answer = folder.filePath("stat.csv");
+    stat.saveButton->click();
+    QVERIFY(QFile::exists(answer));
+    QVERIFY(warnings.isEmpty());
+
+    answer = folder.filePath("missing/stat.csv");
+    stat.saveButton->click();
+    QCOMPARE(warnings, QStringList {"Сообщение | Не удалось сохранить файл | Ok | 1"});
+}
+
+void tst_Stat::everyWayOfClosingOnlyHides_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<int>("closeClicks");
+
+    QTest::newRow("Закрыть") << "button" << 1;
+    QTest::newRow("window's close control") << "close" << 0;
+    QTest::newRow("Escape") << "escape" << 0;
+}
+
+void tst_Stat::everyWayOfClosingOnlyHides()
+{
+    QFETCH(QString, way);
+    QFETCH(int, closeClicks);
+    TemporaryDatabase records;
+    auto *stat = new Stat(records.path());
+    const QPointer<Stat> alive(stat);
+    QSignalSpy hidden(stat, &Stat::windowHided);
+    QSignalSpy closeClicked(stat, &Stat::closeClicked);
+    stat->show();
+    QVERIFY(QTest::qWaitForWindowExposed(stat));
+
+    if (way == "button")
+        stat->closeButton->click();
+    else if (way == "close")
+        stat->close();
+    else
+        QTest::keyClick(stat, Qt::Key_Escape);
+
+    QVERIFY(stat->isHidden());
+    QCOMPARE(hidden.count(), 1);
+    QCOMPARE(closeClicked.count(), closeClicks);
+    QCoreApplication::processEvents();
+    QVERIFY(alive);
+    stat->show();
+    QVERIFY(stat->isVisible());
+
+    QTest::ignoreMessage(QtDebugMsg, "~Stat()");
+    delete stat;
+}
+
+void tst_Stat::brokenDatabaseLeavesTheWindowEmpty_data()
+{
+    QTest::addColumn<TemporaryDatabase::Broken>("how");
+    QTest::newRow("not a database") << TemporaryDatabase::Broken::NotADatabase;
+    QTest::newRow("read-only") << TemporaryDatabase::Broken::ReadOnly;
+    QTest::newRow("missing directory") << TemporaryDatabase::Broken::MissingDirectory;
+}
+
+void tst_Stat::brokenDatabaseLeavesTheWindowEmpty()
+{
+    QFETCH(TemporaryDatabase::Broken, how);
+    TemporaryDatabase records;
+    const QString fileName = records.spoil(how);
+
+    Stat stat(fileName);
+    stat.fillDates();
+    QCOMPARE(stat.fromComboBox->count(), 0);
+    QCOMPARE(stat.statTable->rowCount(), 0);
+    QTemporaryDir folder;
+    QVERIFY(stat.saveCsv(folder.filePath("stat.csv")));
+}
+
+QTEST_MAIN(tst_Stat)
+#include "tst_stat.moc"

@@ -1,0 +1,116 @@
+#include "temporarydatabase.h"
+
+#include <QFile>
+#include <QUrl>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace {
+
+bool run(const QString &fileName, const QString &sql, const QStringList &texts, QStringList *values)
+{
+    sqlite3 *connection = nullptr;
+    if (sqlite3_open(fileName.toUtf8().constData(), &connection) != SQLITE_OK) {
+        sqlite3_close(connection);
+        return false;
+    }
+    sqlite3_stmt *statement = nullptr;
+    int status = sqlite3_prepare_v2(connection, sql.toUtf8().constData(), -1, &statement, nullptr);
+    for (int i = 0; status == SQLITE_OK && i < texts.size(); ++i) {
+        const QByteArray text = texts.at(i).toUtf8();
+        status = sqlite3_bind_text(statement, i + 1, text.constData(), int(text.size()),
+                                   SQLITE_TRANSIENT);
+    }
+    while (status == SQLITE_OK || status == SQLITE_ROW) {
+        status = sqlite3_step(statement);
+        for (int c = 0; status == SQLITE_ROW && values && c < sqlite3_column_count(statement); ++c)
+            *values << QString::fromUtf8(
+                reinterpret_cast<const char *>(sqlite3_column_text(statement, c)),
+                sqlite3_column_bytes(statement, c));
+    }
+    if (status != SQLITE_DONE)
+        qWarning("fixture statement failed: %s", sqlite3_errmsg(connection));
+    sqlite3_finalize(statement);
+    sqlite3_close(connection);
+    return status == SQLITE_DONE;
+}
+
+} // namespace
+
+TemporaryDatabase::TemporaryDatabase() = default;
+
+QString TemporaryDatabase::path() const
+{
+    return folder.filePath(QStringLiteral("data.db"));
+}
+
+bool TemporaryDatabase::createTables()
+{
+    return exec(QStringLiteral("CREATE TABLE IF NOT EXISTS admin (password TEXT);"))
+           && exec(
+               QStringLiteral("CREATE TABLE IF NOT EXISTS product (idProduct INTEGER PRIMARY KEY, "
+                              "productName TEXT);"))
+           && exec(QStringLiteral("CREATE TABLE IF NOT EXISTS butch (idButch INTEGER PRIMARY KEY, "
+                                  "date TEXT, startTime TEXT, endTime TEXT, endDate TEXT);"))
+           && exec(QStringLiteral(
+               "CREATE TABLE IF NOT EXISTS task (idButch INTEGER, deviceId INTEGER, startTime "
+               "TEXT, "
+               "endTime TEXT, taskWeight TEXT, haveDoneWeight TEXT, mustToBeDoneWeight TEXT, "
+               "productName TEXT, weightScale TEXT, startDate TEXT, endDate TEXT);"));
+}
+
+bool TemporaryDatabase::exec(const QString &sql, const QStringList &texts)
+{
+    return run(path(), sql, texts, nullptr);
+}
+
+QStringList TemporaryDatabase::select(const QString &sql, const QStringList &texts)
+{
+    QStringList values;
+    run(path(), sql, texts, &values);
+    return values;
+}
+
+int TemporaryDatabase::addButch(const QString &day)
+{
+    exec(QStringLiteral("INSERT INTO butch (date, startTime, endTime, endDate) "
+                        "VALUES (?1, '08:00', '08:30', ?1)"),
+         {day});
+    return select(QStringLiteral("SELECT MAX(idButch) FROM butch")).value(0).toInt();
+}
+
+void TemporaryDatabase::addTask(int idButch, const QString &product, const QString &unit,
+                                const QString &deliveredWeight)
+{
+    exec(QStringLiteral("INSERT INTO task (idButch, deviceId, startTime, endTime, taskWeight, "
+                        "haveDoneWeight, mustToBeDoneWeight, productName, weightScale, startDate, "
+                        "endDate) VALUES (?1, 30, '08:00', '08:30', ?2, ?2, '0', ?3, ?4, '', '')"),
+         {QString::number(idButch), deliveredWeight, product, unit});
+}
+
+QString TemporaryDatabase::makeReadOnly()
+{
+    QFile::setPermissions(path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (::access(QFile::encodeName(path()).constData(), W_OK) != 0)
+        return path();
+    return QUrl::fromLocalFile(path()).toString() + QStringLiteral("?mode=ro");
+}
+
+QString TemporaryDatabase::spoil(Broken how)
+{
+    QFile file(path());
+    switch (how) {
+    case Broken::NotADatabase:
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray(4096, 'x'));
+        return path();
+    case Broken::ReadOnly:
+        file.open(QIODevice::WriteOnly);
+        file.close();
+        return makeReadOnly();
+    case Broken::MissingDirectory:
+        break;
+    }
+    return folder.filePath(QStringLiteral("missing/data.db"));
+}

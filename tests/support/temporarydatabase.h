@@ -1,0 +1,41 @@
+#ifndef TEMPORARYDATABASE_H
+#define TEMPORARYDATABASE_H
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A data.db in a fresh temporary folder, removed with the fixture. It reaches the file through
+// its own SQLite connection, so tests arrange and inspect records without the code under test.
+class TemporaryDatabase
+{
+public:
+    TemporaryDatabase();
+
+    bool isValid() const { return folder.isValid(); }
+    QString path() const;
+    // The four tables of the production records.
+    bool createTables();
+    // Runs one statement with ?1, ?2, ... bound to the texts; false on failure.
+    bool exec(const QString &sql, const QStringList &texts = {});
+    // The values of a query, row after row (NULL as the empty text).
+    QStringList select(const QString &sql, const QStringList &texts = {});
+
+    // A finished batch started on the day; returns its idButch.
+    int addButch(const QString &day);
+    void addTask(int idButch, const QString &product, const QString &unit,
+                 const QString &deliveredWeight);
+
+    // Makes the file read-only and returns the name to open it by. Root ignores permission bits,
+    // so then the name asks SQLite for the read-only opening it falls back to by itself.
+    QString makeReadOnly();
+
+    enum class Broken { NotADatabase, ReadOnly, MissingDirectory };
+    // Spoils the file in that way (a read-only one is empty: no tables) and returns its name.
+    QString spoil(Broken how);
+
+private:
+    QTemporaryDir folder;
+};
+
+#endif // TEMPORARYDATABASE_H
