@@ -8,12 +8,19 @@ function(k310_warnings target)
     endif()
 endfunction()
 
-# k310_library(name SOURCES ... LIBS ...): a static library of one subsystem,
-# its folder on the include path of whoever links it.
+# k310_library(name SOURCES ... LIBS ...): a static library of one subsystem, its folder on
+# the include path of whoever links it. Window classes derive from their generated form
+# classes, so the folder of the generated ui_*.h headers is public too.
 function(k310_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
-    target_include_directories(${name} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
+    get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
+    if(multi_config)
+        set(ui_dir "${CMAKE_CURRENT_BINARY_DIR}/${name}_autogen/include_$<CONFIG>")
+    else()
+        set(ui_dir "${CMAKE_CURRENT_BINARY_DIR}/${name}_autogen/include")
+    endif()
+    target_include_directories(${name} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}" "${ui_dir}")
     target_link_libraries(${name} PUBLIC ${ARG_LIBS})
     k310_warnings(${name})
 endfunction()
