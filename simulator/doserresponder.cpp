@@ -2,8 +2,6 @@
 
 #include "hoppermodel.h"
 
-#include <cmath>
-
 namespace {
 
 constexpr quint8 MasterAddress = 0x80;
@@ -11,7 +9,9 @@ constexpr quint8 AddressMask = 0x7F;
 constexpr quint32 ValueMask = 0xFFFFFF;
 constexpr qint64 LargestValue = 0x7FFFFF;
 constexpr qint64 SmallestValue = -0x800000;
-constexpr quint32 TestModeOn = 0xFFFFFF;
+constexpr qint64 TestModeOn = 0xFFFFFF;
+// Beyond this many surplus decimals every request value rounds to nothing.
+constexpr int LargestShift = 9;
 
 // Writes a signed number into the 24-bit value field.
 void setNumber(K310DataPacket *packet, qint64 number, int decimals)
@@ -32,9 +32,9 @@ void setRaw(K310DataPacket *packet, quint32 value)
     packet->decimals = quint8(value >> 24);
 }
 
-quint32 valueBits(const K310DataPacket &packet)
+qint64 valueBits(const K310DataPacket &packet)
 {
-    return packet.rawValue() & ValueMask;
+    return qint64(packet.rawValue() & ValueMask);
 }
 
 } // namespace
@@ -50,12 +50,19 @@ bool DoserResponder::isForThisDoser(const K310DataPacket &request) const
 
 qint64 DoserResponder::requestDigits(const K310DataPacket &request) const
 {
-    long double number = request.value();
-    for (int i = 0; i < model.parameters().scale; ++i)
-        number *= 10;
-    if (number < 0)
+    qint64 number = valueBits(request);
+    if (number > LargestValue)
         return -1;
-    return qint64(std::llround(double(number)));
+    // Exact decimal rescaling: the master may write with other decimals than the doser's.
+    int shift = model.parameters().scale - int(request.decimals);
+    for (; shift > 0; --shift)
+        number *= 10;
+    if (shift < -LargestShift)
+        return 0;
+    qint64 divisor = 1;
+    for (; shift < 0; ++shift)
+        divisor *= 10;
+    return (number + divisor / 2) / divisor;
 }
 
 void DoserResponder::setWeight(K310DataPacket *reply, qint64 digits) const
