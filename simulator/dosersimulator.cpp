@@ -22,6 +22,19 @@ QString hex(const QByteArray &bytes)
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
+// The reply in words for the frame log; counters are 32-bit numbers without decimals.
+QString summary(const K310DataPacket &reply)
+{
+    const bool counter = reply.command == DoserResponder::Counters
+                         && reply.subCommand >= DoserResponder::ShiftWeight;
+    const QString value = counter ? QString::number(reply.rawValue())
+                                  : QString::number(double(reply.value()), 'f', reply.decimals);
+    return QStringLiteral("state %1 error %2 value %3")
+        .arg(reply.state, 2, 16, QLatin1Char('0'))
+        .arg(reply.errorCode)
+        .arg(value);
+}
+
 } // namespace
 
 DoserSimulator::DoserSimulator(DoserLine &doserLine, HopperModel &hopper, FaultInjector &faults,
@@ -160,7 +173,8 @@ void DoserSimulator::answer(const FrameReader::Frame &request, qint64 nowMs)
     const QList<ReplyQueue::Chunk> chunks = injector.shape(frame, nowMs, &note);
     replies.schedule(chunks, nowMs);
     if (logFrames) {
-        QString text = QStringLiteral("<- %1  -> %2").arg(hex(request.bytes), hex(frame));
+        QString text =
+            QStringLiteral("<- %1  -> %2  %3").arg(hex(request.bytes), hex(frame), summary(reply));
         if (!note.isEmpty())
             text += QStringLiteral("  (%1)").arg(note);
         log(text);

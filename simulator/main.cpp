@@ -74,7 +74,17 @@ int main(int argc, char *argv[])
         printError(line.errorString());
         return 1;
     }
-    // Scripts read this first line to find the port; nothing else ever goes to stdout.
+    DoserSimulator simulator(line, model, injector, clock);
+    simulator.setLogger(log, options.logFrames);
+    running = &simulator;
+    struct sigaction action = {};
+    action.sa_handler = stopOnSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+
+    // Scripts read this first line to find the port, and may stop us as soon as they have it.
+    // Nothing else ever goes to stdout.
     std::printf("%s\n", line.portPath().toUtf8().constData());
     std::fflush(stdout);
 
@@ -85,16 +95,6 @@ int main(int argc, char *argv[])
                 .arg(line.portPath(), model.weightText(model.npdDigits()),
                      QString::fromUtf8(UnitNames[p.unit]))
                 .arg(seed));
-
-    DoserSimulator simulator(line, model, injector, clock);
-    simulator.setLogger(log, options.logFrames);
-    running = &simulator;
-    struct sigaction action
-    { };
-    action.sa_handler = stopOnSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(signal, &action, nullptr);
 
     const int result = simulator.run();
     running = nullptr;
