@@ -77,11 +77,6 @@ void HopperModel::log(const QString &text) const
         logger(text);
 }
 
-bool HopperModel::isFeeding() const
-{
-    return current == Phase::CoarseFeed || current == Phase::FineFeed;
-}
-
 qint64 HopperModel::weightDigits() const
 {
     return qint64(std::llround(weight));

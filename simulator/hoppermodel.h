@@ -64,7 +64,6 @@ public:
     quint8 errorCode() const { return alarm; }
     Phase phase() const { return current; }
     bool testMode() const { return test; }
-    int fillCount() const { return fillNumber; }
 
     const DoserParameters &parameters() const { return params; }
     qint64 npdDigits() const { return npd; }
@@ -96,7 +95,6 @@ private:
     void pauseWork();
     void raise(int code);
     void enter(Phase phase);
-    bool isFeeding() const;
     void log(const QString &text) const;
 
     DoserParameters params;
