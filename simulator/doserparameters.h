@@ -1,0 +1,32 @@
+#ifndef DOSERPARAMETERS_H
+#define DOSERPARAMETERS_H
+
+#include <QtGlobal>
+
+// Everything that makes one simulated doser differ from another; weights are in the doser's
+// weight unit, rates in that unit per second.
+struct DoserParameters
+{
+    int address = 30;
+    double npd = 30.0;
+    int scale = 2;
+    int unit = 1;
+    int totalUnit = 1;
+    // The software version as sent: the number versionValue / 10^versionDecimals.
+    quint32 versionValue = 107;
+    int versionDecimals = 2;
+    double plusTolerance = 0.5;
+    double minusTolerance = 0.5;
+    double doseWeight = 10.0;
+    double feedRate = 5.0;
+    double fineRate = 0.5;
+    double inFlight = 0.05;
+    int settleMs = 500;
+    double dischargeRate = 10.0;
+    double noise = 0.01;
+    quint32 totalDoses = 0;
+    // Non-resettable weight at start, in the doser's digits (weight * 10^scale).
+    quint32 totalWeightDigits = 0;
+};
+
+#endif // DOSERPARAMETERS_H

@@ -1,0 +1,56 @@
+#ifndef DOSERSIMULATOR_H
+#define DOSERSIMULATOR_H
+
+#include "doserresponder.h"
+#include "framereader.h"
+#include "replyqueue.h"
+
+#include <functional>
+
+class DoserLine;
+class FaultInjector;
+class HopperModel;
+class ModelClock;
+
+// The simulated doser at work: waits on the line, answers each request addressed to it
+// through the fault injector, and sends the replies at their time. It sleeps in poll() until
+// a byte arrives, a reply falls due or the model has something to do, so it costs nothing
+// while the line is quiet.
+class DoserSimulator
+{
+public:
+    DoserSimulator(DoserLine &line, HopperModel &model, FaultInjector &injector,
+                   const ModelClock &clock);
+    ~DoserSimulator();
+    DoserSimulator(const DoserSimulator &) = delete;
+    DoserSimulator &operator=(const DoserSimulator &) = delete;
+
+    // Receives the line's own messages; with frames on, also one line per request and reply.
+    void setLogger(std::function<void(const QString &)> logger, bool frames);
+    // Serves the line until requestStop(); returns 0 then, 1 when the line failed.
+    int run();
+    // Ends run() from another thread or from a signal handler.
+    void requestStop();
+
+private:
+    void receive(const char *bytes, qsizetype count, qint64 nowMs);
+    void answer(const FrameReader::Frame &request, qint64 nowMs);
+    void sendDue(qint64 nowMs);
+    int pollTimeout(qint64 nowMs, qint64 lineBackAt) const;
+    void log(const QString &text) const;
+
+    DoserLine &line;
+    HopperModel &model;
+    FaultInjector &injector;
+    const ModelClock &clock;
+    DoserResponder responder;
+    FrameReader reader;
+    ReplyQueue replies;
+    std::function<void(const QString &)> logger;
+    bool logFrames = false;
+    qint64 reportedDiscards = 0;
+    int wakeRead = -1;
+    int wakeWrite = -1;
+};
+
+#endif // DOSERSIMULATOR_H

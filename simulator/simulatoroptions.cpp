@@ -1,0 +1,208 @@
+#include "simulatoroptions.h"
+
+#include "doserline.h"
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+constexpr int LargestAddress = 127;
+constexpr int LargestScale = 6;
+constexpr int LargestUnit = 2;
+constexpr double LargestValue = 0x7FFFFF;
+constexpr double LargestCounter = 4294967295.0;
+constexpr int LargestSettleMs = 600000;
+
+double powerOfTen(int exponent)
+{
+    double result = 1;
+    for (int i = 0; i < exponent; ++i)
+        result *= 10;
+    return result;
+}
+
+} // namespace
+
+SimulatorOptions::SimulatorOptions()
+{
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated K310 weighing doser. Serves the doser protocol on a pseudo-terminal of its\n"
+        "own, whose path it prints as the first line of standard output, or on a serial\n"
+        "device. Weights are in the doser's weight unit; logs go to standard error.\n"
+        "Error rules: CODE:fill=N, CODE:discharge=N, CODE:t=SECONDS, CODE:p=P or CODE:always.\n"
+        "Fault rules: KIND:OPTION[,OPTION...], KIND one of drop, corrupt, split, delay, late,\n"
+        "garbage, silent; options p=P, at=N (repeatable), every=N, ms=N, bytes=N."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    QList<QCommandLineOption> options = {
+        {{"a", "address"}, "Doser address on the line, 0-127.", "n", "30"},
+        {{"d", "device"}, "Serve this serial device instead of a pseudo-terminal.", "path"},
+        {{"b", "baud"}, "Bit rate of the serial device.", "rate", "38400"},
+        {"npd", "Upper weighing limit (НПВ).", "weight", "30"},
+        {"scale", "Decimals of every weight, 0-6.", "n", "2"},
+        {"unit", "Weight unit: 0 г, 1 кг, 2 т.", "n", "1"},
+        {"total-unit", "Unit reported for the weight counters (default: --unit).", "n"},
+        {"software-version", "Software version reported.", "number", "1.07"},
+        {"plus-tolerance", "Plus tolerance of a dose.", "weight", "0.5"},
+        {"minus-tolerance", "Minus tolerance of a dose.", "weight", "0.5"},
+        {"dose", "Dose weight filled by the fill-dose and cycle orders.", "weight", "10"},
+        {"feed-rate", "Coarse feed, weight per second.", "rate", "5"},
+        {"fine-rate", "Fine feed for the end of a fill, weight per second.", "rate", "0.5"},
+        {"in-flight", "Product still falling when the feed closes.", "weight", "0.05"},
+        {"settle-ms", "Time the load takes to settle after a fill.", "ms", "500"},
+        {"discharge-rate", "Discharge, weight per second.", "rate", "10"},
+        {"noise", "Peak load cell noise.", "weight", "0.01"},
+        {"total-doses", "Non-resettable dose count at start.", "n", "0"},
+        {"total-weight", "Non-resettable weight at start.", "weight", "0"},
+        {"seed", "Seed of noise, scripted chances and faults (default: random, logged).", "n"},
+        {"error", "Script a doser error (repeatable).", "rule"},
+        {"fault", "Inject a line fault into the replies (repeatable).", "rule"},
+        {{"l", "log-frames"}, "Log every request and reply on one line."},
+        {{"q", "quiet"}, "Log nothing but failures."},
+    };
+    for (QCommandLineOption &option : options) {
+        if (!option.defaultValues().isEmpty())
+            option.setDescription(QStringLiteral("%1 Default: %2.")
+                                      .arg(option.description(), option.defaultValues().first()));
+        parser.addOption(option);
+    }
+}
+
+bool SimulatorOptions::invalid(const QString &text)
+{
+    error = text;
+    return false;
+}
+
+bool SimulatorOptions::readInt(const QString &name, int low, int high, int *value)
+{
+    bool ok = false;
+    const int number = parser.value(name).toInt(&ok);
+    if (!ok || number < low || number > high)
+        return invalid(QStringLiteral("--%1 must be a whole number from %2 to %3, not \"%4\"")
+                           .arg(name)
+                           .arg(low)
+                           .arg(high)
+                           .arg(parser.value(name)));
+    *value = number;
+    return true;
+}
+
+bool SimulatorOptions::readWeight(const QString &name, double low, double high, double *value)
+{
+    bool ok = false;
+    const double number = parser.value(name).toDouble(&ok);
+    if (!ok || !(number >= low && number <= high))
+        return invalid(QStringLiteral("--%1 must be a number from %2 to %3, not \"%4\"")
+                           .arg(name)
+                           .arg(low)
+                           .arg(high)
+                           .arg(parser.value(name)));
+    *value = number;
+    return true;
+}
+
+bool SimulatorOptions::readVersion(const QString &text)
+{
+    const int point = text.indexOf(QLatin1Char('.'));
+    const int decimals = point < 0 ? 0 : int(text.size()) - point - 1;
+    QString digits = text;
+    digits.remove(QLatin1Char('.'));
+    bool ok = !digits.isEmpty() && text.count(QLatin1Char('.')) <= 1 && decimals <= LargestScale;
+    for (const QChar c : std::as_const(digits))
+        ok = ok && c.isDigit();
+    const qulonglong value = ok ? digits.toULongLong(&ok) : 0;
+    if (!ok || value > qulonglong(LargestValue))
+        return invalid(
+            QStringLiteral("--software-version must be a number like 1.07, not \"%1\"").arg(text));
+    parameters.versionValue = quint32(value);
+    parameters.versionDecimals = decimals;
+    return true;
+}
+
+SimulatorOptions::Outcome SimulatorOptions::parse(const QStringList &arguments)
+{
+    if (!parser.parse(arguments)) {
+        error = parser.errorText();
+        return Outcome::Invalid;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        return Outcome::ShowHelp;
+    if (parser.isSet(QStringLiteral("version")))
+        return Outcome::ShowVersion;
+    if (!parser.positionalArguments().isEmpty()) {
+        error =
+            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first());
+        return Outcome::Invalid;
+    }
+    return read() ? Outcome::Run : Outcome::Invalid;
+}
+
+bool SimulatorOptions::read()
+{
+    DoserParameters &p = parameters;
+    if (!readInt(QStringLiteral("address"), 0, LargestAddress, &p.address)
+        || !readInt(QStringLiteral("scale"), 0, LargestScale, &p.scale)
+        || !readInt(QStringLiteral("unit"), 0, LargestUnit, &p.unit))
+        return false;
+    p.totalUnit = p.unit;
+    if (parser.isSet(QStringLiteral("total-unit"))
+        && !readInt(QStringLiteral("total-unit"), 0, LargestUnit, &p.totalUnit))
+        return false;
+    // Every weight must fit the signed 24-bit value field with the chosen decimals.
+    const double digitsPerUnit = powerOfTen(p.scale);
+    const double largestWeight = LargestValue / digitsPerUnit;
+    const double step = 1 / digitsPerUnit;
+    if (!readWeight(QStringLiteral("npd"), step, largestWeight, &p.npd)
+        || !readWeight(QStringLiteral("plus-tolerance"), 0, p.npd, &p.plusTolerance)
+        || !readWeight(QStringLiteral("minus-tolerance"), 0, p.npd, &p.minusTolerance)
+        || !readWeight(QStringLiteral("dose"), step, p.npd, &p.doseWeight)
+        || !readWeight(QStringLiteral("feed-rate"), step, largestWeight, &p.feedRate)
+        || !readWeight(QStringLiteral("fine-rate"), step, largestWeight, &p.fineRate)
+        || !readWeight(QStringLiteral("in-flight"), 0, p.npd, &p.inFlight)
+        || !readWeight(QStringLiteral("discharge-rate"), step, largestWeight, &p.dischargeRate)
+        || !readWeight(QStringLiteral("noise"), 0, p.npd, &p.noise)
+        || !readInt(QStringLiteral("settle-ms"), 0, LargestSettleMs, &p.settleMs)
+        || !readVersion(parser.value(QStringLiteral("software-version"))))
+        return false;
+
+    double number = 0;
+    if (!readWeight(QStringLiteral("total-doses"), 0, LargestCounter, &number))
+        return false;
+    p.totalDoses = quint32(number);
+    if (!readWeight(QStringLiteral("total-weight"), 0, LargestCounter / digitsPerUnit, &number))
+        return false;
+    p.totalWeightDigits = quint32(std::llround(number * digitsPerUnit));
+
+    device = parser.value(QStringLiteral("device"));
+    if (!readInt(QStringLiteral("baud"), 1, INT_MAX, &baudRate))
+        return false;
+    if (!DoserLine::isSupportedRate(baudRate))
+        return invalid(QStringLiteral("--baud %1 is not a supported bit rate").arg(baudRate));
+    seedGiven = parser.isSet(QStringLiteral("seed"));
+    if (seedGiven) {
+        bool ok = false;
+        seed = parser.value(QStringLiteral("seed")).toUInt(&ok);
+        if (!ok)
+            return invalid(QStringLiteral("--seed must be a whole number from 0 to 4294967295"));
+    }
+    logFrames = parser.isSet(QStringLiteral("log-frames"));
+    quiet = parser.isSet(QStringLiteral("quiet"));
+
+    errors.clear();
+    for (const QString &text : parser.values(QStringLiteral("error"))) {
+        ErrorRule rule;
+        if (!ErrorRule::parse(text, &rule, &error))
+            return false;
+        errors.append(rule);
+    }
+    faults.clear();
+    for (const QString &text : parser.values(QStringLiteral("fault"))) {
+        FaultRule rule;
+        if (!FaultRule::parse(text, &rule, &error))
+            return false;
+        faults.append(rule);
+    }
+    return true;
+}
