@@ -15,15 +15,12 @@
 class QDateTime;
 class SerialPort;
 
-// Carries one request/reply transaction at a time over the serial port: the caller stages the
-// request bytes, a worker thread writes them, collects the reply frames and hands them to
-// processReply(). Every notable event is reported as a time-stamped message (hasSysMes).
+// Carries one request/reply transaction at a time over the serial port: a worker thread writes
+// the staged request, collects the reply frames and hands them to processReply().
 //
-// The worker thread is started by the first send after the port opened and then kept alive,
-// blocked on a wait condition between transactions, until the port closes: starting a thread
-// per transaction would cost a thread and its event dispatcher every time, whereas a blocked
-// thread costs nothing. States, time-outs, messages and signals are those of a worker started
-// per transaction; only isRunning() stays true while the open link is idle.
+// The worker starts with the first send after the port opens and then waits, blocked, between
+// transactions until the port closes: cheaper than a thread per transaction, with the same
+// states, time-outs, messages and signals (only isRunning() stays true while the link is idle).
 class SerialSchedule : public QThread
 {
     Q_OBJECT
@@ -48,8 +45,8 @@ public:
     int setReplyTimeout(int ms);
     int setWriteTimeout(int ms);
 
-    // Stages one request and returns once the worker has it, after waiting up to IdleWaitMs
-    // for the previous transaction. The reply is frameCount frames of replyFrameLength bytes.
+    // Stages one request for the worker after waiting up to IdleWaitMs for the previous
+    // transaction; returns without waiting for the reply of frameCount frames.
     // Missing bytes, a zero frame length or a reply larger than one transfer (64 KiB) are
     // refused with PortWriteFailed, nothing staged.
     int sendFrame(quint16 length, const quint8 *bytes, quint16 replyFrameLength,

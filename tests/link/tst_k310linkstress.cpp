@@ -16,8 +16,8 @@ namespace {
 
 constexpr int Transactions = 2000;
 constexpr quint8 DoserAddress = 30;
-// Short enough that dropped replies keep the run brief, long enough for a busy machine.
-constexpr int ReplyTimeout = 40;
+// Short enough that lost replies keep the run brief, long enough for a busy machine to answer.
+constexpr int ReplyTimeout = 100;
 constexpr int DeliveryWaitMs = 30000;
 
 // Mostly answers; now and then a reply comes in pieces, damaged, cut short or not at all.
@@ -34,9 +34,9 @@ Step randomStep(std::mt19937 &random)
         step.reply = Reply::Split;
         step.splitAt = piece(random);
         step.pauseMs = pause(random);
-    } else if (roll < 95) {
+    } else if (roll < 97) {
         step.reply = Reply::Corrupt;
-    } else if (roll < 98) {
+    } else if (roll < 99) {
         step.reply = Reply::Drop;
     } else {
         step.reply = Reply::Truncate;
