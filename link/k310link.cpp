@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
-K310Link::K310Link(const QString &portName)
-    : SerialSchedule(portName)
+K310Link::K310Link(const QString &name)
+    : SerialSchedule(name)
     , txFrame(std::make_unique<quint8[]>(K310FrameLength))
     , rxFrame(std::make_unique<quint8[]>(K310FrameLength))
 {

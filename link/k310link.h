@@ -13,7 +13,7 @@ class K310Link : public SerialSchedule
     Q_OBJECT
 
 public:
-    explicit K310Link(const QString &portName);
+    explicit K310Link(const QString &name);
     ~K310Link() override;
 
 public slots:

@@ -17,14 +17,14 @@ constexpr quint64 MaxReplyBytes = 0xFFFF;
 
 } // namespace
 
-SerialSchedule::SerialSchedule(const QString &portName)
+SerialSchedule::SerialSchedule(const QString &name)
     : QThread(nullptr)
     , port(std::make_unique<SerialPort>())
-    , portName(portName)
+    , portName(name)
 {
     qDebug("SerialSchedule()");
-    if (!portName.isEmpty())
-        openPort(portName);
+    if (!name.isEmpty())
+        openPort(name);
 }
 
 SerialSchedule::~SerialSchedule()

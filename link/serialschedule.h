@@ -35,7 +35,7 @@ public:
     static constexpr int InitialBufferSize = 128;
 
     // Opens the port at once unless the name is empty.
-    explicit SerialSchedule(const QString &portName);
+    explicit SerialSchedule(const QString &name);
     ~SerialSchedule() override;
 
     // Port result codes (portresult.h) are returned and kept as lastError().
