@@ -1,0 +1,61 @@
+#include "k310link.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <cstring>
+
+K310Link::K310Link(const QString &name)
+    : SerialSchedule(name)
+    , txFrame(std::make_unique<quint8[]>(K310FrameLength))
+    , rxFrame(std::make_unique<quint8[]>(K310FrameLength))
+{
+    workPacket = K310DataPacket();
+    qRegisterMetaType<K310DataPacket>("K310DataPacket");
+}
+
+K310Link::~K310Link()
+{
+    qDebug("~K310Link()");
+    // The worker must be gone before this part of the object is: it calls processReply().
+    closePort();
+}
+
+qint8 K310Link::sendCommandPacket(K310DataPacket packet)
+{
+    if (!isMaster())
+        return 0;
+    packet.toFrame(txFrame.get());
+    sendFrame(K310FrameLength, txFrame.get(), K310FrameLength, packet.replyCount);
+    return 1;
+}
+
+void K310Link::processReply(const quint8 *request, quint16 requestLength, const quint8 *reply,
+                            quint16 replyFrameLength, quint32 frames, quint32 expected)
+{
+    if (!reply || frames == 0) {
+        decode(request, requestLength);
+        workPacket.makeErrorReply(K310DataPacket::NoReply);
+        sysMessage(QStringLiteral("Ошибка: неудалось принять ни одно сообщение"));
+        emit replyPacketReceived(workPacket, 0, expected);
+        return;
+    }
+    for (quint32 i = 0; i < frames; ++i) {
+        if (!decode(reply + std::size_t(i) * replyFrameLength, replyFrameLength)) {
+            decode(request, requestLength);
+            workPacket.makeErrorReply(K310DataPacket::ReplyCorrupt);
+            sysMessage(QStringLiteral("Ошибка: получен пакет с ошибочными данными"));
+        }
+        emit replyPacketReceived(workPacket, i + 1, expected);
+    }
+}
+
+bool K310Link::decode(const quint8 *frame, quint16 length)
+{
+    // A frame that fails to decode must not pass the previous reply off as its own.
+    workPacket = K310DataPacket();
+    if (!frame)
+        return false;
+    std::memcpy(rxFrame.get(), frame, std::min<std::size_t>(length, K310FrameLength));
+    return workPacket.fromFrame(rxFrame.get(), length) == K310FrameLength;
+}

@@ -1,0 +1,40 @@
+#ifndef K310LINK_H
+#define K310LINK_H
+
+#include "k310datapacket.h"
+#include "serialschedule.h"
+
+#include <memory>
+
+// The link in the doser's frame format: encodes each request packet, and turns every reply
+// frame (or its absence) into one replyPacketReceived on the worker thread.
+class K310Link : public SerialSchedule
+{
+    Q_OBJECT
+
+public:
+    explicit K310Link(const QString &name);
+    ~K310Link() override;
+
+public slots:
+    // 1 when the request was handed to sendFrame(), whatever that reported; 0 in slave mode.
+    qint8 sendCommandPacket(K310DataPacket packet);
+
+signals:
+    // One reply: its number within the transaction counted from 1, or 0 when no reply frame
+    // came at all; then the number of reply frames expected.
+    void replyPacketReceived(K310DataPacket packet, quint32 number, quint32 expected);
+
+protected:
+    void processReply(const quint8 *request, quint16 requestLength, const quint8 *reply,
+                      quint16 replyFrameLength, quint32 frames, quint32 expected) override;
+
+private:
+    bool decode(const quint8 *frame, quint16 length);
+
+    std::unique_ptr<quint8[]> txFrame;
+    std::unique_ptr<quint8[]> rxFrame;
+    K310DataPacket workPacket;
+};
+
+#endif // K310LINK_H
