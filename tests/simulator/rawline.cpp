@@ -1,10 +1,8 @@
 #include "rawline.h"
 
-#include <QElapsedTimer>
+#include "descriptorio.h"
 
-#include <cerrno>
 #include <fcntl.h>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -47,49 +45,12 @@ bool RawLine::isTerminal() const
 
 bool RawLine::write(const QByteArray &bytes)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN) {
-            pollfd room {fd, POLLOUT, 0};
-            if (::poll(&room, 1, WriteTimeoutMs) <= 0)
-                return false;
-            continue;
-        }
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
+    return writeAll(fd, bytes, WriteTimeoutMs);
 }
 
 QByteArray RawLine::read(int n, int timeoutMs)
 {
-    QByteArray out;
-    QElapsedTimer clock;
-    clock.start();
-    while (out.size() < n) {
-        const int left = timeoutMs - int(clock.elapsed());
-        if (left <= 0)
-            break;
-        pollfd pfd {fd, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, left);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0 || !(pfd.revents & POLLIN))
-            break;
-        char buffer[256];
-        const ssize_t got =
-            ::read(fd, buffer, size_t(qMin<qsizetype>(n - out.size(), sizeof buffer)));
-        if (got < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (got <= 0)
-            break;
-        out.append(buffer, got);
-    }
-    return out;
+    return readFor(fd, n, timeoutMs);
 }
 
 QByteArray RawLine::frame(K310DataPacket packet)

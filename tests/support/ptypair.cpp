@@ -1,10 +1,8 @@
 #include "ptypair.h"
 
-#include <QElapsedTimer>
+#include "descriptorio.h"
 
-#include <cerrno>
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -36,43 +34,12 @@ PtyPair::~PtyPair()
 
 bool PtyPair::write(const QByteArray &bytes)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(master, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
+    return writeAll(master, bytes);
 }
 
 QByteArray PtyPair::read(int n, int timeoutMs)
 {
-    QByteArray out;
-    QElapsedTimer clock;
-    clock.start();
-    while (out.size() < n) {
-        const int left = timeoutMs - int(clock.elapsed());
-        if (left <= 0)
-            break;
-        pollfd pfd {master, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, left);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0 || !(pfd.revents & POLLIN))
-            break;
-        char buf[256];
-        const ssize_t got =
-            ::read(master, buf, size_t(qMin<qsizetype>(n - out.size(), sizeof buf)));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        out.append(buf, got);
-    }
-    return out;
+    return readFor(master, n, timeoutMs);
 }
 
 void PtyPair::drain()
