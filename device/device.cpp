@@ -1,0 +1,12 @@
+#include "device.h"
+
+#include <QDebug>
+
+Device::Device(QObject *parent)
+    : QObject(parent)
+{ }
+
+Device::~Device()
+{
+    qDebug("~Device()");
+}
