@@ -1,47 +1,13 @@
 #include "k310device.h"
 
+#include "k310protocol.h"
+
 #include <QDebug>
 
 namespace {
 
-enum Command : quint8 {
-    WeightNetto = 0,
-    SoftwareVersion = 3,
-    ResetError = 4,
-    DoseWeight = 8,
-    ReadDoseFaultPlus = 10,
-    WriteDoseFaultPlus = 11,
-    ReadDoseFaultMinus = 12,
-    WriteDoseFaultMinus = 13,
-    DownloadWeight = 14,
-    DownloadSetDose = 15,
-    ContinueDownload = 17,
-    UploadDose = 20,
-    FullCycle = 22,
-    Counters = 24,
-    StopWork = 26,
-    TestMode = 39,
-    Parameters = 44,
-};
+using namespace K310Protocol;
 
-enum CounterSelector : quint8 {
-    SumWeightOfLastDownload = 0,
-    DoseCount = 16,
-    TotalWeight = 18,
-    TotalCommonDoseCount = 19,
-    TotalCommonWeight = 20,
-};
-
-enum ParameterSelector : quint8 {
-    UpperLimit = 0,
-    Scale = 1,
-    WeightUnit = 2,
-    TotalWeightUnit = 3,
-};
-
-constexpr quint8 AlarmFlag = 0x80;
-constexpr quint8 WorkingFlag = 0x02;
-constexpr quint8 DoseToDischargeFlag = 0x10;
 constexpr quint8 StoppedFlags = WorkingFlag | DoseToDischargeFlag;
 constexpr quint8 TestModeOnByte = 0xFF;
 constexpr quint32 ValueMask = 0xFFFFFF;

@@ -1,6 +1,10 @@
 #include "doserresponder.h"
 
+#include "k310protocol.h"
+
 #include "hoppermodel.h"
+
+using namespace K310Protocol;
 
 namespace {
 
@@ -85,7 +89,7 @@ bool DoserResponder::respond(const K310DataPacket &request, K310DataPacket *repl
     answer.decimals = request.decimals;
 
     switch (request.command) {
-    case NetWeight:
+    case WeightNetto:
         setWeight(&answer, model.netWeightDigits());
         break;
     case SoftwareVersion:
@@ -98,28 +102,28 @@ bool DoserResponder::respond(const K310DataPacket &request, K310DataPacket *repl
         model.setDoseWeight(requestDigits(request));
         setWeight(&answer, model.doseDigits());
         break;
-    case WritePlusTolerance:
+    case WriteDoseFaultPlus:
         model.setPlusTolerance(requestDigits(request));
         Q_FALLTHROUGH();
-    case ReadPlusTolerance:
+    case ReadDoseFaultPlus:
         setWeight(&answer, model.plusToleranceDigits());
         break;
-    case WriteMinusTolerance:
+    case WriteDoseFaultMinus:
         model.setMinusTolerance(requestDigits(request));
         Q_FALLTHROUGH();
-    case ReadMinusTolerance:
+    case ReadDoseFaultMinus:
         setWeight(&answer, model.minusToleranceDigits());
         break;
-    case FillWeight:
+    case DownloadWeight:
         model.fill(requestDigits(request));
         break;
-    case FillDose:
+    case DownloadSetDose:
         model.fillDose();
         break;
-    case ContinueWork:
+    case ContinueDownload:
         model.continueWork();
         break;
-    case Discharge:
+    case UploadDose:
         setWeight(&answer, model.discharge());
         break;
     case FullCycle:
@@ -128,7 +132,7 @@ bool DoserResponder::respond(const K310DataPacket &request, K310DataPacket *repl
     case Counters:
         answerCounter(request, &answer);
         break;
-    case Stop:
+    case StopWork:
         model.stop();
         break;
     case TestMode:
@@ -155,19 +159,19 @@ void DoserResponder::answerCounter(const K310DataPacket &request, K310DataPacket
 {
     model.update();
     switch (request.subCommand) {
-    case LastFill:
+    case SumWeightOfLastDownload:
         setWeight(reply, model.lastFillDigits());
         break;
-    case ShiftDoses:
+    case DoseCount:
         setNumber(reply, model.shiftDoses() & LargestValue, 0);
         break;
-    case ShiftWeight:
+    case TotalWeight:
         setRaw(reply, model.shiftWeightDigits());
         break;
-    case TotalDoses:
+    case TotalCommonDoseCount:
         setRaw(reply, model.totalDoses());
         break;
-    case TotalWeight:
+    case TotalCommonWeight:
         setRaw(reply, model.totalWeightDigits());
         break;
     default:

@@ -10,39 +10,6 @@ class HopperModel;
 class DoserResponder
 {
 public:
-    enum Command : quint8 {
-        NetWeight = 0,
-        SoftwareVersion = 3,
-        ResetError = 4,
-        DoseWeight = 8,
-        ReadPlusTolerance = 10,
-        WritePlusTolerance = 11,
-        ReadMinusTolerance = 12,
-        WriteMinusTolerance = 13,
-        FillWeight = 14,
-        FillDose = 15,
-        ContinueWork = 17,
-        Discharge = 20,
-        FullCycle = 22,
-        Counters = 24,
-        Stop = 26,
-        TestMode = 39,
-        Parameters = 44,
-    };
-    enum CounterSelector : quint8 {
-        LastFill = 0,
-        ShiftDoses = 16,
-        ShiftWeight = 18,
-        TotalDoses = 19,
-        TotalWeight = 20,
-    };
-    enum ParameterSelector : quint8 {
-        UpperLimit = 0,
-        Scale = 1,
-        WeightUnit = 2,
-        TotalWeightUnit = 3
-    };
-
     explicit DoserResponder(HopperModel &model);
 
     bool isForThisDoser(const K310DataPacket &request) const;

@@ -1,4 +1,5 @@
 #include "dosersimulator.h"
+#include "k310protocol.h"
 
 #include "doserline.h"
 #include "faultinjector.h"
@@ -25,8 +26,8 @@ QString hex(const QByteArray &bytes)
 // The reply in words for the frame log; counters are 32-bit numbers without decimals.
 QString summary(const K310DataPacket &reply)
 {
-    const bool counter = reply.command == DoserResponder::Counters
-                         && reply.subCommand >= DoserResponder::ShiftWeight;
+    const bool counter =
+        reply.command == K310Protocol::Counters && reply.subCommand >= K310Protocol::TotalWeight;
     const QString value = counter ? QString::number(reply.rawValue())
                                   : QString::number(double(reply.value()), 'f', reply.decimals);
     return QStringLiteral("state %1 error %2 value %3")

@@ -1,5 +1,7 @@
 #include "hoppermodel.h"
 
+#include "k310protocol.h"
+
 #include "modelclock.h"
 
 #include <cmath>
@@ -85,10 +87,10 @@ qint64 HopperModel::weightDigits() const
 quint8 HopperModel::stateFlags() const
 {
     if (alarm)
-        return AlarmFlag;
+        return K310Protocol::AlarmFlag;
     if (current != Phase::Idle)
-        return WorkingFlag;
-    return weightDigits() > zeroBand ? DoseToDischargeFlag : 0;
+        return K310Protocol::WorkingFlag;
+    return weightDigits() > zeroBand ? K310Protocol::DoseToDischargeFlag : 0;
 }
 
 double HopperModel::phaseEndMs() const

@@ -21,10 +21,6 @@ class HopperModel
 public:
     enum class Phase { Idle, CoarseFeed, FineFeed, InFlight, Settling, Discharging, GateClosing };
 
-    // State flags as the doser reports them.
-    static constexpr quint8 AlarmFlag = 0x80;
-    static constexpr quint8 WorkingFlag = 0x02;
-    static constexpr quint8 DoseToDischargeFlag = 0x10;
     static constexpr int HopperNotEmpty = 9;
 
     HopperModel(const DoserParameters &parameters, const ModelClock &clock, quint32 seed);

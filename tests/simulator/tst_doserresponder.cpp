@@ -1,6 +1,7 @@
 #include "doserresponder.h"
 #include "fakeclock.h"
 #include "hoppermodel.h"
+#include "k310protocol.h"
 
 #include <QTest>
 
@@ -258,7 +259,7 @@ void tst_DoserResponder::completedFillRaisesCountersByTheFilledWeight()
     QCOMPARE(station.ask(request(24, 18)).rawValue(), filled);
     QCOMPARE(decimalText(station.ask(request(24, 16))), QStringLiteral("1"));
     QCOMPARE(decimalText(station.ask(request(0))), decimalText(lastFill));
-    QCOMPARE(station.ask(request(0)).state, HopperModel::DoseToDischargeFlag);
+    QCOMPARE(station.ask(request(0)).state, K310Protocol::DoseToDischargeFlag);
 }
 
 void tst_DoserResponder::dischargeReplyCarriesTheWeightAndTheHopperEmpties()
@@ -270,7 +271,7 @@ void tst_DoserResponder::dischargeReplyCarriesTheWeightAndTheHopperEmpties()
 
     const K310DataPacket discharge = station.ask(request(20));
     QCOMPARE(decimalText(discharge), inHopper);
-    QCOMPARE(discharge.state, HopperModel::WorkingFlag);
+    QCOMPARE(discharge.state, K310Protocol::WorkingFlag);
     station.runUntilRest();
 
     const K310DataPacket weight = station.ask(request(0));
@@ -302,12 +303,12 @@ void tst_DoserResponder::scriptedErrorShowsAsAlarmWithItsCode()
     station.ask(request(14, 0, 10, 2));
     station.runUntilRest();
     const K310DataPacket alarm = station.ask(request(0));
-    QCOMPARE(alarm.state, HopperModel::AlarmFlag);
+    QCOMPARE(alarm.state, K310Protocol::AlarmFlag);
     QCOMPARE(int(alarm.errorCode), code);
 
     const K310DataPacket reset = station.ask(request(4));
     QCOMPARE(reset.errorCode, quint8(0));
-    QVERIFY(!(reset.state & HopperModel::AlarmFlag));
+    QVERIFY(!(reset.state & K310Protocol::AlarmFlag));
 }
 
 void tst_DoserResponder::negativeReadingTravelsAsTwosComplement()

@@ -1,5 +1,6 @@
 #include "fakeclock.h"
 #include "hoppermodel.h"
+#include "k310protocol.h"
 
 #include <QTest>
 
@@ -102,7 +103,7 @@ void tst_HopperModel::fillOfTenEndsNearTenAndCountsIt()
     QCOMPARE(doser.model.npdDigits(), 3000);
 
     doser.model.fill(TenKilograms);
-    QCOMPARE(doser.model.stateFlags(), HopperModel::WorkingFlag);
+    QCOMPARE(doser.model.stateFlags(), K310Protocol::WorkingFlag);
     doser.runUntilRest();
 
     const qint64 filled = doser.model.weightDigits();
@@ -113,7 +114,7 @@ void tst_HopperModel::fillOfTenEndsNearTenAndCountsIt()
     QCOMPARE(doser.model.shiftWeightDigits(), quint32(filled));
     QCOMPARE(doser.model.shiftDoses(), quint32(1));
     QCOMPARE(doser.model.lastFillDigits(), filled);
-    QCOMPARE(doser.model.stateFlags(), HopperModel::DoseToDischargeFlag);
+    QCOMPARE(doser.model.stateFlags(), K310Protocol::DoseToDischargeFlag);
     // 9.5 at the coarse 5/s and the rest at the fine 0.5/s: a few seconds, not instantly.
     QVERIFY2(doser.clock.nowMs() > 2500 && doser.clock.nowMs() < 6000,
              qPrintable(QString::number(doser.clock.nowMs())));
@@ -129,7 +130,7 @@ void tst_HopperModel::counterGrowsOnlyWhenTheFillHasSettled()
         QCOMPARE(doser.model.totalWeightDigits(), before);
     }
     QVERIFY(doser.model.weightDigits() > TenKilograms - CloseEnough);
-    QCOMPARE(doser.model.stateFlags(), HopperModel::WorkingFlag);
+    QCOMPARE(doser.model.stateFlags(), K310Protocol::WorkingFlag);
     doser.runFor(doser.model.parameters().settleMs - 1);
     QCOMPARE(doser.model.totalWeightDigits(), before);
     doser.runFor(1);
@@ -145,7 +146,7 @@ void tst_HopperModel::dischargeReportsTheWeightAndEmptiesTheHopper()
     const quint32 total = doser.model.totalWeightDigits();
 
     QCOMPARE(doser.model.discharge(), filled);
-    QCOMPARE(doser.model.stateFlags(), HopperModel::WorkingFlag);
+    QCOMPARE(doser.model.stateFlags(), K310Protocol::WorkingFlag);
     doser.runFor(100);
     QVERIFY(doser.model.weightDigits() < filled);
     QCOMPARE(doser.model.discharge(), 0);
@@ -165,7 +166,7 @@ void tst_HopperModel::everyGramIsReportedOnceAcrossStopsAndDischarges()
     doser.model.stop();
     const qint64 partial = doser.model.weightDigits();
     QVERIFY(partial > 0 && partial < TenKilograms);
-    QCOMPARE(doser.model.stateFlags(), HopperModel::DoseToDischargeFlag);
+    QCOMPARE(doser.model.stateFlags(), K310Protocol::DoseToDischargeFlag);
 
     qint64 reported = doser.model.discharge();
     QCOMPARE(reported, partial);
@@ -196,7 +197,7 @@ void tst_HopperModel::fillOrderedDuringDischargeStartsOnceEmpty()
 
     QCOMPARE(doser.model.totalDoses(), quint32(2));
     QVERIFY(qAbs(doser.model.lastFillDigits() - 500) <= CloseEnough);
-    QCOMPARE(doser.model.stateFlags(), HopperModel::DoseToDischargeFlag);
+    QCOMPARE(doser.model.stateFlags(), K310Protocol::DoseToDischargeFlag);
 }
 
 void tst_HopperModel::fillWithADoseInTheHopperRaisesHopperNotEmpty()
@@ -207,7 +208,7 @@ void tst_HopperModel::fillWithADoseInTheHopperRaisesHopperNotEmpty()
     const qint64 filled = doser.model.weightDigits();
 
     doser.model.fill(TenKilograms);
-    QCOMPARE(doser.model.stateFlags(), HopperModel::AlarmFlag);
+    QCOMPARE(doser.model.stateFlags(), K310Protocol::AlarmFlag);
     QCOMPARE(doser.model.errorCode(), quint8(HopperModel::HopperNotEmpty));
     doser.runUntilRest();
     QCOMPARE(doser.model.weightDigits(), filled);
@@ -239,7 +240,7 @@ void tst_HopperModel::fullCycleFillsCountsAndDischarges()
 {
     Doser doser;
     doser.model.fullCycle();
-    QCOMPARE(doser.model.stateFlags(), HopperModel::WorkingFlag);
+    QCOMPARE(doser.model.stateFlags(), K310Protocol::WorkingFlag);
     bool discharging = false;
     while (doser.model.nextEventMs() >= 0) {
         doser.runFor(20);
@@ -274,7 +275,7 @@ void tst_HopperModel::stoppedFillContinuesToItsTarget()
     QCOMPARE(doser.model.totalDoses(), quint32(0));
 
     doser.model.continueWork();
-    QCOMPARE(doser.model.stateFlags(), HopperModel::WorkingFlag);
+    QCOMPARE(doser.model.stateFlags(), K310Protocol::WorkingFlag);
     doser.runUntilRest();
     QVERIFY(qAbs(doser.model.weightDigits() - TenKilograms) <= CloseEnough);
     QCOMPARE(doser.model.totalDoses(), quint32(1));
@@ -316,7 +317,7 @@ void tst_HopperModel::scriptedErrorsRaiseTheAlarmWhereTheyStrike()
     } else {
         QCOMPARE(doser.model.totalDoses(), quint32(0));
     }
-    QCOMPARE(doser.model.stateFlags(), HopperModel::AlarmFlag);
+    QCOMPARE(doser.model.stateFlags(), K310Protocol::AlarmFlag);
     QCOMPARE(int(doser.model.errorCode()), scripted.code);
     QVERIFY2(doser.model.weightDigits() >= lowestWeight
                  && doser.model.weightDigits() <= highestWeight,
@@ -348,16 +349,16 @@ void tst_HopperModel::alarmBlocksOrdersUntilResetThenWorkContinues()
     doser.model.continueWork();
     doser.runUntilRest();
     QCOMPARE(doser.model.weightDigits(), partial);
-    QCOMPARE(doser.model.stateFlags(), HopperModel::AlarmFlag);
+    QCOMPARE(doser.model.stateFlags(), K310Protocol::AlarmFlag);
 
     doser.model.resetError();
     QCOMPARE(doser.model.errorCode(), quint8(0));
-    QCOMPARE(doser.model.stateFlags(), HopperModel::DoseToDischargeFlag);
+    QCOMPARE(doser.model.stateFlags(), K310Protocol::DoseToDischargeFlag);
     doser.model.continueWork();
     doser.runUntilRest();
     QVERIFY(qAbs(doser.model.weightDigits() - TenKilograms) <= CloseEnough);
     QCOMPARE(doser.model.totalDoses(), quint32(1));
-    QCOMPARE(doser.model.stateFlags(), HopperModel::DoseToDischargeFlag);
+    QCOMPARE(doser.model.stateFlags(), K310Protocol::DoseToDischargeFlag);
 }
 
 void tst_HopperModel::timedErrorStrikesAtItsTime()

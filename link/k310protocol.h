@@ -1,0 +1,56 @@
+#ifndef K310PROTOCOL_H
+#define K310PROTOCOL_H
+
+#include <QtGlobal>
+
+// The codes of the doser protocol: what the master asks for (command, subcommand) and the
+// state flags the doser answers with. The console's device model and the simulated doser
+// both speak it, so it is written down once, here.
+namespace K310Protocol {
+
+enum Command : quint8 {
+    WeightNetto = 0,
+    SoftwareVersion = 3,
+    ResetError = 4,
+    DoseWeight = 8,
+    ReadDoseFaultPlus = 10,
+    WriteDoseFaultPlus = 11,
+    ReadDoseFaultMinus = 12,
+    WriteDoseFaultMinus = 13,
+    DownloadWeight = 14,
+    DownloadSetDose = 15,
+    ContinueDownload = 17,
+    UploadDose = 20,
+    FullCycle = 22,
+    Counters = 24,
+    StopWork = 26,
+    TestMode = 39,
+    Parameters = 44,
+};
+
+// Subcommands of Counters.
+enum CounterSelector : quint8 {
+    SumWeightOfLastDownload = 0,
+    DoseCount = 16,
+    TotalWeight = 18,
+    TotalCommonDoseCount = 19,
+    TotalCommonWeight = 20,
+};
+
+// Subcommands of Parameters.
+enum ParameterSelector : quint8 {
+    UpperLimit = 0,
+    Scale = 1,
+    WeightUnit = 2,
+    TotalWeightUnit = 3,
+};
+
+// Bits of a reply's state byte.
+constexpr quint8 AlarmFlag = 0x80;
+constexpr quint8 WorkingFlag = 0x02;
+// With neither alarm nor working: stopped with a dose in the hopper to discharge.
+constexpr quint8 DoseToDischargeFlag = 0x10;
+
+} // namespace K310Protocol
+
+#endif // K310PROTOCOL_H
