@@ -120,6 +120,7 @@ void tst_K310DataPacket::knownReplyDecodesField()
     QCOMPARE(reply.value(), 12.5L);
     QCOMPARE(reply.linkError, quint8(0));
     QCOMPARE(reply.replyCount, quint8(5)); // decoding leaves the reply count alone
+    QCOMPARE(encode(reply).toHex(' '), hex("801E000002007D000001003A").toHex(' '));
 }
 
 void tst_K310DataPacket::everySingleBitChangeIsRejected()
