@@ -1,5 +1,7 @@
 #include "product.h"
 
+#include "operatormessages.h"
+
 #include <QDebug>
 #include <QEvent>
 #include <QMessageBox>
@@ -17,7 +19,6 @@ const QString AddStatement =
 Product::Product(const QString &databaseFile, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint)
     , database(databaseFile)
-    , questionBox(new QMessageBox(this))
 {
     setupUi(this);
     setFixedSize(size());
@@ -26,12 +27,7 @@ Product::Product(const QString &databaseFile, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose, false);
     installEventFilter(this);
 
-    questionBox->setFont(font());
-    questionBox->setTextFormat(Qt::RichText);
-    questionBox->setIcon(QMessageBox::Question);
-    QPushButton *noButton = questionBox->addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
-    yesButton = questionBox->addButton(QStringLiteral("Да"), QMessageBox::YesRole);
-    questionBox->setDefaultButton(noButton);
+    questionBox = OperatorMessages::makeQuestionBox(this, &yesButton);
 
     fillTable();
 
@@ -86,7 +82,6 @@ void Product::deleteProduct()
 {
     if (selectedProduct.isEmpty())
         return;
-    questionBox->setWindowTitle(QStringLiteral("Сообщение"));
     questionBox->setText(QStringLiteral("Удалить выбранный вид продукта?"));
     if (prompts.runBox(questionBox) != yesButton)
         return;

@@ -8,7 +8,7 @@
 #include <QDialog>
 
 class QMessageBox;
-class QPushButton;
+class QAbstractButton;
 class QTableWidgetItem;
 
 // The product list: shows the product types, adds one by name and deletes the one last clicked
@@ -39,8 +39,8 @@ private slots:
 
 private:
     Database database;
-    QMessageBox *questionBox;
-    QPushButton *yesButton = nullptr;
+    QMessageBox *questionBox = nullptr;
+    QAbstractButton *yesButton = nullptr;
     // The idProduct of the row last clicked; empty when none.
     QString selectedProduct;
     ModalPrompts prompts;

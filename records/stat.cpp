@@ -1,5 +1,7 @@
 #include "stat.h"
 
+#include "operatormessages.h"
+
 #include "windows1251.h"
 
 #include <QDebug>
@@ -70,7 +72,6 @@ QStringList tableHeader()
 Stat::Stat(const QString &databaseFile, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint)
     , database(databaseFile)
-    , warningBox(new QMessageBox(this))
 {
     setupUi(this);
     setFixedSize(size());
@@ -79,11 +80,7 @@ Stat::Stat(const QString &databaseFile, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose, false);
     installEventFilter(this);
 
-    warningBox->setWindowTitle(QStringLiteral("Сообщение"));
-    warningBox->setIcon(QMessageBox::Warning);
-    warningBox->setTextFormat(Qt::RichText);
-    warningBox->setFont(font());
-    warningBox->addButton(QStringLiteral("Ok"), QMessageBox::AcceptRole);
+    warningBox = OperatorMessages::makeWarningBox(this);
 
     connect(closeButton, &QPushButton::clicked, this, &Stat::closeClicked);
     connect(saveButton, &QPushButton::clicked, this, &Stat::saveProduct);

@@ -44,7 +44,7 @@ private:
     void showTable(const QStringList &products, const QList<double> &kilograms);
 
     Database database;
-    QMessageBox *warningBox;
+    QMessageBox *warningBox = nullptr;
     ModalPrompts prompts;
 };
 
