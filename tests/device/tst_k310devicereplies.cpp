@@ -84,6 +84,16 @@ const QString MustUpload = signal("workStoppedMustUploadSignal");
 const QString MustDownload = signal("workStoppedMustDownloadSignal");
 const QString Lost = signal("hasConnectionErrorSignal");
 
+// Every signal doser 30 emits while decoding one reply delivered as the given reply number.
+QStringList signalsOf(const K310DataPacket &packet, quint32 replyNumber = 1)
+{
+    K310Device device(nullptr);
+    device.setDeviceID(DoserAddress);
+    DeviceSignalLog log(device);
+    device.replyPacketReceived(packet, replyNumber, 1);
+    return log.entries;
+}
+
 } // namespace
 
 class tst_K310DeviceReplies : public QObject
@@ -144,11 +154,7 @@ void tst_K310DeviceReplies::stateTextThenStatusThenValue()
 {
     QFETCH(K310DataPacket, packet);
     QFETCH(QStringList, expected);
-    K310Device device(nullptr);
-    device.setDeviceID(DoserAddress);
-    DeviceSignalLog log(device);
-    device.replyPacketReceived(packet, 1, 1);
-    QCOMPARE(log.entries, expected);
+    QCOMPARE(signalsOf(packet), expected);
 }
 
 void tst_K310DeviceReplies::alarmTextsFollowTheErrorTable_data()
@@ -270,11 +276,7 @@ void tst_K310DeviceReplies::eachCommandGivesItsValueSignal()
 {
     QFETCH(K310DataPacket, packet);
     QFETCH(QStringList, expected);
-    K310Device device(nullptr);
-    device.setDeviceID(DoserAddress);
-    DeviceSignalLog log(device);
-    device.replyPacketReceived(packet, 1, 1);
-    QCOMPARE(log.entries, QStringList {state("РАБОТА")} + expected);
+    QCOMPARE(signalsOf(packet), QStringList {state("РАБОТА")} + expected);
 }
 
 void tst_K310DeviceReplies::decimalTextHasExactlyTheDecimalsSent_data()
@@ -308,11 +310,8 @@ void tst_K310DeviceReplies::decimalTextHasExactlyTheDecimalsSent()
     QFETCH(quint32, bits);
     QFETCH(int, decimals);
     QFETCH(QString, text);
-    K310Device device(nullptr);
-    device.setDeviceID(DoserAddress);
-    DeviceSignalLog log(device);
-    device.replyPacketReceived(reply(0, 0, 0x02, 0, bits, quint8(decimals)), 1, 1);
-    QCOMPARE(log.entries, (QStringList {state("РАБОТА"), signal("hasGetWeightNETTOSignal", text)}));
+    QCOMPARE(signalsOf(reply(0, 0, 0x02, 0, bits, quint8(decimals))),
+             (QStringList {state("РАБОТА"), signal("hasGetWeightNETTOSignal", text)}));
 }
 
 void tst_K310DeviceReplies::replyFromAnotherAddressEmitsNothing_data()
@@ -363,11 +362,7 @@ void tst_K310DeviceReplies::lostReplyStopsTheWorkThenReportsTheConnection()
 {
     QFETCH(K310DataPacket, packet);
     QFETCH(QStringList, expected);
-    K310Device device(nullptr);
-    device.setDeviceID(DoserAddress);
-    DeviceSignalLog log(device);
-    device.replyPacketReceived(packet, 0, 1);
-    QCOMPARE(log.entries, expected);
+    QCOMPARE(signalsOf(packet, 0), expected);
 }
 
 void tst_K310DeviceReplies::corruptReplyRaisesTheAlarmButReportsNoValue_data()
@@ -390,11 +385,7 @@ void tst_K310DeviceReplies::corruptReplyRaisesTheAlarmButReportsNoValue()
 {
     QFETCH(K310DataPacket, packet);
     QCOMPARE(int(packet.linkError), 1);
-    K310Device device(nullptr);
-    device.setDeviceID(DoserAddress);
-    DeviceSignalLog log(device);
-    device.replyPacketReceived(packet, 1, 1);
-    QCOMPARE(log.entries, (QStringList {state("АВАРИЯ"), Stop}));
+    QCOMPARE(signalsOf(packet), (QStringList {state("АВАРИЯ"), Stop}));
 }
 
 void tst_K310DeviceReplies::decodingDependsOnlyOnTheReplyInHand()
