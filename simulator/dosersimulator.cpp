@@ -160,6 +160,11 @@ void DoserSimulator::receive(const char *bytes, qsizetype count, qint64 nowMs)
 
 void DoserSimulator::answer(const FrameReader::Frame &request, qint64 nowMs)
 {
+    if (cableOut.load()) {
+        if (logFrames)
+            log(QStringLiteral("<- %1  (cable unplugged)").arg(hex(request.bytes)));
+        return;
+    }
     K310DataPacket reply;
     if (!responder.respond(request.packet, &reply)) {
         if (logFrames)

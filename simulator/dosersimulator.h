@@ -5,6 +5,7 @@
 #include "framereader.h"
 #include "replyqueue.h"
 
+#include <atomic>
 #include <functional>
 
 class DoserLine;
@@ -31,6 +32,9 @@ public:
     int run();
     // Ends run() from another thread or from a signal handler.
     void requestStop();
+    // Pulls the cable (from a signal handler too): requests are logged but never reach the
+    // doser, so nothing is answered until it is plugged in again.
+    void setUnplugged(bool unplugged) { cableOut.store(unplugged); }
 
 private:
     void receive(const char *bytes, qsizetype count, qint64 nowMs);
@@ -51,6 +55,7 @@ private:
     qint64 reportedDiscards = 0;
     int wakeRead = -1;
     int wakeWrite = -1;
+    std::atomic<bool> cableOut {false};
 };
 
 #endif // DOSERSIMULATOR_H

@@ -26,6 +26,18 @@ void stopOnSignal(int)
         running->requestStop();
 }
 
+void unplugOnSignal(int)
+{
+    if (running)
+        running->setUnplugged(true);
+}
+
+void plugInOnSignal(int)
+{
+    if (running)
+        running->setUnplugged(false);
+}
+
 void printError(const QString &text)
 {
     std::fprintf(stderr, "k310sim: %s\n", text.toUtf8().constData());
@@ -82,6 +94,10 @@ int main(int argc, char *argv[])
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
+    action.sa_handler = unplugOnSignal;
+    sigaction(SIGUSR1, &action, nullptr);
+    action.sa_handler = plugInOnSignal;
+    sigaction(SIGUSR2, &action, nullptr);
 
     // Scripts read this first line to find the port, and may stop us as soon as they have it.
     // Nothing else ever goes to stdout.

@@ -2,10 +2,21 @@
 
 #include <QElapsedTimer>
 
+#include <csignal>
+#include <cstdio>
+
 SimulatorProcess::SimulatorProcess(const QString &simulator)
     : program(simulator)
 {
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QObject::connect(&process, &QProcess::readyReadStandardError, &process,
+                     [this] { collectLog(); });
+}
+
+void SimulatorProcess::collectLog()
+{
+    const QByteArray text = process.readAllStandardError();
+    log += text;
+    std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
 }
 
 SimulatorProcess::~SimulatorProcess()
@@ -41,6 +52,22 @@ int SimulatorProcess::stop(int timeoutMs)
     if (!process.waitForFinished(timeoutMs))
         return -1;
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+void SimulatorProcess::unplug()
+{
+    ::kill(pid_t(process.processId()), SIGUSR1);
+}
+
+void SimulatorProcess::plugIn()
+{
+    ::kill(pid_t(process.processId()), SIGUSR2);
+}
+
+QStringList SimulatorProcess::logLines()
+{
+    collectLog();
+    return QString::fromUtf8(log).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 int SimulatorProcess::runToEnd(const QStringList &arguments, QByteArray *output, int timeoutMs)
