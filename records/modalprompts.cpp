@@ -1,5 +1,6 @@
 #include "modalprompts.h"
 
+#include <QAbstractButton>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -11,6 +12,12 @@ QString ModalPrompts::standardSaveFileName(QWidget *parent, const QString &capti
 
 QAbstractButton *ModalPrompts::standardRunBox(QMessageBox *box)
 {
+    // The box remembers the button of an earlier question; only a click on this one counts.
+    QAbstractButton *clicked = nullptr;
+    const QMetaObject::Connection watch =
+        QObject::connect(box, &QMessageBox::buttonClicked, box,
+                         [&clicked](QAbstractButton *button) { clicked = button; });
     box->exec();
-    return box->clickedButton();
+    QObject::disconnect(watch);
+    return clicked;
 }

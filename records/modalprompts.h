@@ -16,7 +16,8 @@ class ModalPrompts
 public:
     using SaveFileName =
         std::function<QString(QWidget *parent, const QString &caption, const QString &filter)>;
-    // Runs the box and returns the button that closed it (nullptr when closed otherwise).
+    // Runs the box and returns the button clicked while it ran (nullptr when it was closed or
+    // hidden without one).
     using RunBox = std::function<QAbstractButton *(QMessageBox *box)>;
 
     static QString standardSaveFileName(QWidget *parent, const QString &caption,

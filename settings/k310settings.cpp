@@ -24,9 +24,7 @@ k310Settings::k310Settings(QWidget *parent)
 {
     setupUi(this);
     setModal(true);
-    // The default format is the native store; tests switch it to files of their own.
-    settings = std::make_unique<QSettings>(QSettings::defaultFormat(), QSettings::UserScope,
-                                           organisationName, applicationName);
+    settings = makeStore();
 
     for (int id = lowestK310Id; id <= highestK310Id; ++id)
         k310Id->addItem(QString::number(id));
@@ -42,6 +40,13 @@ k310Settings::k310Settings(QWidget *parent)
             [this](int index) { productTypeChanged(productType->itemText(index)); });
     connect(stopTestMode, &QPushButton::clicked, this, &k310Settings::stopTestModeClicked);
     connect(startTestMode, &QPushButton::clicked, this, &k310Settings::startTestModeClicked);
+}
+
+std::unique_ptr<QSettings> k310Settings::makeStore()
+{
+    // The default format is the native store; tests switch it to files of their own.
+    return std::make_unique<QSettings>(QSettings::defaultFormat(), QSettings::UserScope,
+                                       organisationName, applicationName);
 }
 
 k310Settings::~k310Settings()

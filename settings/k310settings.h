@@ -20,6 +20,9 @@ public:
     // Saves the doser number.
     ~k310Settings() override;
 
+    // The settings store of the console: the doser number and what else is kept between runs.
+    static std::unique_ptr<QSettings> makeStore();
+
     // Selects the stored doser number; 30 when none, or no valid one, is stored.
     void restoreK310Id();
     void saveK310Id();

@@ -1,0 +1,127 @@
+#include "butchrecords.h"
+
+#include "database.h"
+
+#include <QDateTime>
+#include <QDebug>
+
+namespace {
+
+QString today()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy"));
+}
+
+QString now()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("hh:mm"));
+}
+
+// A task is written open with a single blank as its end time.
+const QString OpenTaskEndTime = QStringLiteral(" ");
+
+} // namespace
+
+ButchRecords::ButchRecords(Database &connection)
+    : database(connection)
+{ }
+
+quint64 ButchRecords::findOpenButch()
+{
+    database.execQuery(QStringLiteral(R"(SELECT idButch FROM butch WHERE endTime = "")"));
+    const QueryResult &found = database.result();
+    if (found.rows == 0) {
+        qDebug("\nAll butches are finished");
+        return 0;
+    }
+    const quint64 id = found.value(0, 0).toULongLong(nullptr, 10);
+    qDebug("\nCurrent idButch is %llu", static_cast<unsigned long long>(id));
+    return id;
+}
+
+bool ButchRecords::newButch()
+{
+    return database.execQuery(
+        QStringLiteral(
+            R"(INSERT INTO butch (date, startTime, endTime, endDate) values ("%1", "%2", "%3", "%4");)"),
+        {today(), now(), QString(), QString()});
+}
+
+bool ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskWeight,
+                           const QString &mustToBeDoneWeight, const QString &productName,
+                           const QString &weightScale)
+{
+    return database.execQuery(
+        QStringLiteral(
+            R"(INSERT INTO task (idButch, deviceId, startTime, endTime, taskWeight, haveDoneWeight, mustToBeDoneWeight, productName, weightScale, startDate, endDate) values (%1, "%2", "%3", "%4", "%5", "%6", "%7", "%8", "%9", "%10", "%11");)"),
+        {butchId, QString::number(deviceId), now(), OpenTaskEndTime, taskWeight, QString(),
+         mustToBeDoneWeight, productName, weightScale, today(), QString()});
+}
+
+bool ButchRecords::hasDeliveredSoFar(quint64 butchId)
+{
+    database.execQuery(
+        QStringLiteral(
+            R"(SELECT haveDoneWeight FROM task WHERE idButch = %1 AND haveDoneWeight != "")"),
+        {butchId});
+    return database.result().rows > 0;
+}
+
+bool ButchRecords::closeButch(quint64 butchId)
+{
+    return database.execQuery(
+        QStringLiteral(R"(UPDATE butch SET endTime = "%1", endDate = "%2" WHERE idButch = %3)"),
+        {now(), today(), butchId});
+}
+
+bool ButchRecords::closeTasks(quint64 butchId)
+{
+    return database.execQuery(
+        QStringLiteral(R"(UPDATE task SET endTime = "%1", endDate = "%2" WHERE idButch = %3)"),
+        {now(), today(), butchId});
+}
+
+bool ButchRecords::deleteTasks(quint64 butchId)
+{
+    return database.execQuery(QStringLiteral("DELETE FROM task WHERE idButch = %1"), {butchId});
+}
+
+bool ButchRecords::deleteButch(quint64 butchId)
+{
+    return database.execQuery(QStringLiteral("DELETE FROM butch WHERE idButch = %1"), {butchId});
+}
+
+bool ButchRecords::resumeTask(quint64 butchId, int deviceId, const QString &taskWeight,
+                              const QString &mustToBeDoneWeight, const QString &productName)
+{
+    return database.execQuery(
+        QStringLiteral(
+            R"(UPDATE task SET taskWeight = "%1", mustToBeDoneWeight = "%2", productName = "%3" WHERE idButch = %4 AND deviceId = %5)"),
+        {taskWeight, mustToBeDoneWeight, productName, butchId, deviceId});
+}
+
+bool ButchRecords::countDischarge(quint64 butchId, int deviceId, const QString &haveDoneWeight,
+                                  const QString &mustToBeDoneWeight)
+{
+    return database.execQuery(
+        QStringLiteral(
+            R"(UPDATE task SET haveDoneWeight = "%1", mustToBeDoneWeight = "%2" WHERE idButch = %3 AND deviceId = %4)"),
+        {haveDoneWeight, mustToBeDoneWeight, butchId, deviceId});
+}
+
+bool ButchRecords::finishTask(quint64 butchId, int deviceId, const QString &taskWeight,
+                              const QString &haveDoneWeight, const QString &mustToBeDoneWeight,
+                              const QString &productName, const QString &weightScale)
+{
+    return database.execQuery(
+        QStringLiteral(
+            R"(UPDATE task SET endTime = "%1", taskWeight = "%2", haveDoneWeight = "%3", mustToBeDoneWeight = "%4", productName = "%5", weightScale = "%6", endDate = "%7" WHERE idButch = %8 AND deviceId = %9)"),
+        {now(), taskWeight, haveDoneWeight, mustToBeDoneWeight, productName, weightScale, today(),
+         butchId, deviceId});
+}
+
+const QueryResult &ButchRecords::restoreTasks(quint64 butchId)
+{
+    database.execQuery(QStringLiteral("SELECT * FROM task WHERE idButch = %1"), {butchId});
+    return database.result();
+}
