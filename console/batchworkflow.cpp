@@ -1,0 +1,502 @@
+// The automatic mode: a batch of one task per doser, driven through fill and discharge cycles
+// until the delivered weight is within the plus tolerance of the target, recorded in data.db.
+#include "k310_halvern.h"
+
+#include "k310device.h"
+#include "k310settings.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QLabel>
+#include <QMessageBox>
+#include <QtMath>
+
+namespace {
+
+constexpr int DosePeriodMs = 160;
+constexpr int WeightPeriodMs = 190;
+constexpr int StopPauseMs = 100;
+// A residue below this share of the plus tolerance is product dust, not a delivery.
+constexpr double CountedResidueShare = 0.25;
+// A discharge report below this share of the dose known to be in the hopper cannot be that
+// dose: the report was echoed from a corrupt reply or refused by the doser.
+constexpr double DoseReportShare = 0.5;
+
+} // namespace
+
+qreal K310_Halvern::calculateDoseWeight(int id, qreal remaining)
+{
+    const int position = deviceIndex(id);
+    if (position < 0)
+        return 0;
+    return remaining / (remaining / doserWork.at(position).npd + 1.0);
+}
+
+void K310_Halvern::chooseDoseWeight(int position)
+{
+    DoserWork &work = doserWork[position];
+    const double remaining = work.mustToBeDoneWeight;
+    work.doseWeight = remaining < work.npd
+                          ? remaining
+                          : calculateDoseWeight(devices.at(position)->getDeviceID(), remaining);
+}
+
+bool K310_Halvern::checkTheEndOfTheParty(int id)
+{
+    const int position = deviceIndex(id);
+    if (position < 0)
+        return false;
+    DoserWork &work = doserWork[position];
+    if (!(work.doseFaultPlus > work.mustToBeDoneWeight))
+        return false;
+    work.mustDownload = false;
+    work.mustUpload = false;
+    work.pendingDischarge = 0;
+    work.idle = true;
+    return true;
+}
+
+QString K310_Halvern::weightText(int position, double weight) const
+{
+    return QString::number(weight, 'f', doserWork.at(position).scale);
+}
+
+QString K310_Halvern::counterInUnits(int position, const QString &counter) const
+{
+    const int scale = doserWork.at(position).scale;
+    return QString::number(counter.toDouble() / qPow(10.0, scale), 'f', scale);
+}
+
+void K310_Halvern::watchForStopRequests(bool watch)
+{
+    for (K310Device *doser : std::as_const(devices)) {
+        if (watch)
+            connect(doser, &K310Device::needToStopTheWork, this, &K310_Halvern::stopButtonActions,
+                    Qt::UniqueConnection);
+        else
+            disconnect(doser, &K310Device::needToStopTheWork, this,
+                       &K310_Halvern::stopButtonActions);
+    }
+}
+
+bool K310_Halvern::hasKnownWeighingLimit(int position)
+{
+    const DoserWork &work = doserWork.at(position);
+    if (work.npdReported && work.npd > 0)
+        return true;
+    // Doses are cut to the limit; without a positive one every dose would be 0.
+    inform(QStringLiteral("НПВ дозатора неизвестно или не больше нуля.\nРабота невозможна, "
+                          "проверьте параметры К310."));
+    requestNPD(position);
+    return false;
+}
+
+bool K310_Halvern::canDoReceipt()
+{
+    int online = 0;
+    int lost = 0;
+    for (int position = 0; position < devices.size(); ++position) {
+        if (isOnline(position))
+            ++online;
+        else if (isLost(position))
+            ++lost;
+    }
+    if (online == 0 || lost > 0) {
+        inform(QStringLiteral("Отсутствует связь."));
+        return false;
+    }
+    return true;
+}
+
+void K310_Halvern::enableControlElementsWhenButchIsDone()
+{
+    ui.groupBox_2->setEnabled(true);
+    ui.startButton->setEnabled(true);
+    ui.stopButton->setEnabled(false);
+    ui.continueButton->setEnabled(false);
+    ui.rs232SettingsButton->setEnabled(true);
+    k310->disableProductType(false);
+    disableK310Containers(false);
+    workStarted = false;
+    workContinued = false;
+}
+
+void K310_Halvern::disableControlElementsWhenButchStars()
+{
+    ui.groupBox_2->setEnabled(false);
+    ui.startButton->setEnabled(false);
+    ui.stopButton->setEnabled(true);
+    ui.continueButton->setEnabled(false);
+    ui.rs232SettingsButton->setEnabled(false);
+    k310->disableProductType(true);
+    disableK310Containers(true);
+}
+
+void K310_Halvern::enableControlElementsWhenStopAction()
+{
+    ui.groupBox_2->setEnabled(true);
+    ui.startButton->setEnabled(true);
+    ui.stopButton->setEnabled(false);
+    if (workStarted || workContinued)
+        ui.continueButton->setEnabled(true);
+    ui.rs232SettingsButton->setEnabled(true);
+    k310->disableProductType(false);
+    disableK310Containers(false);
+}
+
+void K310_Halvern::newButch()
+{
+    if (butchRecords.hasDeliveredSoFar(currentButchId)) {
+        qDebug("\nNeed to finish tasks in butch");
+        butchRecords.closeButch(currentButchId);
+        butchRecords.closeTasks(currentButchId);
+    } else {
+        qDebug("\nDeleteing empty butch");
+        butchRecords.deleteTasks(currentButchId);
+        butchRecords.deleteButch(currentButchId);
+    }
+    // The tasks of a closed batch are over: nothing may be continued into it.
+    for (DoserWork &work : doserWork) {
+        work.idle = true;
+        work.mustDownload = false;
+        work.mustUpload = false;
+        work.pendingDischarge = 0;
+    }
+    currentButchId = 0;
+    ui.continueButton->setEnabled(false);
+}
+
+void K310_Halvern::startButton()
+{
+    if (!canDoReceipt())
+        return;
+    for (int position = 0; position < devices.size(); ++position) {
+        if (!isOnline(position))
+            continue;
+        if (!(doserWork.at(position).taskWeight > 0)
+            || devices.at(position)->getProductName().isEmpty()) {
+            inform(QStringLiteral("Вид продукта и вес должны быть заданы"));
+            return;
+        }
+        if (!hasKnownWeighingLimit(position))
+            return;
+    }
+    currentButchId = butchRecords.findOpenButch();
+    if (currentButchId != 0)
+        qDebug("\nThere is present butch what can be finished");
+    if (ask(QStringLiteral("Начать новую работу?")) != Answer::Yes)
+        return;
+    if (currentButchId != 0)
+        newButch();
+    partsLeft = 0;
+    startButtonActions();
+}
+
+void K310_Halvern::startButtonActions()
+{
+    weightTimer.stop();
+    watchForStopRequests(false);
+    workStarted = true;
+    workContinued = false;
+    disableControlElementsWhenButchStars();
+
+    qDebug("Butch table is empty, or all butches has been already finished, just need to add a "
+           "new record");
+    butchRecords.newButch();
+    currentButchId = butchRecords.findOpenButch();
+
+    if (isOnline(0))
+        prepareDevicesForStart(0);
+    if (!doseTimer.isActive())
+        doseTimer.start(DosePeriodMs);
+}
+
+void K310_Halvern::prepareDevicesForStart(int position)
+{
+    DoserWork &work = doserWork[position];
+    ++partsLeft;
+    work.mustToBeDoneWeight = work.taskWeight;
+    work.haveDoneWeight = 0;
+    work.pendingDischarge = 0;
+    work.idle = false;
+    chooseDoseWeight(position);
+
+    K310Device *doser = devices.at(position);
+    qDebug("\nAdd new task");
+    butchRecords.newTask(
+        currentButchId, doser->getDeviceID(), weightText(position, work.taskWeight),
+        weightText(position, work.mustToBeDoneWeight), doser->getProductName(), work.weightScale);
+    prepareDoserForWork(doser->getDeviceID());
+}
+
+void K310_Halvern::prepareDoserForWork(int id)
+{
+    const int position = deviceIndex(id);
+    if (position < 0)
+        return;
+    qDebug("Prepareing doser %d for work", id);
+    K310Device *doser = devices.at(position);
+    doser->resetErrorFlag();
+    doser->requestDoseCount();
+    doser->uploadDose();
+    doserWork[position].mustDownload = true;
+}
+
+void K310_Halvern::stopButton()
+{
+    if (ask(QStringLiteral("ВНИМАНИЕ!!! При остановке работы ковши будут автоматически "
+                           "разгружены.\nОстановить выполнение текущего задания?"))
+        != Answer::Yes)
+        return;
+    // The question runs its own event loop: the work may have stopped meanwhile.
+    if (!ui.stopButton->isEnabled())
+        return;
+    stopButtonActions();
+    if (isOnline(0) && !doserWork.at(0).idle) {
+        devices.at(0)->stopWork();
+        devices.at(0)->uploadDose();
+    }
+}
+
+void K310_Halvern::stopButtonActions()
+{
+    doseTimer.stop();
+    enableControlElementsWhenStopAction();
+    workStarted = false;
+    workContinued = false;
+    if (isOnline(0) && !doserWork.at(0).idle) {
+        doserWork[0].mustDownload = false;
+        doserWork[0].mustUpload = false;
+    }
+    sleepWithEvents(StopPauseMs);
+    if (!weightTimer.isActive())
+        weightTimer.start(WeightPeriodMs);
+}
+
+void K310_Halvern::continueButton()
+{
+    if (!canDoReceipt())
+        return;
+    for (int position = 0; position < devices.size(); ++position) {
+        if (isOnline(position) && !doserWork.at(position).idle && !hasKnownWeighingLimit(position))
+            return;
+    }
+    continueButtonActions();
+}
+
+void K310_Halvern::continueButtonActions()
+{
+    weightTimer.stop();
+    watchForStopRequests(false);
+    workContinued = true;
+    workStarted = false;
+    disableControlElementsWhenButchStars();
+    partsLeft = 0;
+
+    for (int position = 0; position < devices.size(); ++position) {
+        DoserWork &work = doserWork[position];
+        if (!isOnline(position) || work.idle)
+            continue;
+        ++partsLeft;
+        work.mustToBeDoneWeight = work.taskWeight - work.haveDoneWeight;
+        chooseDoseWeight(position);
+        K310Device *doser = devices.at(position);
+        butchRecords.resumeTask(
+            currentButchId, doser->getDeviceID(), weightText(position, work.taskWeight),
+            weightText(position, work.mustToBeDoneWeight), doser->getProductName());
+    }
+    if (isOnline(0) && !doserWork.at(0).idle)
+        prepareDoserForWork(devices.at(0)->getDeviceID());
+    doseTimer.start(DosePeriodMs);
+}
+
+void K310_Halvern::restoreLastSession()
+{
+    currentButchId = butchRecords.findOpenButch();
+    if (currentButchId == 0) {
+        setDeviceActive0(true);
+        return;
+    }
+    const Answer answer =
+        ask(QStringLiteral("Последнее задание не завершено.\nВосстановить данные?"));
+    if (answer == Answer::Dismissed) {
+        // The doser was lost while the question was open; it is asked again when it answers.
+        return;
+    }
+    if (answer != Answer::Yes) {
+        newButch();
+        setDeviceActive0(true);
+        return;
+    }
+
+    partsLeft = 0;
+    const QueryResult tasks = butchRecords.restoreTasks(currentButchId);
+    for (int row = 0; row < tasks.rows; ++row) {
+        QCoreApplication::processEvents();
+        const int position =
+            deviceIndex(tasks.value(row, ButchRecords::DeviceId).toInt(nullptr, 10));
+        if (position < 0)
+            continue;
+        ++partsLeft;
+        changeK310Product(position, tasks.value(row, ButchRecords::ProductName));
+        ui.containerK310_11->setChecked(true);
+        enablePanelFields();
+        ui.productWeightK310_11->setText(tasks.value(row, ButchRecords::TaskWeight));
+        ui.progressBar_11->setText(tasks.value(row, ButchRecords::HaveDoneWeight));
+
+        DoserWork &work = doserWork[position];
+        work.taskWeight = tasks.value(row, ButchRecords::TaskWeight).toDouble();
+        work.haveDoneWeight = tasks.value(row, ButchRecords::HaveDoneWeight).toDouble();
+        work.mustToBeDoneWeight = tasks.value(row, ButchRecords::MustToBeDoneWeight).toDouble();
+        chooseDoseWeight(position);
+        work.idle = false;
+    }
+    setDeviceActive0(true);
+    workStarted = true;
+    stopButtonActions();
+}
+
+void K310_Halvern::checkDoseDownload()
+{
+    if (dosePosition >= onDevices.size())
+        dosePosition = 0;
+    for (int i = dosePosition; i < onDevices.size(); ++i) {
+        const int position = onDevices.at(i);
+        if (!isOnline(position) || doserWork.at(position).idle)
+            continue;
+        dosePosition = i + 1;
+        devices.at(position)->requestTotalCommonWeight();
+        devices.at(position)->requestTotalCommonDoseCount();
+        return;
+    }
+}
+
+void K310_Halvern::hasGetTotalCommonWeight(int id, const QString &counter)
+{
+    const int position = deviceIndex(id);
+    if (position < 0)
+        return;
+    DoserWork &work = doserWork[position];
+    setLabelText(id, counterInUnits(position, counter), TotalWeightField);
+    const quint32 total = counter.toUInt(nullptr, 10);
+
+    if (!workStarted && !workContinued) {
+        work.lastTotalCommonWeight = total;
+        qDebug("device %d is stopped", id);
+        return;
+    }
+
+    if (!work.idle && checkTheEndOfTheParty(id)) {
+        if (partsLeft >= 1)
+            --partsLeft;
+        butchRecords.finishTask(currentButchId, id, weightText(position, work.taskWeight),
+                                weightText(position, work.haveDoneWeight),
+                                weightText(position, work.mustToBeDoneWeight),
+                                devices.at(position)->getProductName(), work.weightScale);
+        qDebug("\ndevice %d has finisheded his part the work, must to do %d part(s)\n", id,
+               partsLeft);
+        if (partsLeft != 0)
+            return;
+        butchRecords.closeButch(currentButchId);
+        qDebug("\nhas finisheded all parts\n");
+        doseTimer.stop();
+        if (!weightTimer.isActive())
+            weightTimer.start(WeightPeriodMs);
+        dismissQuestion();
+        inform(QStringLiteral("Задание выполнено"));
+        enableControlElementsWhenButchIsDone();
+        return;
+    }
+
+    if (work.uploadCounted) {
+        work.uploadCounted = false;
+        work.lastTotalCommonWeight = total;
+        qDebug("device %d dose has already been uploaded", id);
+    }
+    if (total != work.lastTotalCommonWeight) {
+        // The counter grows by the weight of each completed fill: that much is in the hopper.
+        work.pendingDischarge = double(total - work.lastTotalCommonWeight) / qPow(10.0, work.scale);
+        work.lastTotalCommonWeight = total;
+        work.mustUpload = true;
+        qDebug("device %d is working, dose can be uploaded", id);
+    }
+    doDownloadUploadCycle(id);
+}
+
+void K310_Halvern::doDownloadUploadCycle(int id)
+{
+    const int position = deviceIndex(id);
+    if (position < 0)
+        return;
+    DoserWork &work = doserWork[position];
+    if (work.mustDownload) {
+        work.mustDownload = false;
+        downloadDose(position, work.doseWeight, work.scale);
+        qDebug("device %d is working, dose is being downloaded", id);
+    } else if (work.mustUpload) {
+        work.mustUpload = false;
+        uploadDose(position);
+        qDebug("device %d is working, dose is being uploaded", id);
+    }
+}
+
+void K310_Halvern::countDelivered(int position, double weight)
+{
+    DoserWork &work = doserWork[position];
+    const int id = devices.at(position)->getDeviceID();
+    work.haveDoneWeight += weight;
+    qDebug("device %d weight %s in hopper has been uploaded and added into result butch weight", id,
+           qUtf8Printable(weightText(position, weight)));
+    work.mustToBeDoneWeight = work.taskWeight - work.haveDoneWeight;
+    setLabelNumber(id, DeliveredField, work.haveDoneWeight);
+    butchRecords.countDischarge(currentButchId, id, weightText(position, work.haveDoneWeight),
+                                weightText(position, work.mustToBeDoneWeight));
+    chooseDoseWeight(position);
+}
+
+void K310_Halvern::hasGetDoseUploadSignal(int id, const QString &weight)
+{
+    const int position = deviceIndex(id);
+    if (position < 0)
+        return;
+    DoserWork &work = doserWork[position];
+    if (work.idle)
+        return;
+    const double w = weight.toDouble();
+    const QString shown = weightText(position, w);
+
+    if (work.firstUpload) {
+        work.firstUpload = false;
+        work.lastUploadWeight = w;
+        if (work.pendingDischarge > 0 && w < work.pendingDischarge * DoseReportShare) {
+            // The last dose went out while its report was lost: the counter knows its weight.
+            qDebug("device %d dose of %s was discharged unreported, counted from the weight "
+                   "counter",
+                   id, qUtf8Printable(weightText(position, work.pendingDischarge)));
+            countDelivered(position, work.pendingDischarge);
+        }
+        work.pendingDischarge = 0;
+        if (w < CountedResidueShare * work.doseFaultPlus)
+            qDebug("device %d has %s in hopper < (doseFaultPlus/4) - can not be counted", id,
+                   qUtf8Printable(shown));
+        else
+            countDelivered(position, w);
+        work.uploadCounted = true;
+        return;
+    }
+
+    work.lastDoseWeight = w;
+    if (w < 0) {
+        qDebug("device %d has %s in hopper < 0, is antigravitation discovered?", id,
+               qUtf8Printable(shown));
+    } else if (work.pendingDischarge > 0 && w < work.pendingDischarge * DoseReportShare) {
+        // Not the dose in the hopper; it is counted when the hopper is next emptied.
+        qDebug("device %d reported %s for a dose of %s, not counted", id, qUtf8Printable(shown),
+               qUtf8Printable(weightText(position, work.pendingDischarge)));
+        return;
+    } else {
+        work.pendingDischarge = 0;
+        countDelivered(position, w);
+    }
+    work.mustDownload = true;
+}

@@ -1,0 +1,42 @@
+#ifndef DOSERWORK_H
+#define DOSERWORK_H
+
+#include <QString>
+#include <QtGlobal>
+
+// The console's view of one doser position: the task in work and the doser's parameters as it
+// last reported them.
+struct DoserWork
+{
+    // Back to the values of a doser that has reported nothing and has no task.
+    void reset() { *this = DoserWork(); }
+
+    quint8 scale = 0;
+    double doseFaultMinus = 0;
+    double doseFaultPlus = 0;
+    // The upper weighing limit; 1.0 until the doser reports its own.
+    double npd = 1.0;
+    // The doser has reported its upper weighing limit; doses are cut only by a reported one.
+    bool npdReported = false;
+    double taskWeight = 0;
+    double haveDoneWeight = 0;
+    double mustToBeDoneWeight = 0;
+    double doseWeight = 0;
+    double lastUploadWeight = 0;
+    double lastDoseWeight = 0;
+    QString weightScale;
+    bool idle = true;
+    bool offline = false;
+    // Not 0: the doser lost the connection and must be brought back when it answers.
+    int connectionErrors = 0;
+    quint32 lastTotalCommonWeight = 0;
+    bool mustDownload = false;
+    bool mustUpload = false;
+    bool uploadCounted = false;
+    bool firstUpload = false;
+    // The weight of a completed fill, by the doser's weight counter, not yet counted as
+    // discharged; it stands in for a discharge report lost on the line.
+    double pendingDischarge = 0;
+};
+
+#endif // DOSERWORK_H

@@ -1,0 +1,335 @@
+#include "k310_halvern.h"
+
+#include "k310device.h"
+#include "k310link.h"
+#include "k310settings.h"
+#include "operatormessages.h"
+#include "portresult.h"
+#include "rs232settings.h"
+
+#include <QCloseEvent>
+#include <QDebug>
+#include <QMessageBox>
+
+#ifndef K310_WINDOW_TITLE
+#define K310_WINDOW_TITLE "Пульт дозатора К310"
+#endif
+
+namespace {
+
+constexpr int WindowWidth = 895;
+constexpr int WindowHeight = 245;
+constexpr int WindowX = 300;
+constexpr int WindowY = 300;
+constexpr int FirstDeviceId = 30;
+constexpr int ReplyTimeoutMs = 150;
+constexpr int ActivityPeriodMs = 500;
+constexpr int WeightPeriodMs = 190;
+
+} // namespace
+
+K310_Halvern::K310_Halvern(QWidget *parent)
+    : QWidget(parent)
+{
+    setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
+    setFixedSize(WindowWidth, WindowHeight);
+    move(WindowX, WindowY);
+
+    link = new K310Link(QString());
+
+    // One doser position; its id is its address on the line, chosen in the doser dialog.
+    const int position = 0;
+    auto *doser = new K310Device(link);
+    doser->setDeviceID(position + 1);
+    devices.append(doser);
+    doserWork.append(DoserWork());
+    onDevices.append(position);
+    devices.at(0)->setDeviceID(FirstDeviceId);
+
+    database.createTables();
+
+    ui.setupUi(this);
+    setWindowTitle(QStringLiteral(K310_WINDOW_TITLE));
+
+    questionBox = OperatorMessages::makeQuestionBox(this, &yesButton);
+    infoBox = OperatorMessages::makeWarningBox(this);
+
+    rs232 = new rs232Settings();
+    rs232->hide();
+    offerSerialPorts();
+
+    k310 = new k310Settings();
+    k310->hide();
+
+    getProductsNames();
+    openCOMPort(rs232->getCurrentCOMPort());
+
+    wireDialogs();
+    // A stored doser number other than the dialog's reaches checkK310Connection now; the doser
+    // is still switched off, so nothing is sent before restoreLastSession().
+    k310->restoreK310Id();
+    wireWindow();
+
+    activityTimer.start(ActivityPeriodMs);
+    weightTimer.start(WeightPeriodMs);
+}
+
+K310_Halvern::~K310_Halvern()
+{
+    qDebug("~K310_Halvern()");
+    qDeleteAll(devices);
+    devices.clear();
+    delete questionBox;
+    delete infoBox;
+    delete rs232;
+    delete k310;
+    delete link;
+}
+
+void K310_Halvern::offerSerialPorts()
+{
+    const QStringList ports = K310Link::availablePorts();
+    rs232->addComPorts(ports);
+
+    // The operator's last choice comes back when that port is still there.
+    const QString remembered = serialLine.port();
+    if (!remembered.isEmpty()) {
+        const int index = rs232->comPortNameComboBox->findText(remembered);
+        if (index >= 0)
+            rs232->comPortNameComboBox->setCurrentIndex(index);
+        else
+            qDebug().noquote() << QStringLiteral("remembered port %1 is not present, %2 is used")
+                                      .arg(remembered, ports.isEmpty() ? QStringLiteral("none")
+                                                                       : ports.first());
+    }
+    const int rateIndex = rs232->comPortRatecomboBox->findText(serialLine.rate());
+    if (rateIndex >= 0)
+        rs232->comPortRatecomboBox->setCurrentIndex(rateIndex);
+}
+
+void K310_Halvern::wireDialogs()
+{
+    connect(ui.rs232SettingsButton, &QPushButton::clicked, this, &K310_Halvern::showRs232Settings);
+    connect(ui.k310SettingsButton, &QPushButton::clicked, this, &K310_Halvern::showK310Settings);
+    connect(rs232, &rs232Settings::comPortChanged, this, &K310_Halvern::openCOMPort);
+    connect(rs232, &rs232Settings::rateChanged, this, &K310_Halvern::setCOMPortRate);
+    connect(k310, &k310Settings::k310ProductChanged, this, &K310_Halvern::changeK310Product);
+    connect(k310, &k310Settings::k310IdChanged, this, &K310_Halvern::checkK310Connection);
+    connect(k310, &k310Settings::startTestModeClicked, this, &K310_Halvern::startTestMode);
+    connect(k310, &k310Settings::stopTestModeClicked, this, &K310_Halvern::stopTestMode);
+
+    // Only what the operator chooses is remembered, never the fallback of a start-up.
+    connect(rs232, &rs232Settings::comPortChanged, this,
+            [this](const QString &port) { serialLine.rememberPort(port); });
+    connect(rs232, &rs232Settings::rateChanged, this,
+            [this](const QString &rate) { serialLine.rememberRate(rate); });
+}
+
+void K310_Halvern::wireWindow()
+{
+    connect(ui.containerK310_11, &QGroupBox::clicked, this, &K310_Halvern::setDeviceActive0);
+    connect(ui.productWeightK310_11, &LineEditEmbedded::textHasEntered, this,
+            &K310_Halvern::setWeight);
+    connect(ui.doseFaultMinusK310_11, &LineEditEmbedded::textHasEntered, this,
+            &K310_Halvern::setDoseFaultMinus);
+    connect(ui.doseFaultPlusK310_11, &LineEditEmbedded::textHasEntered, this,
+            &K310_Halvern::setDoseFaultPlus);
+    connect(ui.statButton, &QPushButton::clicked, this, &K310_Halvern::showStat);
+    connect(ui.statButton_2, &QPushButton::clicked, this, &K310_Halvern::showStat2);
+    connect(&activityTimer, &QTimer::timeout, this, &K310_Halvern::checkDeviceActivity);
+    connect(&weightTimer, &QTimer::timeout, this, &K310_Halvern::requestWeightNETTO);
+    connect(&doseTimer, &QTimer::timeout, this, &K310_Halvern::checkDoseDownload);
+
+    for (K310Device *doser : std::as_const(devices))
+        wireDoser(doser);
+
+    connect(ui.startButton, &QPushButton::clicked, this, &K310_Halvern::startButton);
+    connect(ui.stopButton, &QPushButton::clicked, this, &K310_Halvern::stopButton);
+    connect(ui.continueButton, &QPushButton::clicked, this, &K310_Halvern::continueButton);
+    connect(ui.downloadDoseButton, &QPushButton::clicked, this, &K310_Halvern::downloadDoseButton);
+    connect(ui.uploadDoseButton, &QPushButton::clicked, this, &K310_Halvern::uploadDoseButton);
+    connect(ui.stopWorkButton, &QPushButton::clicked, this, &K310_Halvern::stopWorkButton);
+    connect(ui.doCycleButton, &QPushButton::clicked, this, &K310_Halvern::doCycleButton);
+}
+
+void K310_Halvern::wireDoser(K310Device *doser)
+{
+    using D = K310Device;
+    using H = K310_Halvern;
+    connect(doser, &D::needToStopTheWork, this, &H::stopButtonActions, Qt::UniqueConnection);
+    connect(doser, &D::hasCurrentStateSignal, this, &H::hasCurrentStateActions);
+    connect(doser, &D::hasConnectionErrorSignal, this, &H::connectionErrorActions);
+    connect(doser, &D::hasErrorSignal, this, &H::workErrorActions);
+    connect(doser, &D::hasGetWeightNETTOSignal, this, &H::hasGetWeightNETTO);
+    connect(doser, &D::hasGetPOVersionSignal, this, &H::hasGetPOVersion);
+    connect(doser, qOverload<int, const QString &>(&D::hasGetScaleSignal), this,
+            qOverload<int, const QString &>(&H::hasGetScale));
+    connect(doser, qOverload<int, quint8>(&D::hasGetScaleSignal), this,
+            qOverload<int, quint8>(&H::hasGetScale));
+    connect(doser, &D::hasGetNPDSignal, this, &H::hasGetNPD);
+    connect(doser, &D::hasGetWeightScaleSignal, this, &H::hasGetWeightScale);
+    connect(doser, &D::hasGetDoseFaultPlusSignal, this, &H::hasGetDoseFaultPlus);
+    connect(doser, &D::hasGetDoseFaultMinusSignal, this, &H::hasGetDoseFaultMinus);
+    connect(doser, &D::hasGetTotalCommonWeightSignal, this, &H::hasGetTotalCommonWeight);
+    connect(doser, &D::hasGetTotalCommonDoseCountSignal, this, &H::hasGetTotalCommonDoseCount);
+    connect(doser, &D::hasGetDoseCountSignal, this, &H::hasGetDoseCount);
+    connect(doser, &D::hasGetTotalWeightSignal, this, &H::hasGetTotalWeight);
+    connect(doser, &D::hasGetDoseUploadSignal, this, &H::hasGetDoseUploadSignal);
+}
+
+void K310_Halvern::closeEvent(QCloseEvent *event)
+{
+    stopAllWork();
+    event->accept();
+}
+
+void K310_Halvern::centreOverWindow(QWidget *window)
+{
+    // Sizes counted inclusive of both edges, as the frame geometry of the window is.
+    const QRect own = frameGeometry();
+    const QRect other = window->frameGeometry();
+    window->move(own.x() + (own.width() - other.width()) / 2,
+                 own.y() + (own.height() - other.height()) / 2);
+}
+
+void K310_Halvern::showRs232Settings()
+{
+    centreOverWindow(rs232);
+    rs232->show();
+}
+
+void K310_Halvern::showK310Settings()
+{
+    const int position = k310->currentDeviceIndex();
+    k310->clearInfo();
+    deviceConnectionTest(position);
+    const QString product = devices.at(position)->getProductName();
+    getProductsNames();
+    k310->setCurrentProductType(product);
+    centreOverWindow(k310);
+    k310->show();
+}
+
+void K310_Halvern::showStat()
+{
+    centreOverWindow(&productWindow);
+    productWindow.newProductName->clear();
+    productWindow.show();
+}
+
+void K310_Halvern::showStat2()
+{
+    statWindow.fillDates();
+    centreOverWindow(&statWindow);
+    statWindow.show();
+}
+
+void K310_Halvern::getProductsNames()
+{
+    database.execQuery(QStringLiteral("SELECT productName FROM product"));
+    const QueryResult &names = database.result();
+    k310->dellAllProductTypes();
+    if (names.columns == 0)
+        return;
+    for (int row = 0; row < names.rows; ++row)
+        k310->addProductType(names.value(row, 0));
+}
+
+void K310_Halvern::changeK310Product(int position, const QString &name)
+{
+    if (position < 0 || position >= devices.size())
+        return;
+    K310Device *doser = devices.at(position);
+    doser->setProductName(name);
+    const QString number = QString::number(position * 10 + 10);
+    for (QGroupBox *panel : findChildren<QGroupBox *>()) {
+        if (panel->accessibleName() == number) {
+            panel->setTitle(QStringLiteral("Дозатор ")
+                            + QStringLiteral("%1 - ").arg(doser->getDeviceID()) + name);
+            break;
+        }
+    }
+}
+
+void K310_Halvern::checkK310Connection(int id)
+{
+    k310->clearInfo();
+    devices.at(0)->setDeviceID(id);
+    changeK310Product(0, devices.at(0)->getProductName());
+    deviceConnectionTest(0);
+}
+
+void K310_Halvern::startTestMode()
+{
+    devices.at(k310->currentDeviceIndex())->startTestMode();
+}
+
+void K310_Halvern::stopTestMode()
+{
+    devices.at(k310->currentDeviceIndex())->stopTestMode();
+}
+
+void K310_Halvern::openCOMPort(const QString &port)
+{
+    if (port.isEmpty()) {
+        for (int position = 0; position < devices.size(); ++position) {
+            const int id = devices.at(position)->getDeviceID();
+            if (QLabel *state = getLabel(id, StateField))
+                showState(state, QStringLiteral("НЕТ СВЯЗИ"), true);
+        }
+        return;
+    }
+    const int opened = link->openPort(port);
+    link->setReplyTimeout(ReplyTimeoutMs);
+    if (opened == PortSuccess) {
+        setCOMPortRate(rs232->getCurrentCOMPortRate());
+    } else if (QLabel *state = getLabel(devices.at(0)->getDeviceID(), StateField)) {
+        showState(state, QStringLiteral("НЕТ СВЯЗИ"), true);
+    }
+}
+
+void K310_Halvern::setCOMPortRate(const QString &rate)
+{
+    link->setRate(rate.toInt(nullptr, 10));
+}
+
+void K310_Halvern::stopTimers()
+{
+    activityTimer.stop();
+    weightTimer.stop();
+}
+
+void K310_Halvern::startTimers()
+{
+    if (!activityTimer.isActive())
+        activityTimer.start(ActivityPeriodMs);
+    if (!weightTimer.isActive())
+        weightTimer.start(WeightPeriodMs);
+}
+
+void K310_Halvern::hasGetSumWeightOfLastDownload(int, const QString &) { }
+
+void K310_Halvern::requestSumWeightOfLastDownload(int) { }
+
+K310_Halvern::Answer K310_Halvern::ask(const QString &text)
+{
+    questionBox->setText(text);
+    questionDismissed = false;
+    const QAbstractButton *clicked = prompts.runBox(questionBox);
+    if (questionDismissed)
+        return Answer::Dismissed;
+    return clicked == yesButton ? Answer::Yes : Answer::No;
+}
+
+void K310_Halvern::dismissQuestion()
+{
+    if (questionBox->isVisible())
+        questionDismissed = true;
+    questionBox->hide();
+}
+
+void K310_Halvern::inform(const QString &text)
+{
+    infoBox->setText(text);
+    prompts.runBox(infoBox);
+}

@@ -1,0 +1,206 @@
+// Manual control: single orders to the doser between batches, the panel's editors, and the
+// counters of the information panel.
+#include "k310_halvern.h"
+
+#include "k310device.h"
+
+#include <QDebug>
+#include <QLabel>
+#include <QLineEdit>
+
+int K310_Halvern::positionOfEditor(const QString &editorName)
+{
+    return editorName.toInt(nullptr, 10) / 10 - 1;
+}
+
+void K310_Halvern::uploadDoseButton()
+{
+    uploadDose(0);
+}
+
+void K310_Halvern::downloadDoseButton()
+{
+    const DoserWork &work = doserWork.at(0);
+    const double weight = ui.productWeightK310_11->text().toDouble();
+    if (weight <= work.npd) {
+        downloadDose(0, weight, work.scale);
+        return;
+    }
+    inform(QStringLiteral("В ручном режиме набора вес дозы должен быть меньше НПВ. Текущее "
+                          "значение НПВ = %1 %2")
+               .arg(QString::number(work.npd, 'f', work.scale), ui.weightlabel_6->text()));
+}
+
+void K310_Halvern::stopWorkButton()
+{
+    stopWork(0);
+}
+
+void K310_Halvern::doCycleButton()
+{
+    doFullCycle(0);
+}
+
+void K310_Halvern::uploadDose(int position)
+{
+    if (!isOnline(position))
+        return;
+    devices.at(position)->resetErrorFlag();
+    devices.at(position)->uploadDose();
+}
+
+void K310_Halvern::downloadDose(int position, qreal weight, quint8 decimals)
+{
+    if (!isOnline(position))
+        return;
+    const QString text = QString::number(weight, 'f', decimals);
+    devices.at(position)->resetErrorFlag();
+    devices.at(position)->downloadDose(text, decimals);
+    setLabelText(devices.at(position)->getDeviceID(), text, DoseWeightField);
+}
+
+void K310_Halvern::doFullCycle(int position)
+{
+    if (isOnline(position))
+        devices.at(position)->doFullCycle();
+}
+
+void K310_Halvern::stopWork(int position)
+{
+    if (isOnline(position))
+        devices.at(position)->stopWork();
+}
+
+void K310_Halvern::stopAllWork()
+{
+    stopWork(0);
+    qDebug("APPLICATION IS CLOSED, ALL WORKS ARE STOPPED");
+}
+
+void K310_Halvern::requestDoseFaultPlus(int position)
+{
+    if (isOnline(position))
+        devices.at(position)->requestDoseFaultPlus();
+}
+
+void K310_Halvern::requestDoseFaultMinus(int position)
+{
+    if (isOnline(position))
+        devices.at(position)->requestDoseFaultMinus();
+}
+
+void K310_Halvern::requestDoseCount(int position)
+{
+    if (isOnline(position))
+        devices.at(position)->requestDoseCount();
+}
+
+void K310_Halvern::requestTotalWeight(int position)
+{
+    if (isOnline(position))
+        devices.at(position)->requestTotalWeight();
+}
+
+void K310_Halvern::requestTotalCommonWeight(int position)
+{
+    if (isOnline(position))
+        devices.at(position)->requestTotalCommonWeight();
+}
+
+void K310_Halvern::requestTotalCommonDoseCount(int position)
+{
+    if (isOnline(position))
+        devices.at(position)->requestTotalCommonDoseCount();
+}
+
+void K310_Halvern::setDoseFaultPlus(const QString &text, const QString &editorName)
+{
+    const int position = positionOfEditor(editorName);
+    if (position >= 0 && position < devices.size() && isOnline(position))
+        devices.at(position)->setDoseFaultPlus(text, doserWork.at(position).scale);
+}
+
+void K310_Halvern::setDoseFaultMinus(const QString &text, const QString &editorName)
+{
+    const int position = positionOfEditor(editorName);
+    if (position >= 0 && position < devices.size() && isOnline(position))
+        devices.at(position)->setDoseFaultMinus(text, doserWork.at(position).scale);
+}
+
+void K310_Halvern::hasGetDoseFaultPlus(int id, const QString &value)
+{
+    const int position = deviceIndex(id);
+    if (position < 0)
+        return;
+    doserWork[position].doseFaultPlus = value.toDouble();
+    setEditorText(id, value, DoseFaultPlusField);
+}
+
+void K310_Halvern::hasGetDoseFaultMinus(int id, const QString &value)
+{
+    const int position = deviceIndex(id);
+    if (position < 0)
+        return;
+    doserWork[position].doseFaultMinus = value.toDouble();
+    setEditorText(id, value, DoseFaultMinusField);
+}
+
+void K310_Halvern::setWeight(const QString &text, const QString &editorName)
+{
+    const int position = positionOfEditor(editorName);
+    if (position < 0 || position >= devices.size())
+        return;
+    QLineEdit *editor = nullptr;
+    const int name = editorName.toInt(nullptr, 10);
+    for (QLineEdit *field : findChildren<QLineEdit *>()) {
+        if (field->accessibleName().toInt(nullptr, 10) == name) {
+            editor = field;
+            break;
+        }
+    }
+    if (!editor)
+        return;
+
+    DoserWork &work = doserWork[position];
+    const QString entered = weightText(position, text.toDouble());
+    const int id = devices.at(position)->getDeviceID();
+    if (work.idle) {
+        editor->setText(entered);
+        work.taskWeight = editor->text().toDouble();
+        if (!(work.taskWeight > 0))
+            editor->clear();
+        setLabelNumber(id, DeliveredField, 0);
+        return;
+    }
+    // A target below what was delivered already is no target.
+    if (entered.toDouble() > work.haveDoneWeight) {
+        editor->setText(entered);
+        work.taskWeight = entered.toDouble();
+    }
+}
+
+void K310_Halvern::hasGetDoseCount(int id, const QString &count)
+{
+    const int position = deviceIndex(id);
+    if (position < 0)
+        return;
+    setLabelText(id, count, DoseCountField);
+    if (count.toLongLong() != 0 && doserWork.at(position).idle)
+        return;
+    doserWork[position].firstUpload = true;
+    connect(devices.at(position), &K310Device::needToStopTheWork, this,
+            &K310_Halvern::stopButtonActions, Qt::UniqueConnection);
+}
+
+void K310_Halvern::hasGetTotalWeight(int id, const QString &counter)
+{
+    const int position = deviceIndex(id);
+    if (position >= 0)
+        setLabelText(id, counterInUnits(position, counter), ShiftWeightField);
+}
+
+void K310_Halvern::hasGetTotalCommonDoseCount(int id, const QString &counter)
+{
+    if (deviceIndex(id) >= 0)
+        setLabelText(id, counter, TotalDoseCountField);
+}

@@ -1,0 +1,78 @@
+#ifndef CONSOLERIG_H
+#define CONSOLERIG_H
+
+#include "simulatorprocess.h"
+#include "temporarydatabase.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <memory>
+
+class K310_Halvern;
+class QLabel;
+class QTemporaryDir;
+class k310Settings;
+
+// The operator in front of the console: answers each question by a rule for its text ("Нет"
+// when no rule says otherwise; the one button of a report), a moment after it appears, so the
+// console runs its own event loop meanwhile as it does for a person.
+class ScriptedOperator
+{
+public:
+    void answer(const QString &question, const QString &button) { rules.insert(question, button); }
+    // Every text shown to the operator, in order.
+    QStringList shown;
+
+private:
+    friend class ConsoleRig;
+    QHash<QString, QString> rules;
+};
+
+// A console under test as it runs at a site: its own working folder with data.db and settings,
+// the simulated doser on a pseudo-terminal as the remembered port, the window shown and the
+// unfinished batch offered as at start-up.
+class ConsoleRig
+{
+public:
+    // Quick hopper rates so a fill and a discharge take a second or so.
+    static QStringList quickDoser();
+
+    ConsoleRig();
+    ~ConsoleRig();
+
+    bool startSimulator(const QStringList &arguments);
+    // Starts the program's way: constructed, shown, then the unfinished batch offered.
+    K310_Halvern *startConsole();
+    void closeConsole();
+    // Stores the doser number the console reads at start.
+    void storeDoserNumber(int number);
+
+    K310_Halvern *console() const { return window.get(); }
+    SimulatorProcess &doser() { return *simulator; }
+    TemporaryDatabase &records() { return database; }
+    ScriptedOperator &operatorAtPanel() { return person; }
+    k310Settings *doserDialog() const;
+
+    QString text(const char *objectName) const;
+    QLabel *label(const char *objectName) const;
+    void click(const char *objectName);
+    // Types a text on the keyboard of one of the panel's editors.
+    void enter(const char *editorName, const QString &text);
+    // Sets product, target and tolerance through the panel, as the operator would.
+    void prepareBatch(const QString &product, const QString &target);
+
+    // Requests of the doser protocol the simulator has logged so far, by command code.
+    int requestsSeen(quint8 command);
+    // The simulator's log lines that contain the text.
+    QStringList doserLog(const QString &containing);
+
+private:
+    TemporaryDatabase database;
+    std::unique_ptr<QTemporaryDir> settingsFolder;
+    std::unique_ptr<SimulatorProcess> simulator;
+    std::unique_ptr<K310_Halvern> window;
+    ScriptedOperator person;
+};
+
+#endif // CONSOLERIG_H

@@ -1,0 +1,125 @@
+#include "consolerig.h"
+#include "k310_halvern.h"
+#include "k310protocol.h"
+#include "k310settings.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+namespace {
+
+const QString NoConnection = QStringLiteral("НЕТ СВЯЗИ");
+const QString Stopped = QStringLiteral("ОСТАНОВ");
+constexpr int ConnectedMs = 5000;
+
+double shownWeight(ConsoleRig &rig)
+{
+    return rig.text("stateK310_12").toDouble();
+}
+
+} // namespace
+
+class tst_ConsoleSupervision : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstStartShowsTheLiveDoserAtItsStoredNumber();
+    void lostDoserIsProbedUntilItAnswersAndThenReadAgain();
+    void flappingLineLeavesTheDoserSupervised();
+    void exitSendsTheStopRequest();
+};
+
+void tst_ConsoleSupervision::firstStartShowsTheLiveDoserAtItsStoredNumber()
+{
+    ConsoleRig rig;
+    rig.storeDoserNumber(7);
+    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser() << "--address"
+                                                        << "7"));
+    QVERIFY(!QFile::exists(rig.records().path()));
+    rig.startConsole();
+
+    QVERIFY(rig.operatorAtPanel().shown.isEmpty());
+    QCOMPARE(rig.records()
+                 .select("SELECT name FROM sqlite_master WHERE type = 'table' AND name IN "
+                         "('admin', 'product', 'butch', 'task') ORDER BY name")
+                 .join(' '),
+             QString("admin butch product task"));
+    auto *panel = rig.console()->findChild<QGroupBox *>("containerK310_11");
+    QVERIFY(panel->title().contains(" 7 - "));
+
+    // Answers come only from the doser the console addresses.
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("stateK310_11"), Stopped, ConnectedMs);
+    QTRY_VERIFY(!rig.text("weightlabel_9").isEmpty());
+    rig.enter("productWeightK310_11", "5");
+    QCOMPARE(rig.text("productWeightK310_11"), QString("5.00"));
+    rig.click("downloadDoseButton");
+    QTRY_VERIFY_WITH_TIMEOUT(shownWeight(rig) > 4.5, 10000);
+    rig.click("uploadDoseButton");
+    QTRY_VERIFY_WITH_TIMEOUT(shownWeight(rig) < 0.1, 10000);
+}
+
+void tst_ConsoleSupervision::lostDoserIsProbedUntilItAnswersAndThenReadAgain()
+{
+    ConsoleRig rig;
+    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
+    rig.startConsole();
+    k310Settings *dialog = rig.doserDialog();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->weightNPV->text().isEmpty(), ConnectedMs);
+    QLabel *state = rig.label("stateK310_11");
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConnectedMs);
+
+    rig.doser().unplug();
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), NoConnection, 1000);
+    QCOMPARE(state->palette().color(QPalette::WindowText), QColor(212, 54, 56));
+    QVERIFY(dialog->weightNPV->text().isEmpty());
+
+    // While lost, only the probe every 500 ms goes out, not the weight and counter polls.
+    const int before = rig.doserLog("cable unplugged").size();
+    QTest::qWait(3000);
+    const int probes = rig.doserLog("cable unplugged").size() - before;
+    QVERIFY2(probes >= 4 && probes <= 8, qPrintable(QString::number(probes)));
+
+    rig.doser().plugIn();
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->weightNPV->text().isEmpty(), ConnectedMs);
+    QVERIFY(rig.operatorAtPanel().shown.isEmpty());
+}
+
+void tst_ConsoleSupervision::flappingLineLeavesTheDoserSupervised()
+{
+    ConsoleRig rig;
+    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
+    rig.startConsole();
+    QLabel *state = rig.label("stateK310_11");
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConnectedMs);
+
+    for (int flap = 0; flap < 6; ++flap) {
+        rig.doser().unplug();
+        QTest::qWait(150 + 70 * flap);
+        rig.doser().plugIn();
+        QTest::qWait(120 + 50 * flap);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConnectedMs);
+    rig.doser().unplug();
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), NoConnection, 1000);
+    rig.doser().plugIn();
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConnectedMs);
+}
+
+void tst_ConsoleSupervision::exitSendsTheStopRequest()
+{
+    ConsoleRig rig;
+    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
+    rig.startConsole();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("stateK310_11"), Stopped, ConnectedMs);
+    const int stopsBefore = rig.requestsSeen(K310Protocol::StopWork);
+
+    rig.click("exitButton");
+    QVERIFY(!rig.console()->isVisible());
+    QTRY_COMPARE(rig.requestsSeen(K310Protocol::StopWork), stopsBefore + 1);
+}
+
+QTEST_MAIN(tst_ConsoleSupervision)
+#include "tst_consolesupervision.moc"
