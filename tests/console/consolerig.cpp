@@ -40,11 +40,24 @@ QStringList ConsoleRig::quickDoser()
 }
 
 ConsoleRig::ConsoleRig()
-    : settingsFolder(std::make_unique<QTemporaryDir>())
+    : ownSettings(std::make_unique<QTemporaryDir>())
+    , settingsFolder(ownSettings->path())
+{
+    useFolders();
+}
+
+ConsoleRig::ConsoleRig(const QString &workingFolder, const QString &settings)
+    : database(workingFolder)
+    , settingsFolder(settings)
+{
+    useFolders();
+}
+
+void ConsoleRig::useFolders()
 {
     QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsFolder->path());
-    QDir::setCurrent(QFileInfo(database.path()).absolutePath());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsFolder);
+    QDir::setCurrent(database.folderPath());
 }
 
 ConsoleRig::~ConsoleRig()
@@ -138,13 +151,24 @@ void ConsoleRig::enter(const char *editorName, const QString &text)
 
 void ConsoleRig::prepareBatch(const QString &product, const QString &target)
 {
-    database.exec(QStringLiteral("INSERT INTO product (productName) VALUES (?1)"), {product});
-    window->findChild<QPushButton *>(QStringLiteral("k310SettingsButton"))->click();
-    k310Settings *dialog = doserDialog();
-    QVERIFY(dialog && dialog->isVisible());
-    dialog->productType->setCurrentIndex(dialog->productType->findText(product));
-    dialog->closeButton->click();
+    if (database
+            .select(QStringLiteral("SELECT COUNT(*) FROM product WHERE productName = ?1"),
+                    {product})
+            .value(0)
+        == QLatin1String("0"))
+        database.exec(QStringLiteral("INSERT INTO product (productName) VALUES (?1)"), {product});
+    click("k310SettingsButton");
+    QVERIFY(doserDialog()->isVisible());
+    chooseProduct(product);
+    doserDialog()->closeButton->click();
     enter("productWeightK310_11", target);
+}
+
+void ConsoleRig::chooseProduct(const QString &product)
+{
+    QComboBox *products = doserDialog()->productType;
+    products->setCurrentIndex(-1);
+    products->setCurrentIndex(products->findText(product));
 }
 
 int ConsoleRig::requestsSeen(quint8 command)

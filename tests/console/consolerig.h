@@ -39,7 +39,11 @@ public:
     static QStringList quickDoser();
 
     ConsoleRig();
+    // A rig in the folders of another one, for a console in a second process of the test.
+    ConsoleRig(const QString &workingFolder, const QString &settingsFolder);
     ~ConsoleRig();
+
+    QString settingsPath() const { return settingsFolder; }
 
     bool startSimulator(const QStringList &arguments);
     // Starts the program's way: constructed, shown, then the unfinished batch offered.
@@ -59,8 +63,11 @@ public:
     void click(const char *objectName);
     // Types a text on the keyboard of one of the panel's editors.
     void enter(const char *editorName, const QString &text);
-    // Sets product, target and tolerance through the panel, as the operator would.
+    // Chooses a product of data.db in the doser dialog and types the target, as the operator
+    // does through the panel's button.
     void prepareBatch(const QString &product, const QString &target);
+    // Chooses a listed product in the doser dialog without opening it.
+    void chooseProduct(const QString &product);
 
     // Requests of the doser protocol the simulator has logged so far, by command code.
     int requestsSeen(quint8 command);
@@ -68,8 +75,11 @@ public:
     QStringList doserLog(const QString &containing);
 
 private:
+    void useFolders();
+
     TemporaryDatabase database;
-    std::unique_ptr<QTemporaryDir> settingsFolder;
+    std::unique_ptr<QTemporaryDir> ownSettings;
+    QString settingsFolder;
     std::unique_ptr<SimulatorProcess> simulator;
     std::unique_ptr<K310_Halvern> window;
     ScriptedOperator person;

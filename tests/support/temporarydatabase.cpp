@@ -38,11 +38,23 @@ bool run(const QString &fileName, const QString &sql, const QStringList &texts, 
 
 } // namespace
 
-TemporaryDatabase::TemporaryDatabase() = default;
+TemporaryDatabase::TemporaryDatabase()
+    : owned(std::make_unique<QTemporaryDir>())
+    , folder(owned->isValid() ? owned->path() : QString())
+{ }
+
+TemporaryDatabase::TemporaryDatabase(const QString &existingFolder)
+    : folder(existingFolder)
+{ }
+
+QString TemporaryDatabase::folderPath() const
+{
+    return folder;
+}
 
 QString TemporaryDatabase::path() const
 {
-    return folder.filePath(QStringLiteral("data.db"));
+    return folderPath() + QStringLiteral("/data.db");
 }
 
 bool TemporaryDatabase::createTables()
@@ -112,5 +124,5 @@ QString TemporaryDatabase::spoil(Broken how)
     case Broken::MissingDirectory:
         break;
     }
-    return folder.filePath(QStringLiteral("missing/data.db"));
+    return folderPath() + QStringLiteral("/missing/data.db");
 }

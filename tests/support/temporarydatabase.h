@@ -5,14 +5,20 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <memory>
+
 // A data.db in a fresh temporary folder, removed with the fixture. It reaches the file through
 // its own SQLite connection, so tests arrange and inspect records without the code under test.
 class TemporaryDatabase
 {
 public:
     TemporaryDatabase();
+    // The data.db of a folder someone else made and removes (a second process of a test).
+    explicit TemporaryDatabase(const QString &existingFolder);
 
-    bool isValid() const { return folder.isValid(); }
+    QString folderPath() const;
+
+    bool isValid() const { return !folder.isEmpty(); }
     QString path() const;
     // The four tables of the production records.
     bool createTables();
@@ -35,7 +41,8 @@ public:
     QString spoil(Broken how);
 
 private:
-    QTemporaryDir folder;
+    std::unique_ptr<QTemporaryDir> owned;
+    QString folder;
 };
 
 #endif // TEMPORARYDATABASE_H

@@ -1,0 +1,336 @@
+#include "consolerig.h"
+#include "k310_halvern.h"
+#include "k310protocol.h"
+#include "k310settings.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+const QString NewWork = QStringLiteral("Начать новую работу?");
+const QString Restore = QStringLiteral("Последнее задание не завершено.\nВосстановить данные?");
+const QString StopQuestion =
+    QStringLiteral("ВНИМАНИЕ!!! При остановке работы ковши будут автоматически разгружены.\n"
+                   "Остановить выполнение текущего задания?");
+const QString Done = QStringLiteral("Задание выполнено");
+const QString Yes = QStringLiteral("Да");
+constexpr int ConnectedMs = 5000;
+constexpr int BatchMs = 120000;
+// Into a fill of the quick doser's, well before it ends.
+constexpr int MidFillMs = 400;
+
+// Set in the second process of the restart test: the folders and the batch it runs.
+constexpr char ChildFolder[] = "K310_TEST_CHILD_FOLDER";
+constexpr char ChildSettings[] = "K310_TEST_CHILD_SETTINGS";
+
+// A weight text as hundredths, so sums are exact to the last digit.
+qint64 hundredths(const QString &weight)
+{
+    return qRound64(weight.toDouble() * 100);
+}
+
+// The weights the doser logged for fills ("fill") or discharges ("discharge") from a log line on.
+QStringList logged(ConsoleRig &rig, const QString &what, int fromLine)
+{
+    const QRegularExpression pattern(QStringLiteral("\\] %1 of (-?[0-9.]+) started").arg(what));
+    QStringList weights;
+    const QStringList lines = rig.doser().logLines();
+    for (int i = fromLine; i < lines.size(); ++i) {
+        const QRegularExpressionMatch match = pattern.match(lines.at(i));
+        if (match.hasMatch())
+            weights << match.captured(1);
+    }
+    return weights;
+}
+
+// What the batch must have counted: every discharge but the residues below a quarter of the
+// plus tolerance, which are product dust.
+qint64 countableDischarges(ConsoleRig &rig, int fromLine, const QString &plusTolerance)
+{
+    qint64 sum = 0;
+    for (const QString &weight : logged(rig, QStringLiteral("discharge"), fromLine)) {
+        if (4 * hundredths(weight) >= hundredths(plusTolerance))
+            sum += hundredths(weight);
+    }
+    return sum;
+}
+
+QStringList openTask(ConsoleRig &rig)
+{
+    return rig.records().select(
+        "SELECT taskWeight, haveDoneWeight, endTime, endDate FROM task WHERE idButch IN "
+        "(SELECT idButch FROM butch WHERE endTime = '')");
+}
+
+void waitForDoser(ConsoleRig &rig)
+{
+    k310Settings *dialog = rig.doserDialog();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->weightNPV->text().isEmpty(), ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConnectedMs);
+}
+
+// Waits until the batch has counted a discharge and the next fill is well under way.
+void waitForWorkInProgress(ConsoleRig &rig, int fromLine)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!openTask(rig).value(1).isEmpty(), BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(logged(rig, "fill", fromLine).size() >= 2, BatchMs);
+    QTest::qWait(MidFillMs);
+}
+
+bool isEnabled(ConsoleRig &rig, const char *button)
+{
+    return rig.console()->findChild<QPushButton *>(QLatin1String(button))->isEnabled();
+}
+
+int runConsoleToBeKilled()
+{
+    ConsoleRig rig(qEnvironmentVariable(ChildFolder), qEnvironmentVariable(ChildSettings));
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    rig.startConsole();
+    waitForDoser(rig);
+    rig.prepareBatch(QStringLiteral("Комбикорм"), QStringLiteral("90"));
+    rig.click("startButton");
+    return QApplication::exec();
+}
+
+} // namespace
+
+class tst_BatchWorkflow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void batchWithinOneDoseEndsAndClosesItsRecords();
+    void largeBatchCutsDosesToTheLimitAndLeavesTheResidueUncounted();
+    void newWorkDropsAnEmptyBatchAndStopRaiseContinueKeepEveryDischarge();
+    void lostDoserStopsTheBatchAndItsReturnOffersTheRestore();
+    void killedConsoleRestoresTheBatchAndFinishesIt();
+    void unknownWeighingLimitRefusesTheStart();
+};
+
+void tst_BatchWorkflow::batchWithinOneDoseEndsAndClosesItsRecords()
+{
+    ConsoleRig rig;
+    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
+    rig.startConsole();
+    waitForDoser(rig);
+    QTRY_COMPARE(rig.text("weightlabel_6"), QString("кг"));
+
+    // A manual fill above the limit is refused with the limit in the doser's unit.
+    rig.enter("productWeightK310_11", "31");
+    rig.click("downloadDoseButton");
+    QVERIFY(rig.operatorAtPanel().shown.last().contains("30.00 кг"));
+    rig.enter("productWeightK310_11", "30");
+    rig.click("downloadDoseButton");
+    QTRY_COMPARE(logged(rig, "fill", 0), QStringList {"30.00"});
+    QTRY_VERIFY_WITH_TIMEOUT(rig.text("stateK310_12").toDouble() > 29, BatchMs);
+    rig.click("uploadDoseButton");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.text("stateK310_12").toDouble() < 0.1, BatchMs);
+
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    rig.prepareBatch("Сахар", "10");
+    const int start = rig.doser().logLines().size();
+    rig.click("startButton");
+    QVERIFY(!isEnabled(rig, "startButton"));
+    QVERIFY(!isEnabled(rig, "uploadDoseButton"));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), BatchMs);
+
+    QCOMPARE(logged(rig, "fill", start), QStringList {"10.00"});
+    const QStringList task = rig.records().select(
+        "SELECT taskWeight, haveDoneWeight, endTime, endDate, productName FROM task");
+    QCOMPARE(task.size(), 5);
+    QCOMPARE(task.at(0), QString("10.00"));
+    QVERIFY(qAbs(hundredths(task.at(1)) - 1000) < 50);
+    QCOMPARE(hundredths(task.at(1)), countableDischarges(rig, start, "0.50"));
+    QVERIFY(QRegularExpression("^\\d\\d:\\d\\d$").match(task.at(2)).hasMatch());
+    QVERIFY(QRegularExpression("^\\d\\d\\.\\d\\d\\.\\d{4}$").match(task.at(3)).hasMatch());
+    QCOMPARE(task.at(4), QString("Сахар"));
+    const QStringList butch = rig.records().select("SELECT endTime, endDate FROM butch");
+    QCOMPARE(butch.size(), 2);
+    QCOMPARE(butch.at(0), task.at(2));
+    QVERIFY(isEnabled(rig, "startButton") && !isEnabled(rig, "continueButton"));
+    QVERIFY(isEnabled(rig, "uploadDoseButton"));
+}
+
+void tst_BatchWorkflow::largeBatchCutsDosesToTheLimitAndLeavesTheResidueUncounted()
+{
+    ConsoleRig rig;
+    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
+    rig.startConsole();
+    waitForDoser(rig);
+
+    // The editors show what the doser reports back, not what was typed.
+    rig.enter("doseFaultPlusK310_11", "1");
+    rig.enter("doseFaultMinusK310_11", "0.8");
+    QTRY_COMPARE(rig.text("doseFaultPlusK310_11"), QString("1.00"));
+    QTRY_COMPARE(rig.text("doseFaultMinusK310_11"), QString("0.80"));
+
+    rig.enter("productWeightK310_11", "0.1");
+    rig.click("downloadDoseButton");
+    QTRY_COMPARE_WITH_TIMEOUT(rig.doserLog("] dose of ").size(), 1, BatchMs);
+
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    rig.prepareBatch("Мука", "100");
+    const int start = rig.doser().logLines().size();
+    rig.click("startButton");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), BatchMs);
+
+    const QStringList fills = logged(rig, "fill", start);
+    QVERIFY(fills.size() >= 4);
+    QCOMPARE(fills.first(), QString("23.08"));
+    for (const QString &fill : fills)
+        QVERIFY2(fill.toDouble() < 30, qPrintable(fill));
+    const QStringList discharges = logged(rig, "discharge", start);
+    QVERIFY2(discharges.first().toDouble() < 0.25, qPrintable(discharges.first()));
+
+    const QString delivered = rig.records().select("SELECT haveDoneWeight FROM task").value(0);
+    QVERIFY2(delivered.toDouble() > 99 && delivered.toDouble() < 101, qPrintable(delivered));
+    QCOMPARE(hundredths(delivered), countableDischarges(rig, start, "1.00"));
+}
+
+void tst_BatchWorkflow::newWorkDropsAnEmptyBatchAndStopRaiseContinueKeepEveryDischarge()
+{
+    ConsoleRig rig;
+    rig.records().createTables();
+    rig.records().exec("INSERT INTO product (productName) VALUES ('Соль')");
+    rig.records().exec("INSERT INTO butch (date, startTime, endTime, endDate) "
+                       "VALUES ('01.12.2026', '08:00', '', '')");
+    rig.records().exec("INSERT INTO task VALUES (1, 30, '08:00', ' ', '55.00', '', '55.00', "
+                       "'Соль', 'кг', '01.12.2026', '')");
+    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
+    rig.operatorAtPanel().answer(Restore, Yes);
+    rig.startConsole();
+    QCOMPARE(rig.operatorAtPanel().shown, QStringList {Restore});
+    QCOMPARE(rig.text("productWeightK310_11"), QString("55.00"));
+    QTRY_VERIFY(isEnabled(rig, "continueButton"));
+    waitForDoser(rig);
+
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    rig.enter("productWeightK310_11", "40");
+    const int start = rig.doser().logLines().size();
+    rig.click("startButton");
+    QCOMPARE(rig.records().select("SELECT COUNT(*) FROM task WHERE taskWeight = '55.00'"),
+             QStringList {"0"});
+    QCOMPARE(rig.records().select("SELECT COUNT(*) FROM butch"), QStringList {"1"});
+    QCOMPARE(openTask(rig).value(0), QString("40.00"));
+
+    waitForWorkInProgress(rig, start);
+    rig.operatorAtPanel().answer(StopQuestion, Yes);
+    rig.click("stopButton");
+    QTRY_VERIFY(isEnabled(rig, "continueButton") && !isEnabled(rig, "stopButton"));
+    QTest::qWait(1500);
+    rig.enter("productWeightK310_11", "60");
+    QCOMPARE(rig.text("productWeightK310_11"), QString("60.00"));
+    rig.click("continueButton");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), BatchMs);
+
+    const QStringList task = rig.records().select("SELECT taskWeight, haveDoneWeight FROM task");
+    QCOMPARE(task.value(0), QString("60.00"));
+    QVERIFY2(task.value(1).toDouble() > 59.5, qPrintable(task.value(1)));
+    QCOMPARE(hundredths(task.value(1)), countableDischarges(rig, start, "0.50"));
+}
+
+void tst_BatchWorkflow::lostDoserStopsTheBatchAndItsReturnOffersTheRestore()
+{
+    ConsoleRig rig;
+    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    rig.startConsole();
+    waitForDoser(rig);
+    rig.prepareBatch("Крупа", "70");
+    const int start = rig.doser().logLines().size();
+    rig.click("startButton");
+    waitForWorkInProgress(rig, start);
+
+    rig.doser().unplug();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("stateK310_11"), QString("НЕТ СВЯЗИ"), 1000);
+    QTRY_VERIFY(isEnabled(rig, "continueButton") && !isEnabled(rig, "stopButton"));
+    QVERIFY(!openTask(rig).isEmpty());
+    QTest::qWait(1500);
+
+    rig.operatorAtPanel().answer(Restore, Yes);
+    rig.doser().plugIn();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Restore), ConnectedMs);
+    QTRY_VERIFY(isEnabled(rig, "continueButton"));
+    rig.click("continueButton");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), BatchMs);
+
+    const QString delivered = rig.records().select("SELECT haveDoneWeight FROM task").value(0);
+    QVERIFY2(delivered.toDouble() > 69.5, qPrintable(delivered));
+    QCOMPARE(hundredths(delivered), countableDischarges(rig, start, "0.50"));
+}
+
+void tst_BatchWorkflow::killedConsoleRestoresTheBatchAndFinishesIt()
+{
+    ConsoleRig rig;
+    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
+
+    QProcess first;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(ChildFolder, rig.records().folderPath());
+    environment.insert(ChildSettings, rig.settingsPath());
+    first.setProcessEnvironment(environment);
+    first.setProcessChannelMode(QProcess::ForwardedChannels);
+    const int start = rig.doser().logLines().size();
+    first.start(QApplication::applicationFilePath(), {});
+    QVERIFY(first.waitForStarted());
+    waitForWorkInProgress(rig, start);
+    ::kill(pid_t(first.processId()), SIGKILL);
+    QVERIFY(first.waitForFinished());
+
+    rig.operatorAtPanel().answer(Restore, Yes);
+    rig.startConsole();
+    QCOMPARE(rig.operatorAtPanel().shown, QStringList {Restore});
+    waitForDoser(rig);
+    QTRY_VERIFY(isEnabled(rig, "continueButton"));
+    rig.click("continueButton");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), BatchMs);
+
+    const QStringList task = rig.records().select("SELECT taskWeight, haveDoneWeight FROM task");
+    QCOMPARE(task.value(0), QString("90.00"));
+    QVERIFY2(task.value(1).toDouble() > 89.5, qPrintable(task.value(1)));
+    QCOMPARE(hundredths(task.value(1)), countableDischarges(rig, start, "0.50"));
+}
+
+void tst_BatchWorkflow::unknownWeighingLimitRefusesTheStart()
+{
+    ConsoleRig rig;
+    rig.records().createTables();
+    rig.records().exec("INSERT INTO product (productName) VALUES ('Сахар')");
+    // The fifth reply, the upper weighing limit of the first reading, comes back corrupt.
+    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser() << "--fault"
+                                                        << "corrupt:at=5"));
+    rig.startConsole();
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConnectedMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("stateK310_11"), QString("ОСТАНОВ"), ConnectedMs);
+    rig.chooseProduct("Сахар");
+    rig.enter("productWeightK310_11", "10");
+
+    rig.click("startButton");
+    QVERIFY(rig.operatorAtPanel().shown.last().contains("НПВ"));
+    QCOMPARE(rig.records().select("SELECT COUNT(*) FROM butch"), QStringList {"0"});
+
+    rig.click("k310SettingsButton");
+    QTRY_VERIFY(!rig.doserDialog()->weightNPV->text().isEmpty());
+    rig.doserDialog()->hide();
+    rig.click("startButton");
+    QCOMPARE(rig.operatorAtPanel().shown.last(), NewWork);
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    if (qEnvironmentVariableIsSet(ChildFolder))
+        return runConsoleToBeKilled();
+    tst_BatchWorkflow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_batchworkflow.moc"
