@@ -144,13 +144,15 @@ if ! read -r -t 10 -u "${SIM[0]}" line; then
 fi
 pty=$line
 
-# Hard links for the prefix's bulk, which the emulation only reads; its own copies of the
-# registry, which it rewrites.
+# Hard links for the prefix's bulk, the programs and libraries the emulation only reads; its
+# own copies of everything else (the registry, caches), which it may write.
 mkdir -p "$prefix"
 cp -al "$template/." "$prefix/"
-for hive in system.reg user.reg userdef.reg; do
-    cp --remove-destination "$template/$hive" "$prefix/$hive"
-done
+(cd "$template" && find . -type f ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.sys' \
+    -o -iname '*.drv' -o -iname '*.nls' \) -print0) |
+    while IFS= read -r -d '' file; do
+        cp --remove-destination "$template/$file" "$prefix/$file"
+    done
 rm -f "$prefix"/dosdevices/com*
 sed -i "s|^\"COM1\"=\"\"\$|\"COM1\"=\"$pty\"|; s|^\"COM12\"=\"\"\$|\"COM12\"=\"$pty\"|" \
     "$prefix/system.reg"
