@@ -6,31 +6,10 @@
 
 namespace {
 
-constexpr quint8 FrameStart = 0x80;
 constexpr quint8 LowSevenBits = 0x7F;
-constexpr quint8 CheckGenerator = 0x09; // x^3 + 1; x^7 is the bit shifted out
-constexpr int HighBitsByte = 10;
-constexpr int CheckByte = 11;
-// Packet bytes 3..9 may carry a top bit; byte 10 of the frame holds those bits.
-constexpr int FirstHighBitByte = 3;
-constexpr int HighBitCount = 7;
 constexpr long double ValueLimit = 0xFFFFFF;
 
 } // namespace
-
-quint8 frameCheck(const quint8 *bytes, int n)
-{
-    quint8 reg = 0;
-    for (int i = 0; i < n; ++i) {
-        for (int bit = 0; bit < 8; ++bit) {
-            const bool carry = reg & 0x40;
-            reg = quint8(((reg << 1) | ((bytes[i] >> bit) & 1)) & LowSevenBits);
-            if (carry)
-                reg ^= CheckGenerator;
-        }
-    }
-    return reg;
-}
 
 K310DataPacket::K310DataPacket(const quint8 *frame)
 {
@@ -61,23 +40,11 @@ bool K310DataPacket::operator==(const K310DataPacket &other) const
 
 int K310DataPacket::fromFrame(const quint8 *bytes, quint16 length)
 {
-    if (!bytes || length != K310FrameLength)
+    quint8 packet[K310PacketLength];
+    if (!K310FrameCodec::decode(bytes, length, packet))
         return -1;
-    if (!(bytes[0] & FrameStart))
-        return -1;
-    for (int i = 1; i <= HighBitsByte; ++i) {
-        if (bytes[i] & FrameStart)
-            return -1;
-    }
-    if (bytes[CheckByte] != frameCheck(bytes, CheckByte))
-        return -1;
-
-    for (int i = 0; i < 10; ++i)
-        setByteAt(i, bytes[i]);
-    for (int k = 0; k < HighBitCount; ++k) {
-        if (bytes[HighBitsByte] & (1 << k))
-            setByteAt(FirstHighBitByte + k, byteAt(FirstHighBitByte + k) | FrameStart);
-    }
+    for (int i = 0; i < K310PacketLength; ++i)
+        setByteAt(i, packet[i]);
     linkError = ReplyIntact;
     return K310FrameLength;
 }
@@ -86,15 +53,10 @@ int K310DataPacket::toFrame(quint8 *frame)
 {
     if (!frame)
         return -1;
-    frame[0] = receiver | FrameStart;
-    for (int i = 1; i < 10; ++i)
-        frame[i] = byteAt(i) & LowSevenBits;
-    frame[HighBitsByte] = 0;
-    for (int k = 0; k < HighBitCount; ++k) {
-        if (byteAt(FirstHighBitByte + k) & FrameStart)
-            frame[HighBitsByte] |= quint8(1 << k);
-    }
-    frame[CheckByte] = frameCheck(frame, CheckByte);
+    quint8 packet[K310PacketLength];
+    for (int i = 0; i < K310PacketLength; ++i)
+        packet[i] = byteAt(i);
+    K310FrameCodec::encode(packet, frame);
     replyCount = 1;
     return K310FrameLength;
 }

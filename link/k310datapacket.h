@@ -1,15 +1,11 @@
 #ifndef K310DATAPACKET_H
 #define K310DATAPACKET_H
 
+#include "k310framecodec.h"
+
 #include <QMetaType>
 #include <QString>
 #include <QtGlobal>
-
-// Length of one frame on the line, in both directions.
-constexpr int K310FrameLength = 12;
-
-// The 7-bit cyclic check code (generator x^7 + x^3 + 1) over n bytes, least significant bit first.
-quint8 frameCheck(const quint8 *bytes, int n);
 
 // One protocol frame in memory. Bytes 0..9 travel on the line; linkError and replyCount are the
 // link's own bookkeeping, and valueValid is the result of the last setValue().

@@ -1,14 +1,14 @@
 #ifndef K310PROTOCOL_H
 #define K310PROTOCOL_H
 
-#include <QtGlobal>
+#include <cstdint>
 
 // The codes of the doser protocol: what the master asks for (command, subcommand) and the
 // state flags the doser answers with. The console's device model and the simulated doser
 // both speak it, so it is written down once, here.
 namespace K310Protocol {
 
-enum Command : quint8 {
+enum Command : std::uint8_t {
     WeightNetto = 0,
     SoftwareVersion = 3,
     ResetError = 4,
@@ -29,7 +29,7 @@ enum Command : quint8 {
 };
 
 // Subcommands of Counters.
-enum CounterSelector : quint8 {
+enum CounterSelector : std::uint8_t {
     SumWeightOfLastDownload = 0,
     DoseCount = 16,
     TotalWeight = 18,
@@ -38,7 +38,7 @@ enum CounterSelector : quint8 {
 };
 
 // Subcommands of Parameters.
-enum ParameterSelector : quint8 {
+enum ParameterSelector : std::uint8_t {
     UpperLimit = 0,
     Scale = 1,
     WeightUnit = 2,
@@ -46,10 +46,10 @@ enum ParameterSelector : quint8 {
 };
 
 // Bits of a reply's state byte.
-constexpr quint8 AlarmFlag = 0x80;
-constexpr quint8 WorkingFlag = 0x02;
+constexpr std::uint8_t AlarmFlag = 0x80;
+constexpr std::uint8_t WorkingFlag = 0x02;
 // With neither alarm nor working: stopped with a dose in the hopper to discharge.
-constexpr quint8 DoseToDischargeFlag = 0x10;
+constexpr std::uint8_t DoseToDischargeFlag = 0x10;
 
 } // namespace K310Protocol
 

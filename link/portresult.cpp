@@ -27,6 +27,10 @@ const char *portResultText(int code)
         return "COM port not opened";
     case PortNotClosed:
         return "COM port not closed";
+    case PortInUse:
+        return "COM port in use by another program";
+    case PortNotPresent:
+        return "COM port not present";
     default:
         return "COM port undefined error";
     }

@@ -18,6 +18,9 @@ enum PortResult : std::int8_t {
     PortReadDelayError = -10,
     PortNotOpened = -11,
     PortNotClosed = -12,
+    // Why an open failed, where the system tells: kept apart from the codes above.
+    PortInUse = -20,
+    PortNotPresent = -21,
 };
 
 // The fixed English text of a result code; codes outside the table share one text.

@@ -109,9 +109,26 @@ bool hasUart(int fd)
 
 } // namespace
 
+PosixSerialDevice::PosixSerialDevice()
+{
+    int ends[2];
+    if (pipe(ends) != 0)
+        return;
+    for (const int end : ends) {
+        fcntl(end, F_SETFD, FD_CLOEXEC);
+        fcntl(end, F_SETFL, O_NONBLOCK);
+    }
+    wakeRead = ends[0];
+    wakeWrite = ends[1];
+}
+
 PosixSerialDevice::~PosixSerialDevice()
 {
     close();
+    if (wakeRead >= 0) {
+        ::close(wakeRead);
+        ::close(wakeWrite);
+    }
 }
 
 bool PosixSerialDevice::open(const std::string &name)
@@ -128,6 +145,7 @@ bool PosixSerialDevice::open(const std::string &name)
         return false;
     }
     fd = opened;
+    forgetCancel();
     // Opening a tty raises DTR and RTS; the doser line wants both off until a write.
     modemLines = setModemLines(TIOCM_DTR | TIOCM_RTS, false);
     errorCountsKnown = readLineErrorCount(lineErrorCount);
@@ -143,6 +161,7 @@ bool PosixSerialDevice::close()
     // The descriptor is released even when close() reports an error.
     ::close(fd);
     fd = -1;
+    forgetCancel();
     settingsSaved = false;
     modemLines = toggleRts = kernelRtsControl = false;
 #ifdef __linux__
@@ -364,6 +383,21 @@ int PosixSerialDevice::write(const unsigned char *buffer, std::uint16_t count)
     return failed ? -1 : sent;
 }
 
+void PosixSerialDevice::cancelWaits()
+{
+    if (wakeWrite < 0)
+        return;
+    const char wake = 1;
+    // A full pipe is readable too, so a write refused for that changes nothing.
+    [[maybe_unused]] const ssize_t written = ::write(wakeWrite, &wake, 1);
+}
+
+void PosixSerialDevice::forgetCancel()
+{
+    char sink[64];
+    while (wakeRead >= 0 && ::read(wakeRead, sink, sizeof sink) > 0) { }
+}
+
 std::vector<std::string> PosixSerialDevice::presentPorts()
 {
     std::vector<std::string> ports;
@@ -419,10 +453,12 @@ int PosixSerialDevice::waitFor(short events, const Clock::time_point *deadline) 
                 return 0;
             delay = pollDelay(left);
         }
-        pollfd watched {fd, events, 0};
-        const int ready = ::poll(&watched, 1, delay);
+        pollfd watched[] = {{fd, events, 0}, {wakeRead, POLLIN, 0}};
+        const int ready = ::poll(watched, wakeRead >= 0 ? 2 : 1, delay);
+        if (ready > 0 && watched[1].revents != 0)
+            return -1;
         if (ready > 0)
-            return watched.revents;
+            return watched[0].revents;
         if (ready < 0 && errno != EINTR)
             return -1;
     }

@@ -18,7 +18,7 @@
 class PosixSerialDevice : public SerialDevice
 {
 public:
-    PosixSerialDevice() = default;
+    PosixSerialDevice();
     ~PosixSerialDevice() override;
     PosixSerialDevice(const PosixSerialDevice &) = delete;
     PosixSerialDevice &operator=(const PosixSerialDevice &) = delete;
@@ -40,6 +40,7 @@ public:
 
     int read(unsigned char *buffer, std::uint16_t count) override;
     int write(const unsigned char *buffer, std::uint16_t count) override;
+    void cancelWaits() override;
 
     // Serial devices with real hardware behind them that can be opened now.
     static std::vector<std::string> presentPorts();
@@ -50,12 +51,16 @@ private:
     using Clock = std::chrono::steady_clock;
 
     // Waits for the events until the deadline (none: no limit); the events that came, 0 when
-    // the deadline passed, -1 on error.
+    // the deadline passed, -1 on error or when cancelled.
     int waitFor(short events, const Clock::time_point *deadline) const;
+    void forgetCancel();
     bool setModemLines(int lines, bool raised) const;
     bool readLineErrorCount(unsigned long long &count) const;
 
     int fd = -1;
+    // A pipe watched beside the port by every wait; cancelWaits() makes it readable.
+    int wakeRead = -1;
+    int wakeWrite = -1;
     termios savedSettings {};
     bool settingsSaved = false;
     SerialTimeouts timeouts;

@@ -40,13 +40,17 @@ class SerialDevice
 {
 public:
     enum Queue { InputQueue = 1, OutputQueue = 2, BothQueues = InputQueue | OutputQueue };
+    // Why the last open() failed, as far as the system tells.
+    enum class OpenFailure { Unknown, NotPresent, InUse };
 
     virtual ~SerialDevice() = default;
 
     // Opens the named port for exclusive use, with DTR and RTS dropped where it has them.
     virtual bool open(const std::string &name) = 0;
+    virtual OpenFailure openFailure() const { return OpenFailure::Unknown; }
     virtual bool isOpen() const = 0;
-    // Releases the port; false when the system kept it.
+    // Releases the port; false when the system reported an error, and isOpen() then tells
+    // whether it kept the port.
     virtual bool close() = 0;
 
     // Sizes the driver's queues and prepares it for use.
@@ -70,6 +74,9 @@ public:
     // Blocking transfers under the applied time-outs: the count moved, or -1 on failure.
     virtual int read(unsigned char *buffer, std::uint16_t count) = 0;
     virtual int write(const unsigned char *buffer, std::uint16_t count) = 0;
+    // Safe from any thread: the transfer waiting now fails at once, and so does every later
+    // one until the port is opened again.
+    virtual void cancelWaits() = 0;
 };
 
 #endif // SERIALDEVICE_H

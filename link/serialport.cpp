@@ -1,5 +1,7 @@
 #include "serialport.h"
 
+#include "portresult.h"
+
 #ifdef _WIN32
 #include "win32serialdevice.h"
 using PlatformSerialDevice = Win32SerialDevice;
@@ -35,6 +37,18 @@ bool isDigit(char c)
     return std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
 
+int resultFor(SerialDevice::OpenFailure failure)
+{
+    switch (failure) {
+    case SerialDevice::OpenFailure::NotPresent:
+        return PortNotPresent;
+    case SerialDevice::OpenFailure::InUse:
+        return PortInUse;
+    default:
+        return PortNotOpened;
+    }
+}
+
 } // namespace
 
 SerialPort::SerialPort()
@@ -45,6 +59,7 @@ SerialPort::SerialPort(std::unique_ptr<SerialDevice> device)
     : readTimeout(DefaultReadTimeout)
     , writeTimeout(DefaultWriteTimeout)
     , baudRate(DefaultBaudRate)
+    , openOutcome(PortNotOpened)
     , handle(std::move(device))
 {
     std::fputs("SerialPort()\n", stderr);
@@ -60,10 +75,13 @@ bool SerialPort::open(const std::string &name)
 {
     close();
     opened = false;
+    openOutcome = PortNotOpened;
     if (handle->isOpen())
         return false;
-    if (!handle->open(name))
+    if (!handle->open(name)) {
+        openOutcome = resultFor(handle->openFailure());
         return false;
+    }
 
     lineSettings = SerialLineSettings();
     lineSettings.baudRate = baudRate;
@@ -71,15 +89,20 @@ bool SerialPort::open(const std::string &name)
     useReadTimeout(readTimeout);
     useWriteTimeout(writeTimeout);
 
-    const bool ready = handle->setupDriver(DriverQueueBytes, DriverQueueBytes)
-                       && handle->saveSettings() && handle->discard(SerialDevice::BothQueues)
+    const bool saved =
+        handle->setupDriver(DriverQueueBytes, DriverQueueBytes) && handle->saveSettings();
+    const bool ready = saved && handle->discard(SerialDevice::BothQueues)
                        && handle->applyLineSettings(lineSettings) && handle->applyTimeouts(timeouts)
                        && handle->discard(SerialDevice::BothQueues);
     if (!ready) {
+        // The port is left as it was found, whatever part of the new settings it took.
+        if (saved)
+            handle->restoreSettings();
         handle->close();
         return false;
     }
     opened = true;
+    openOutcome = PortSuccess;
     return true;
 }
 
@@ -91,10 +114,10 @@ bool SerialPort::close()
     handle->dropRts();
     handle->abortTransfers();
     handle->discard(SerialDevice::BothQueues);
-    if (!handle->close())
-        return false;
-    opened = false;
-    return true;
+    const bool closed = handle->close();
+    // A handle the system refused to close may be gone all the same.
+    opened = handle->isOpen();
+    return closed;
 }
 
 int SerialPort::read(unsigned char *buffer, int n)
@@ -130,6 +153,12 @@ bool SerialPort::purgeReceive()
     // Line errors belong to the bytes thrown away; they must not fail the next request.
     handle->takeLineErrors();
     return handle->discard(SerialDevice::InputQueue);
+}
+
+void SerialPort::cancelEndlessWait()
+{
+    if (readTimeout == 0 || writeTimeout == 0)
+        handle->cancelWaits();
 }
 
 bool SerialPort::setBaudRate(int rate)

@@ -29,6 +29,10 @@ public:
     // A name as the platform spells it: COM3 on Windows, a device path such as /dev/ttyUSB0
     // elsewhere.
     bool open(const std::string &name);
+    // The result code (portresult.h) of the last open: PortSuccess, PortNotPresent, PortInUse,
+    // or PortNotOpened where the system does not tell why it failed.
+    int openResult() const { return openOutcome; }
+    // False when the system reported an error; the port stays open only if the system kept it.
     bool close();
     bool isOpen() const { return opened; }
 
@@ -39,6 +43,11 @@ public:
     int read(unsigned char *buffer, int n);
     int write(const unsigned char *buffer, int n);
     bool purgeReceive();
+    // For closing while another thread transfers, from the thread that sets the time-outs. With
+    // a time-out of 0 a transfer may wait for ever: the one waiting now fails at once, and so
+    // does every later one until the port is opened again. A transfer under time-outs is left to
+    // end by itself.
+    void cancelEndlessWait();
 
     // Fail while the port is closed.
     bool setBaudRate(int rate);
@@ -59,6 +68,7 @@ private:
     int writeTimeout;
     int baudRate;
     bool opened = false;
+    int openOutcome;
     // Holds the operating system's handle, and the settings and time-outs found at open.
     std::unique_ptr<SerialDevice> handle;
     SerialLineSettings lineSettings;

@@ -52,8 +52,10 @@ int SerialSchedule::openPort(const QString &name)
     }
     sysMessage(QStringLiteral("Ошибка: невозможно открыть порт %1").arg(name));
     portName.clear();
-    setLastResult(PortNotOpened);
-    return PortNotOpened;
+    // Tells a port held by another program from one that is not there, where the system does.
+    const int failure = port->openResult();
+    setLastResult(failure);
+    return failure;
 }
 
 int SerialSchedule::closePort()
@@ -63,6 +65,9 @@ int SerialSchedule::closePort()
         setLastResult(PortClosed);
         return PortClosed;
     }
+    // A transaction under time-outs is left to deliver its reply; one waiting without a limit
+    // (reply time-out 0, a silent doser) would hold the close for ever.
+    port->cancelEndlessWait();
     waitIdle();
     // Waits for a transaction that outlasted waitIdle() to end at the port's time-outs rather
     // than freeing its buffers and closing its port under it.

@@ -38,7 +38,8 @@ public:
     explicit SerialSchedule(const QString &name);
     ~SerialSchedule() override;
 
-    // Port result codes (portresult.h) are returned and kept as lastError().
+    // Port result codes (portresult.h) are returned and kept as lastError(). A failed open
+    // gives PortNotPresent or PortInUse where the system tells which, else PortNotOpened.
     int openPort(const QString &name);
     int closePort();
     int setRate(int rate);

@@ -1,11 +1,14 @@
 #include "win32serialdevice.h"
 
+#include <cstdio>
+
 namespace {
 
 // The device namespace prefix: plain names stop at COM9.
 constexpr const char *DevicePrefix = "\\\\.\\";
-constexpr int FirstComPort = 1;
-constexpr int LastComPort = 254;
+// The system's list of serial ports: one value per port, its data the port name.
+constexpr const char *SerialPortList = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr DWORD RegistryTextLength = 256;
 constexpr DWORD LineErrors = CE_BREAK | CE_FRAME | CE_OVERRUN | CE_RXOVER | CE_RXPARITY;
 
 BYTE parityFor(SerialLineSettings::Parity parity)
@@ -22,16 +25,47 @@ BYTE parityFor(SerialLineSettings::Parity parity)
 
 } // namespace
 
+Win32SerialDevice::Win32SerialDevice()
+    : transferEnded(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+    , cancelled(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+{ }
+
 Win32SerialDevice::~Win32SerialDevice()
 {
     close();
+    for (HANDLE event : {transferEnded, cancelled}) {
+        if (event)
+            CloseHandle(event);
+    }
+}
+
+std::string Win32SerialDevice::devicePath(const std::string &name)
+{
+    // A name that starts like a path is one already (\\.\COM12); prefixed again it would name
+    // nothing.
+    if (name.compare(0, 2, "\\\\") == 0)
+        return name;
+    return DevicePrefix + name;
 }
 
 HANDLE Win32SerialDevice::openExclusive(const std::string &name)
 {
-    const std::string path = DevicePrefix + name;
-    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
+    return CreateFileA(devicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+}
+
+SerialDevice::OpenFailure Win32SerialDevice::failureFor(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return OpenFailure::NotPresent;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return OpenFailure::InUse;
+    default:
+        return OpenFailure::Unknown;
+    }
 }
 
 bool Win32SerialDevice::open(const std::string &name)
@@ -39,15 +73,26 @@ bool Win32SerialDevice::open(const std::string &name)
     if (isOpen())
         return false;
     handle = openExclusive(name);
-    return isOpen();
+    if (!isOpen()) {
+        failure = failureFor(GetLastError());
+        return false;
+    }
+    failure = OpenFailure::Unknown;
+    portName = name;
+    rtsToggleRefused = rtsLine = toggleRts = false;
+    ResetEvent(cancelled);
+    return true;
 }
 
 bool Win32SerialDevice::close()
 {
-    if (!isOpen() || !CloseHandle(handle))
+    if (!isOpen())
         return false;
+    // CloseHandle refuses only a handle that is no longer valid, so it is forgotten either way.
+    const bool closed = CloseHandle(handle) != FALSE;
     handle = INVALID_HANDLE_VALUE;
-    return true;
+    ResetEvent(cancelled);
+    return closed;
 }
 
 bool Win32SerialDevice::setupDriver(std::uint32_t inputQueue, std::uint32_t outputQueue)
@@ -94,10 +139,39 @@ bool Win32SerialDevice::applyLineSettings(const SerialLineSettings &settings)
     dcb.fInX = FALSE;
     dcb.fErrorChar = FALSE;
     dcb.fNull = FALSE;
-    dcb.fRtsControl = settings.rtsWhileSending ? RTS_CONTROL_TOGGLE : RTS_CONTROL_DISABLE;
+    const bool driverToggles = settings.rtsWhileSending && !rtsToggleRefused;
+    dcb.fRtsControl = driverToggles ? RTS_CONTROL_TOGGLE : RTS_CONTROL_DISABLE;
     dcb.fAbortOnError = FALSE;
     dcb.wReserved = 0;
-    return SetCommState(handle, &dcb);
+    if (SetCommState(handle, &dcb)) {
+        toggleRts = settings.rtsWhileSending && rtsToggleRefused && rtsLine;
+        return true;
+    }
+    if (!driverToggles)
+        return false;
+    // Many drivers, USB adapters among them, refuse to switch RTS themselves.
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    if (!SetCommState(handle, &dcb))
+        return false;
+    rtsToggleRefused = true;
+    rtsLine = EscapeCommFunction(handle, CLRRTS) != FALSE;
+    toggleRts = rtsLine;
+    reportRtsFallback();
+    return true;
+}
+
+void Win32SerialDevice::reportRtsFallback() const
+{
+    if (rtsLine)
+        std::fprintf(stderr,
+                     "%s: the driver does not switch RTS while sending; it is raised by hand "
+                     "around each write\n",
+                     portName.c_str());
+    else
+        std::fprintf(stderr,
+                     "%s: the driver does not switch RTS while sending, and the port has no RTS "
+                     "line to switch by hand\n",
+                     portName.c_str());
 }
 
 bool Win32SerialDevice::applyTimeouts(const SerialTimeouts &timeouts)
@@ -148,28 +222,90 @@ bool Win32SerialDevice::takeLineErrors()
 
 int Win32SerialDevice::read(unsigned char *buffer, std::uint16_t count)
 {
-    DWORD got = 0;
-    if (!isOpen() || !ReadFile(handle, buffer, count, &got, nullptr))
+    if (!isOpen())
         return -1;
-    return int(got);
+    OVERLAPPED pending {};
+    pending.hEvent = transferEnded;
+    return finish(ReadFile(handle, buffer, count, nullptr, &pending), pending);
 }
 
 int Win32SerialDevice::write(const unsigned char *buffer, std::uint16_t count)
 {
-    DWORD sent = 0;
-    if (!isOpen() || !WriteFile(handle, buffer, count, &sent, nullptr))
+    if (!isOpen())
         return -1;
-    return int(sent);
+    if (toggleRts)
+        EscapeCommFunction(handle, SETRTS);
+    OVERLAPPED pending {};
+    pending.hEvent = transferEnded;
+    const int sent = finish(WriteFile(handle, buffer, count, nullptr, &pending), pending);
+    if (toggleRts) {
+        // RTS must stay up until the driver has sent the last byte.
+        FlushFileBuffers(handle);
+        EscapeCommFunction(handle, CLRRTS);
+    }
+    return sent;
+}
+
+int Win32SerialDevice::finish(BOOL started, OVERLAPPED &pending)
+{
+    if (!started && GetLastError() != ERROR_IO_PENDING)
+        return -1;
+    const HANDLE events[] = {transferEnded, cancelled};
+    DWORD moved = 0;
+    // A transfer that has ended wins over a cancel that came meanwhile.
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
+        CancelIoEx(handle, &pending);
+        // The buffer and the OVERLAPPED must outlive the transfer.
+        GetOverlappedResult(handle, &pending, &moved, TRUE);
+        return -1;
+    }
+    // A read that ran into its time-out has succeeded with what it got, though some systems
+    // report it as failed with ERROR_TIMEOUT.
+    if (GetOverlappedResult(handle, &pending, &moved, FALSE) || GetLastError() == ERROR_TIMEOUT)
+        return int(moved);
+    return -1;
+}
+
+void Win32SerialDevice::cancelWaits()
+{
+    SetEvent(cancelled);
 }
 
 std::vector<std::string> Win32SerialDevice::presentPorts()
 {
     std::vector<std::string> ports;
-    for (int number = FirstComPort; number <= LastComPort; ++number) {
-        const std::string name = "COM" + std::to_string(number);
+    for (const std::string &name : listedPorts()) {
         if (isFree(name))
             ports.push_back(name);
     }
+    return ports;
+}
+
+std::vector<std::string> Win32SerialDevice::listedPorts()
+{
+    std::vector<std::string> ports;
+    HKEY list = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SerialPortList, 0, KEY_QUERY_VALUE, &list)
+        != ERROR_SUCCESS)
+        return ports;
+    for (DWORD index = 0;; ++index) {
+        char device[RegistryTextLength];
+        DWORD deviceLength = RegistryTextLength;
+        char port[RegistryTextLength];
+        // One byte kept for a terminating zero the data may lack.
+        DWORD portLength = RegistryTextLength - 1;
+        DWORD type = 0;
+        const LONG status = RegEnumValueA(list, index, device, &deviceLength, nullptr, &type,
+                                          reinterpret_cast<BYTE *>(port), &portLength);
+        if (status == ERROR_MORE_DATA)
+            continue;
+        if (status != ERROR_SUCCESS)
+            break;
+        port[portLength] = '\0';
+        if (type == REG_SZ && port[0] != '\0')
+            ports.emplace_back(port);
+    }
+    RegCloseKey(list);
     return ports;
 }
 

@@ -22,6 +22,10 @@ public:
         QStringList calls;
         // The call that reports failure, by name ("open", "close", "applyTimeouts", ...).
         QString failing;
+        // What a failing open tells of its cause.
+        OpenFailure openFailure = OpenFailure::Unknown;
+        // A failing close releases the port all the same.
+        bool closeFailsButReleases = false;
         // applyLineSettings refuses this rate.
         int refusedBaudRate = -1;
         std::uint32_t inputQueue = 0;
@@ -37,6 +41,7 @@ public:
     explicit FakeSerialDevice(std::shared_ptr<State> state);
 
     bool open(const std::string &name) override;
+    OpenFailure openFailure() const override { return state->openFailure; }
     bool isOpen() const override { return state->open; }
     bool close() override;
     bool setupDriver(std::uint32_t inputQueue, std::uint32_t outputQueue) override;
@@ -50,6 +55,7 @@ public:
     bool takeLineErrors() override;
     int read(unsigned char *buffer, std::uint16_t count) override;
     int write(const unsigned char *buffer, std::uint16_t count) override;
+    void cancelWaits() override;
 
 private:
     bool record(const QString &call);

@@ -90,6 +90,8 @@ private slots:
     void slaveModeHoldsAStagedRequestWithoutSpinningUntilMasterAgain();
     void closingWhileSlaveModeHoldsARequestDropsItAndEndsTheWorker();
     void destroyingTheLinkMidTransactionDeliversTheReplyAndLeavesNoThread();
+    void closingReturnsPromptlyWhileASilentDoserIsAwaitedWithoutLimit();
+    void reopenedLinkKeepsOneWorkerAcrossTransactions();
     void availablePortsLeavesOutThePortTheLinkHolds();
 
 private:
@@ -623,6 +625,69 @@ void tst_K310Link::destroyingTheLinkMidTransactionDeliversTheReplyAndLeavesNoThr
     QCOMPARE(recorder->replies.size(), 1);
     QCOMPARE(recorder->replies.at(0).number, 1u);
     QCOMPARE(recorder->replies.at(0).packet.value(), 5.0L);
+}
+
+void tst_K310Link::closingReturnsPromptlyWhileASilentDoserIsAwaitedWithoutLimit()
+{
+    openLink();
+    QCOMPARE(link->setReplyTimeout(0), 1);
+    recorder->clear();
+    peer->push(Reply::Drop);
+    link->sendCommandPacket(requestPacket(DoserAddress, 0, 0, 1));
+    QVERIFY(peer->waitForExchanges(1, ReplyWaitMs));
+
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(link->closePort(), 1);
+    QVERIFY2(clock.elapsed() < Slack, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!link->isRunning());
+    settle();
+    QCOMPARE(recorder->replies.size(), 1);
+    QCOMPARE(recorder->replies.at(0).number, 0u);
+
+    // Reopened, the link waits for replies again: the cancel ended with the close.
+    const QString path = QString::fromStdString(pty->slavePath());
+    QCOMPARE(link->openPort(path), 1);
+    link->sendCommandPacket(requestPacket(DoserAddress, 0, 0, 2));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder->replies.size(), 2, ReplyWaitMs);
+    QCOMPARE(recorder->replies.at(1).packet.value(), 2.0L);
+    QVERIFY(peer->requestCount() == 2);
+
+    // Destroying the link is closing it too.
+    QCOMPARE(link->setReplyTimeout(0), 1);
+    peer->push(Reply::Drop);
+    link->sendCommandPacket(requestPacket(DoserAddress, 0, 0, 3));
+    QVERIFY(peer->waitForExchanges(3, ReplyWaitMs));
+    QTest::ignoreMessage(QtDebugMsg, "~K310Link()");
+    QTest::ignoreMessage(QtDebugMsg, "~SerialSchedule()");
+    clock.restart();
+    link.reset();
+    QVERIFY2(clock.elapsed() < Slack, qPrintable(QString::number(clock.elapsed())));
+}
+
+void tst_K310Link::reopenedLinkKeepsOneWorkerAcrossTransactions()
+{
+    openLink();
+    const QString path = QString::fromStdString(pty->slavePath());
+    std::atomic<int> starts {0};
+    connect(
+        link.get(), &QThread::started, this, [&starts] { ++starts; }, Qt::DirectConnection);
+
+    constexpr int Openings = 3;
+    constexpr int Transactions = 4;
+    for (int opening = 0; opening < Openings; ++opening) {
+        if (opening > 0) {
+            QCOMPARE(link->closePort(), 1);
+            QCOMPARE(link->openPort(path), 1);
+        }
+        for (int i = 0; i < Transactions; ++i) {
+            link->sendCommandPacket(requestPacket(DoserAddress, 0, 0, i));
+            settle();
+            QVERIFY(link->isRunning());
+        }
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(recorder->replies.size(), Openings * Transactions, ReplyWaitMs);
+    QCOMPARE(starts.load(), Openings);
 }
 
 void tst_K310Link::availablePortsLeavesOutThePortTheLinkHolds()

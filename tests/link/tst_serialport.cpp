@@ -68,6 +68,12 @@ private slots:
     void openFailingAtAnyStepReleasesTheDevice();
     void closeRestoresSettingsDropsRtsAndEmptiesQueues();
     void closeThatFailsKeepsTheDeviceAndBlocksOpen();
+    void failedOpenLeavesThePortAsItFoundIt_data();
+    void failedOpenLeavesThePortAsItFoundIt();
+    void failedOpenTellsInUseFromNotPresent_data();
+    void failedOpenTellsInUseFromNotPresent();
+    void closeThatFailsButReleasesTheDeviceIsNotReportedOpen();
+    void onlyAWaitWithoutTimeLimitIsCancelled();
     void settersFailWhileClosedAndAreNotRemembered();
     void timeoutSettersGiveAPerByteAllowanceOnlyToNonZeroTimeouts_data();
     void timeoutSettersGiveAPerByteAllowanceOnlyToNonZeroTimeouts();
@@ -211,6 +217,86 @@ void tst_SerialPort::closeThatFailsKeepsTheDeviceAndBlocksOpen()
 
     state->failing.clear();
     QVERIFY(port->open("COM4"));
+}
+
+void tst_SerialPort::failedOpenLeavesThePortAsItFoundIt_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<bool>("restored");
+    QTest::newRow("settings not yet read") << "saveSettings" << false;
+    QTest::newRow("line refused") << "applyLineSettings" << true;
+    QTest::newRow("time-outs refused after the line was set") << "applyTimeouts" << true;
+}
+
+void tst_SerialPort::failedOpenLeavesThePortAsItFoundIt()
+{
+    QFETCH(QString, step);
+    QFETCH(bool, restored);
+    auto state = std::make_shared<State>();
+    auto port = portOn(state);
+    state->failing = step;
+    QVERIFY(!port->open("COM1"));
+    const int restore = state->calls.indexOf("restoreSettings");
+    QCOMPARE(restore >= 0, restored);
+    QCOMPARE(state->calls.last(), QString("close"));
+    QVERIFY(!state->open);
+}
+
+void tst_SerialPort::failedOpenTellsInUseFromNotPresent_data()
+{
+    using Failure = SerialDevice::OpenFailure;
+    QTest::addColumn<Failure>("failure");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("held by another program")
+        << Failure::InUse << int(PortInUse) << "COM port in use by another program";
+    QTest::newRow("not there") << Failure::NotPresent << int(PortNotPresent)
+                               << "COM port not present";
+    QTest::newRow("cause unknown")
+        << Failure::Unknown << int(PortNotOpened) << "COM port not opened";
+}
+
+void tst_SerialPort::failedOpenTellsInUseFromNotPresent()
+{
+    QFETCH(SerialDevice::OpenFailure, failure);
+    QFETCH(int, result);
+    QFETCH(QString, text);
+    auto state = std::make_shared<State>();
+    auto port = portOn(state);
+    state->failing = "open";
+    state->openFailure = failure;
+    QVERIFY(!port->open("COM5"));
+    QCOMPARE(port->openResult(), result);
+    QCOMPARE(QString::fromLatin1(portResultText(port->openResult())), text);
+
+    state->failing.clear();
+    QVERIFY(port->open("COM5"));
+    QCOMPARE(port->openResult(), int(PortSuccess));
+}
+
+void tst_SerialPort::closeThatFailsButReleasesTheDeviceIsNotReportedOpen()
+{
+    auto state = std::make_shared<State>();
+    auto port = portOn(state);
+    QVERIFY(port->open("COM2"));
+    state->failing = "close";
+    state->closeFailsButReleases = true;
+    QVERIFY(!port->close());
+    QVERIFY(!port->isOpen());
+    state->failing.clear();
+    QVERIFY(port->open("COM2"));
+}
+
+void tst_SerialPort::onlyAWaitWithoutTimeLimitIsCancelled()
+{
+    auto state = std::make_shared<State>();
+    auto port = portOn(state);
+    QVERIFY(port->open("COM1"));
+    port->cancelEndlessWait();
+    QVERIFY(!state->calls.contains("cancelWaits"));
+    QVERIFY(port->setReadTimeout(0));
+    port->cancelEndlessWait();
+    QVERIFY(state->calls.contains("cancelWaits"));
 }
 
 void tst_SerialPort::settersFailWhileClosedAndAreNotRemembered()

@@ -80,6 +80,7 @@ private slots:
     void frameInTwoPiecesIsAssembled();
     void zeroReadTimeoutWaitsForTheFirstByte();
     void vanishedLineFailsTheReadInsteadOfHanging();
+    void cancelEndsAReadWaitingWithoutLimitUntilReopened();
     void writeSendsTheBytes();
     void stalledWriteGivesUpAtTheWriteTimeout();
     void purgeReceiveDiscardsStaleBytes();
@@ -218,6 +219,35 @@ void tst_SerialPortOnPty::vanishedLineFailsTheReadInsteadOfHanging()
     QCOMPARE(readInto(*port, got, FrameLength), -1);
     QVERIFY(clock.elapsed() < Slack);
     QVERIFY(port->close());
+}
+
+void tst_SerialPortOnPty::cancelEndsAReadWaitingWithoutLimitUntilReopened()
+{
+    QVERIFY(port->open(pty->slavePath()));
+    QVERIFY(port->setReadTimeout(0));
+    QElapsedTimer clock;
+    qint64 ended = -1;
+    int result = 0;
+    clock.start();
+    std::thread reader([&] {
+        QByteArray got;
+        result = readInto(*port, got, FrameLength);
+        ended = clock.elapsed();
+    });
+    const int waitBeforeCancel = 200;
+    QTest::qSleep(waitBeforeCancel);
+    port->cancelEndlessWait();
+    reader.join();
+    QCOMPARE(result, -1);
+    QVERIFY2(ended >= waitBeforeCancel && ended < waitBeforeCancel + Slack,
+             qPrintable(QString::number(ended)));
+
+    // The cancel belonged to that opening: reopened, the port waits and reads again.
+    QVERIFY(port->open(pty->slavePath()));
+    QVERIFY(pty->write(Frame));
+    QByteArray got;
+    QCOMPARE(readInto(*port, got, FrameLength), FrameLength);
+    QCOMPARE(got, Frame);
 }
 
 void tst_SerialPortOnPty::writeSendsTheBytes()
