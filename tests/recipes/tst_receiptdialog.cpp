@@ -1,0 +1,218 @@
+#include "dialogcheck.h"
+#include "receiptdescription.h"
+#include "receiptdialog.h"
+#include "receiptnamemessages.h"
+#include "receiptstore.h"
+#include "scriptedoperator.h"
+#include "temporarystore.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+QStringList listed(const ReceiptDialog &dialog)
+{
+    QStringList texts;
+    for (int row = 0; row < dialog.receiptListWidget->count(); ++row)
+        texts << dialog.receiptListWidget->item(row)->text();
+    return texts;
+}
+
+QList<bool> actionsEnabled(const ReceiptDialog &dialog)
+{
+    return {dialog.deleteReceiptButton->isEnabled(), dialog.loadReceiptButton->isEnabled(),
+            dialog.changeReceiptButton->isEnabled(), dialog.receiptNamelineEdit->isEnabled()};
+}
+
+} // namespace
+
+class tst_ReceiptDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void openingSelectsTheCurrentRecipeOrTheFirst();
+    void renameChecksComeBeforeTheQuestion_data();
+    void renameChecksComeBeforeTheQuestion();
+    void confirmedRenameMovesFileLabelAndSelection();
+    void deletingTheOnlyRecipeEmptiesTheList();
+    void descriptionEditsAreStoredAndClearingStoresThePlaceholder();
+    void gatesLeaveOnlyDeleteToASelection();
+    void heldListButtonStepsOnceOrRepeatsToTheEnd();
+};
+
+void tst_ReceiptDialog::openingSelectsTheCurrentRecipeOrTheFirst()
+{
+    {
+        TemporaryStore empty;
+        ReceiptDialog dialog;
+        dialog.show();
+        dialog.refreshReceiptList(QString());
+        QCOMPARE(dialog.receiptListWidget->count(), 0);
+        QCOMPARE(actionsEnabled(dialog), QList<bool>({false, false, false, false}));
+        QVERIFY(!dialog.upButton->isEnabled() && !dialog.downButton->isEnabled());
+    }
+    TemporaryStore store({"a", "B", "c"});
+    DialogCheck::useConsoleLook();
+    ReceiptDialog dialog;
+    dialog.show();
+    dialog.refreshReceiptList(QString());
+    QCOMPARE(listed(dialog), QStringList({"B\n", "a\n", "c\n"}));
+    QCOMPARE(DialogCheck::layoutFault(&dialog), QString());
+    DialogCheck::saveScreenshot(&dialog, "receiptDialog");
+    QCOMPARE(dialog.receiptNamelineEdit->text(), QString("B"));
+    QCOMPARE(dialog.descriptionTextEdit->toPlainText(), ReceiptDescriptionPlaceholder.toString());
+    QCOMPARE(actionsEnabled(dialog), QList<bool>({true, true, true, true}));
+
+    dialog.refreshReceiptList("c");
+    QCOMPARE(dialog.receiptListWidget->currentRow(), 2);
+    dialog.refreshReceiptList("удалён");
+    QVERIFY(dialog.receiptListWidget->selectedItems().isEmpty());
+    QCOMPARE(dialog.currentReceiptNameLabel->text(), QString("удалён"));
+    QVERIFY(!dialog.loadReceiptButton->isEnabled());
+}
+
+void tst_ReceiptDialog::renameChecksComeBeforeTheQuestion_data()
+{
+    QTest::addColumn<QString>("newName");
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("other case") << "A" << QString();
+    QTest::newRow("empty") << "" << EmptyReceiptNameMessage.toString();
+    QTest::newRow("existing") << "B" << receiptExistsMessage("B");
+    for (const QChar c : ReceiptStore::ForbiddenCharacters)
+        QTest::newRow(qPrintable(QString("forbidden ") + c))
+            << QString("x") + c + "y" << ForbiddenCharactersMessage.toString();
+}
+
+void tst_ReceiptDialog::renameChecksComeBeforeTheQuestion()
+{
+    QFETCH(QString, newName);
+    QFETCH(QString, warning);
+    TemporaryStore store({"a", "B"});
+    ReceiptDialog dialog;
+    ScriptedOperator person;
+    dialog.setPrompts(person.prompts());
+    dialog.refreshReceiptList("a");
+    QSignalSpy renamed(&dialog, &ReceiptDialog::receiptRenamed);
+
+    dialog.receiptNamelineEdit->acceptKeyboardText(newName);
+    QCOMPARE(person.asked.size(), warning.isEmpty() ? 0 : 1);
+    if (!warning.isEmpty())
+        QVERIFY(person.asked.first().endsWith(" | " + warning));
+    QCOMPARE(ReceiptStore::receiptNames(), QStringList({"B", "a"}));
+    QCOMPARE(dialog.receiptNamelineEdit->text(), QString("a"));
+    QCOMPARE(renamed.count(), 0);
+}
+
+void tst_ReceiptDialog::confirmedRenameMovesFileLabelAndSelection()
+{
+    TemporaryStore store({"a", "B"});
+    ReceiptDialog dialog;
+    ScriptedOperator person;
+    dialog.setPrompts(person.prompts());
+    dialog.refreshReceiptList("a");
+    QSignalSpy renamed(&dialog, &ReceiptDialog::receiptRenamed);
+
+    person.answer = "Нет";
+    dialog.receiptNamelineEdit->acceptKeyboardText("0 первый");
+    QCOMPARE(ReceiptStore::receiptNames(), QStringList({"B", "a"}));
+    person.answer = "Да";
+    dialog.receiptNamelineEdit->acceptKeyboardText("0 первый");
+    QCOMPARE(person.asked.last(),
+             QString("Переименовать рецепт | Переименовать \"a\" в \"0 первый\""));
+    QCOMPARE(ReceiptStore::receiptNames(), QStringList({"0 первый", "B"}));
+    QCOMPARE(renamed.takeFirst(), QVariantList({"a", "0 первый"}));
+    QCOMPARE(dialog.currentReceiptNameLabel->text(), QString("0 первый"));
+    QCOMPARE(listed(dialog), QStringList({"0 первый\n", "B\n"}));
+    QCOMPARE(dialog.receiptListWidget->currentRow(), 0);
+}
+
+void tst_ReceiptDialog::deletingTheOnlyRecipeEmptiesTheList()
+{
+    TemporaryStore store({"a", "b"});
+    ReceiptDialog dialog;
+    ScriptedOperator person;
+    dialog.setPrompts(person.prompts());
+    dialog.refreshReceiptList("b");
+
+    dialog.deleteReceiptButton->click();
+    QCOMPARE(listed(dialog), QStringList {"a\n"});
+    QCOMPARE(dialog.receiptNamelineEdit->text(), QString("a"));
+    dialog.deleteReceiptButton->click();
+    QCOMPARE(person.asked.last(), QString("Удаление рецепта | Удалить рецепт \"a\""));
+    QCOMPARE(dialog.receiptListWidget->count(), 0);
+    QCOMPARE(actionsEnabled(dialog), QList<bool>({false, false, false, false}));
+    QVERIFY(!dialog.descriptionTextEdit->isEnabled());
+    QCOMPARE(ReceiptStore::receiptNames(), QStringList());
+    QCOMPARE(dialog.currentReceiptNameLabel->text(), QString("b"));
+}
+
+void tst_ReceiptDialog::descriptionEditsAreStoredAndClearingStoresThePlaceholder()
+{
+    TemporaryStore store({"a"});
+    ReceiptDialog dialog;
+    dialog.show();
+    dialog.refreshReceiptList(QString());
+
+    dialog.descriptionTextEdit->acceptKeyboardText("Тесто; \"ржаное\"");
+    QCOMPARE(ReceiptStore::readDescription("a"), QString("Тесто; \"ржаное\""));
+    answerNextModalBox("Да");
+    dialog.descriptionTextEdit->acceptKeyboardText(QString());
+    QCOMPARE(ReceiptStore::readDescription("a"), ReceiptDescriptionPlaceholder.toString());
+    QCOMPARE(dialog.descriptionTextEdit->toPlainText(), ReceiptDescriptionPlaceholder.toString());
+}
+
+void tst_ReceiptDialog::gatesLeaveOnlyDeleteToASelection()
+{
+    TemporaryStore store({"a"});
+    ReceiptDialog dialog;
+    dialog.desableChangeLoadReceiptButtons();
+    dialog.refreshReceiptList(QString());
+    QCOMPARE(actionsEnabled(dialog), QList<bool>({true, false, false, true}));
+    QVERIFY(!dialog.createReceiptButton->isEnabled());
+
+    dialog.desableLoadReceiptButton();
+    QVERIFY(dialog.createReceiptButton->isEnabled());
+    dialog.enableChangeLoadReceiptButtons();
+    QCOMPARE(actionsEnabled(dialog), QList<bool>({true, true, true, true}));
+}
+
+void tst_ReceiptDialog::heldListButtonStepsOnceOrRepeatsToTheEnd()
+{
+    QStringList names;
+    for (int i = 10; i < 22; ++i)
+        names << QString("рецепт %1").arg(i);
+    TemporaryStore store(names);
+    ReceiptDialog dialog;
+    dialog.show();
+    dialog.refreshReceiptList(QString());
+    QTRY_VERIFY(dialog.downButton->isEnabled());
+
+    QTest::mousePress(dialog.downButton, Qt::LeftButton);
+    QTest::qWait(100);
+    QTest::mouseRelease(dialog.downButton, Qt::LeftButton);
+    QCOMPARE(dialog.receiptListWidget->currentRow(), 1);
+    QCOMPARE(dialog.receiptNamelineEdit->text(), names.at(1));
+    QTest::qWait(400);
+    QCOMPARE(dialog.receiptListWidget->currentRow(), 1);
+
+    QList<qint64> steps;
+    QElapsedTimer clock;
+    connect(dialog.receiptListWidget, &QListWidget::currentRowChanged, this,
+            [&] { steps << clock.elapsed(); });
+    clock.start();
+    QTest::mousePress(dialog.downButton, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.receiptListWidget->currentRow(), names.size() - 1, 5000);
+    QVERIFY(!dialog.downButton->isDown() && !dialog.downButton->isEnabled());
+    QCOMPARE(dialog.receiptNamelineEdit->text(), names.last());
+    QCOMPARE(steps.size(), names.size() - 2);
+    QVERIFY2(steps.first() >= 250, qPrintable(QString::number(steps.first())));
+    const qint64 average = (steps.last() - steps.first()) / (steps.size() - 1);
+    QVERIFY2(average >= 80 && average <= 200, qPrintable(QString::number(average)));
+}
+
+QTEST_MAIN(tst_ReceiptDialog)
+#include "tst_receiptdialog.moc"
