@@ -111,9 +111,9 @@ QString ReceiptStore::nameOfPath(const QString &path)
 
 bool ReceiptStore::exists(const QString &name)
 {
-    const QString path = receiptsStorePath() + name + FileSuffix;
+    const QString path = filePath(name);
     const QFileInfo entry(path);
-    return entry.exists() || entry.isSymLink();
+    return !path.isEmpty() && (entry.exists() || entry.isSymLink());
 }
 
 bool ReceiptStore::hasForbiddenCharacter(const QString &name)
@@ -206,6 +206,11 @@ bool ReceiptStore::renameReceipt(const QString &oldName, const QString &newName)
 bool ReceiptStore::removeReceipt(const QString &name)
 {
     const QString path = filePath(name);
+    if (path.isEmpty())
+        return false;
+    // A recipe whose file is already gone counts as removed.
+    if (!exists(name))
+        return true;
     return isReceiptFile(path) && receiptsStoreDir.remove(path);
 }
 

@@ -37,7 +37,8 @@ public:
     static QString filePath(const QString &name);
     // The recipe name of a file path of the store.
     static QString nameOfPath(const QString &path);
-    // Whether anything, even a dangling link, already holds the name's file name.
+    // Whether anything, even a dangling link, holds the file name of a name that stays in the
+    // store.
     static bool exists(const QString &name);
     // A character the operator may not put into a new name (also any control character).
     static bool hasForbiddenCharacter(const QString &name);
@@ -52,6 +53,7 @@ public:
     // Makes the file of a new recipe with its description row; false (and no file) on failure.
     static bool createReceipt(const QString &name, const QString &description);
     static bool renameReceipt(const QString &oldName, const QString &newName);
+    // True also when the file is already gone.
     static bool removeReceipt(const QString &name);
 
 private:

@@ -44,24 +44,27 @@ private slots:
     void unusableStoreDirectoryIsReported();
 
 private:
-    QString storeFile(const QString &fileName) const { return store->filePath(fileName); }
+    QString storeFile(const QString &fileName) const
+    {
+        return outside->filePath("store/" + fileName);
+    }
 
-    std::unique_ptr<QTemporaryDir> store;
     std::unique_ptr<QTemporaryDir> outside;
 };
 
 void tst_ReceiptStore::init()
 {
-    store = std::make_unique<QTemporaryDir>();
+    // The store lies inside the folder that names must not reach, so ".." leads right into it.
     outside = std::make_unique<QTemporaryDir>();
-    ReceiptStore::setStoreDirectory(store->path());
+    QVERIFY(QDir(outside->path()).mkdir("store"));
+    ReceiptStore::setStoreDirectory(outside->filePath("store"));
 }
 
 void tst_ReceiptStore::listsRecipeFilesOnlyInNameOrder()
 {
     QVERIFY(ReceiptStore::createReceipt("a", "first"));
     QVERIFY(ReceiptStore::createReceipt("B", "second"));
-    QVERIFY(QDir(store->path()).mkdir("c.db"));
+    QVERIFY(QDir().mkdir(storeFile("c.db")));
     writeFile(storeFile("notes.txt"));
     writeFile(storeFile("upper.DB"));
 
