@@ -39,6 +39,15 @@ QString notADatabase(const QString &filePath)
            + QStringLiteral(" повреждён: это не база данных рецепта.");
 }
 
+// Runs the statement that first reads the file; the operator's message when it fails.
+QString firstStatementProblem(Database &file, const QString &statement, const QString &filePath,
+                              const QString &otherwise)
+{
+    if (file.execQuery(statement))
+        return QString();
+    return file.result().status == NotADatabase ? notADatabase(filePath) : otherwise;
+}
+
 bool isDigit(QChar c)
 {
     return c >= u'0' && c <= u'9';
@@ -77,11 +86,9 @@ QString ReceiptParameters::writeTo(const QString &filePath) const
     if (!ReceiptStore::isReceiptFile(filePath))
         return notFound(filePath);
     Database file(ReceiptStore::sqliteName(filePath, ReceiptStore::Access::ReadWrite));
-    if (!file.execQuery(CreateTable)) {
-        if (file.result().status == NotADatabase)
-            return notADatabase(filePath);
-        return failed;
-    }
+    if (const QString problem = firstStatementProblem(file, CreateTable, filePath, failed);
+        !problem.isEmpty())
+        return problem;
     if (!file.execQuery(ReplaceRow, {productName, taskWeight, doseFaultPlus, doseFaultMinus,
                                      weightScale, scale}))
         return failed;
@@ -93,11 +100,11 @@ QString ReceiptParameters::readFrom(const QString &filePath)
     if (!ReceiptStore::isReceiptFile(filePath))
         return notFound(filePath);
     Database file(ReceiptStore::sqliteName(filePath, ReceiptStore::Access::ReadOnly));
-    if (!file.execQuery(HasTable)) {
-        if (file.result().status == NotADatabase)
-            return notADatabase(filePath);
-        return QStringLiteral("Не удалось прочитать рецепт ") + quotedName(filePath) + u'.';
-    }
+    const QString unreadable =
+        QStringLiteral("Не удалось прочитать рецепт ") + quotedName(filePath) + u'.';
+    if (const QString problem = firstStatementProblem(file, HasTable, filePath, unreadable);
+        !problem.isEmpty())
+        return problem;
     const QString missing = QStringLiteral("В рецепте ") + quotedName(filePath)
                             + QStringLiteral(" нет параметров работы дозатора.");
     if (file.result().value(0, 0).toInt() == 0 || !file.execQuery(SelectRow)

@@ -27,6 +27,21 @@ QList<bool> actionsEnabled(const ReceiptDialog &dialog)
             dialog.changeReceiptButton->isEnabled(), dialog.receiptNamelineEdit->isEnabled()};
 }
 
+// A manager opened on a temporary store, its questions answered by a scripted operator.
+struct OpenedManager
+{
+    OpenedManager(const QStringList &names, const QString &current)
+        : store(names)
+    {
+        dialog.setPrompts(person.prompts());
+        dialog.refreshReceiptList(current);
+    }
+
+    TemporaryStore store;
+    ReceiptDialog dialog;
+    ScriptedOperator person;
+};
+
 } // namespace
 
 class tst_ReceiptDialog : public QObject
@@ -91,11 +106,9 @@ void tst_ReceiptDialog::renameChecksComeBeforeTheQuestion()
 {
     QFETCH(QString, newName);
     QFETCH(QString, warning);
-    TemporaryStore store({"a", "B"});
-    ReceiptDialog dialog;
-    ScriptedOperator person;
-    dialog.setPrompts(person.prompts());
-    dialog.refreshReceiptList("a");
+    OpenedManager opened({"a", "B"}, "a");
+    ReceiptDialog &dialog = opened.dialog;
+    ScriptedOperator &person = opened.person;
     QSignalSpy renamed(&dialog, &ReceiptDialog::receiptRenamed);
 
     dialog.receiptNamelineEdit->acceptKeyboardText(newName);
@@ -109,11 +122,9 @@ void tst_ReceiptDialog::renameChecksComeBeforeTheQuestion()
 
 void tst_ReceiptDialog::confirmedRenameMovesFileLabelAndSelection()
 {
-    TemporaryStore store({"a", "B"});
-    ReceiptDialog dialog;
-    ScriptedOperator person;
-    dialog.setPrompts(person.prompts());
-    dialog.refreshReceiptList("a");
+    OpenedManager opened({"a", "B"}, "a");
+    ReceiptDialog &dialog = opened.dialog;
+    ScriptedOperator &person = opened.person;
     QSignalSpy renamed(&dialog, &ReceiptDialog::receiptRenamed);
 
     person.answer = "Нет";
@@ -132,11 +143,9 @@ void tst_ReceiptDialog::confirmedRenameMovesFileLabelAndSelection()
 
 void tst_ReceiptDialog::deletingTheOnlyRecipeEmptiesTheList()
 {
-    TemporaryStore store({"a", "b"});
-    ReceiptDialog dialog;
-    ScriptedOperator person;
-    dialog.setPrompts(person.prompts());
-    dialog.refreshReceiptList("b");
+    OpenedManager opened({"a", "b"}, "b");
+    ReceiptDialog &dialog = opened.dialog;
+    ScriptedOperator &person = opened.person;
 
     dialog.deleteReceiptButton->click();
     QCOMPARE(listed(dialog), QStringList {"a\n"});
