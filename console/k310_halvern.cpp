@@ -69,6 +69,7 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     // is still switched off, so nothing is sent before restoreLastSession().
     k310->restoreK310Id();
     wireWindow();
+    wireRecipes();
 
     activityTimer.start(ActivityPeriodMs);
     weightTimer.start(WeightPeriodMs);

@@ -17,6 +17,7 @@
 class K310Device;
 class K310Link;
 class QAbstractButton;
+class ReceiptParameters;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -28,7 +29,8 @@ class rs232Settings;
 // statistics windows and the production records, supervises the doser, runs batches and passes
 // on the operator's manual orders. The slots are defined by concern: construction, wiring and
 // closing here (k310_halvern.cpp), the doser's supervision (supervision.cpp), batches
-// (batchworkflow.cpp) and manual control (manualcontrol.cpp).
+// (batchworkflow.cpp), manual control (manualcontrol.cpp) and the recipe panel
+// (recipehosting.cpp).
 class K310_Halvern : public QWidget
 {
     Q_OBJECT
@@ -156,6 +158,12 @@ private slots:
     void hasGetDoseUploadSignal(int id, const QString &weight);
     void hasGetTotalCommonWeight(int id, const QString &counter);
 
+    // Host of the recipe panel.
+    void openRecipes();
+    void saveRecipe(const QString &path);
+    void rewriteRecipe(const QString &path);
+    void loadRecipe(const QString &path);
+
 private:
     // Construction and wiring.
     void offerSerialPorts();
@@ -187,6 +195,11 @@ private:
     void watchForStopRequests(bool watch);
     QString weightText(int position, double weight) const;
     QString counterInUnits(int position, const QString &counter) const;
+
+    // Recipe helpers.
+    void wireRecipes();
+    bool isBatchRunning() const;
+    ReceiptParameters currentRecipe() const;
 
     // Manual control helpers.
     static int positionOfEditor(const QString &editorName);

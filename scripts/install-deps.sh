@@ -7,6 +7,9 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
     libsqlite3-dev sqlite3
 )
+# Callers that need more (a virtual display, say) name it here.
+read -r -a extra <<<"${K310_EXTRA_PACKAGES:-}"
+packages+=("${extra[@]}")
 
 missing=()
 for p in "${packages[@]}"; do

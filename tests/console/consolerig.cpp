@@ -75,16 +75,15 @@ bool ConsoleRig::startSimulator(const QStringList &arguments)
     return true;
 }
 
-K310_Halvern *ConsoleRig::startConsole()
+ModalPrompts ConsoleRig::operatorPrompts()
 {
-    window = std::make_unique<K310_Halvern>();
     ModalPrompts prompts;
     prompts.runBox = [this](QMessageBox *box) {
         const QString question = box->text();
         person.shown << question;
         const bool isQuestion = box->buttons().size() > 1;
         const QString answer =
-            person.rules.value(question, isQuestion ? QStringLiteral("Нет") : QString());
+            person.rules.value(question, isQuestion ? person.otherwise : QString());
         QAbstractButton *button =
             answer.isEmpty() ? box->buttons().value(0) : buttonWithText(box, answer);
         QTimer::singleShot(AnswerDelayMs, box, [box, button] {
@@ -93,7 +92,13 @@ K310_Halvern *ConsoleRig::startConsole()
         });
         return ModalPrompts::standardRunBox(box);
     };
-    window->setPrompts(prompts);
+    return prompts;
+}
+
+K310_Halvern *ConsoleRig::startConsole()
+{
+    window = std::make_unique<K310_Halvern>();
+    window->setPrompts(operatorPrompts());
     window->show();
     window->restoreLastSession();
     return window.get();

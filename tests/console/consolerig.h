@@ -1,6 +1,7 @@
 #ifndef CONSOLERIG_H
 #define CONSOLERIG_H
 
+#include "modalprompts.h"
 #include "simulatorprocess.h"
 #include "temporarydatabase.h"
 
@@ -17,10 +18,12 @@ class k310Settings;
 // The operator in front of the console: answers each question by a rule for its text ("Нет"
 // when no rule says otherwise; the one button of a report), a moment after it appears, so the
 // console runs its own event loop meanwhile as it does for a person.
-class ScriptedOperator
+class PanelOperator
 {
 public:
     void answer(const QString &question, const QString &button) { rules.insert(question, button); }
+    // The answer to a question no rule names.
+    QString otherwise = QStringLiteral("Нет");
     // Every text shown to the operator, in order.
     QStringList shown;
 
@@ -53,9 +56,11 @@ public:
     void storeDoserNumber(int number);
 
     K310_Halvern *console() const { return window.get(); }
+    // How the operator answers the message boxes, for the windows the console opens.
+    ModalPrompts operatorPrompts();
     SimulatorProcess &doser() { return *simulator; }
     TemporaryDatabase &records() { return database; }
-    ScriptedOperator &operatorAtPanel() { return person; }
+    PanelOperator &operatorAtPanel() { return person; }
     k310Settings *doserDialog() const;
 
     QString text(const char *objectName) const;
@@ -82,7 +87,7 @@ private:
     QString settingsFolder;
     std::unique_ptr<SimulatorProcess> simulator;
     std::unique_ptr<K310_Halvern> window;
-    ScriptedOperator person;
+    PanelOperator person;
 };
 
 #endif // CONSOLERIG_H

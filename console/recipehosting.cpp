@@ -1,0 +1,112 @@
+// The console as host of the recipe panel: a recipe keeps the doser's working parameters as
+// the console knows them, and loading one applies them to the panel and the doser.
+#include "k310_halvern.h"
+
+#include "k310device.h"
+#include "k310settings.h"
+#include "receiptbutton.h"
+#include "receiptparameters.h"
+
+namespace {
+
+// The editors' accessible names, which the editor slots take the doser position from.
+const QString TaskWeightEditor = QStringLiteral("11");
+const QString DoseFaultPlusEditor = QStringLiteral("12");
+const QString DoseFaultMinusEditor = QStringLiteral("13");
+
+} // namespace
+
+void K310_Halvern::wireRecipes()
+{
+    ReceiptButton *panel = ui.receiptButton;
+    panel->createReceiptsStoreDir();
+    connect(panel, &ReceiptButton::receiptDialogOpened, this, &K310_Halvern::openRecipes);
+    connect(panel, &ReceiptButton::createReceiptButtonClicked, panel,
+            &ReceiptButton::showCreateReceiptDialog);
+    connect(panel, &ReceiptButton::receiptCanBeSaved, this, &K310_Halvern::saveRecipe);
+    connect(panel, &ReceiptButton::receiptCanBeRewrited, this, &K310_Halvern::rewriteRecipe);
+    connect(panel, &ReceiptButton::receiptCanBeLoaded, this, &K310_Halvern::loadRecipe);
+}
+
+bool K310_Halvern::isBatchRunning() const
+{
+    return workStarted || workContinued;
+}
+
+void K310_Halvern::openRecipes()
+{
+    // A running batch keeps its parameters: recipes are only looked at meanwhile.
+    if (isBatchRunning())
+        ui.receiptButton->desableChangeLoadReceiptButtons();
+    else
+        ui.receiptButton->enableChangeLoadReceiptButtons();
+    ui.receiptButton->showReceiptDialog();
+}
+
+ReceiptParameters K310_Halvern::currentRecipe() const
+{
+    const DoserWork &work = doserWork.at(0);
+    ReceiptParameters recipe;
+    recipe.productName = devices.at(0)->getProductName();
+    recipe.taskWeight = ui.productWeightK310_11->text();
+    recipe.doseFaultPlus = ui.doseFaultPlusK310_11->text();
+    recipe.doseFaultMinus = ui.doseFaultMinusK310_11->text();
+    recipe.weightScale = work.weightScale;
+    recipe.scale = work.scale;
+    return recipe;
+}
+
+void K310_Halvern::saveRecipe(const QString &path)
+{
+    const QString problem = currentRecipe().writeTo(path);
+    if (problem.isEmpty()) {
+        ui.receiptButton->receiptWasSaved();
+        return;
+    }
+    inform(problem);
+    ui.receiptButton->receiptWasNotSaved();
+}
+
+void K310_Halvern::rewriteRecipe(const QString &path)
+{
+    const QString problem = isBatchRunning() ? QStringLiteral("Идёт выполнение задания.")
+                                             : currentRecipe().writeTo(path);
+    if (problem.isEmpty()) {
+        ui.receiptButton->receiptWasRewrited();
+        return;
+    }
+    inform(problem);
+    ui.receiptButton->receiptWasNotRewrited();
+}
+
+void K310_Halvern::loadRecipe(const QString &path)
+{
+    const DoserWork &work = doserWork.at(0);
+    ReceiptParameters recipe;
+    QString problem;
+    if (isBatchRunning())
+        problem = QStringLiteral("Идёт выполнение задания.");
+    else if (!isOnline(0))
+        problem = QStringLiteral("Отсутствует связь.");
+    if (problem.isEmpty())
+        problem = recipe.readFrom(path);
+    if (problem.isEmpty())
+        problem = recipe.mismatchWith(work.weightScale, work.scale);
+    if (!problem.isEmpty()) {
+        inform(problem);
+        ui.receiptButton->receiptWasNotLoaded();
+        return;
+    }
+
+    // The dialog lists the product when it still exists; the doser takes it in any case.
+    getProductsNames();
+    k310->setCurrentProductType(recipe.productName);
+    changeK310Product(0, recipe.productName);
+    if (!recipe.taskWeight.isEmpty())
+        setWeight(recipe.taskWeight, TaskWeightEditor);
+    if (!recipe.doseFaultPlus.isEmpty())
+        setDoseFaultPlus(recipe.doseFaultPlus, DoseFaultPlusEditor);
+    if (!recipe.doseFaultMinus.isEmpty())
+        setDoseFaultMinus(recipe.doseFaultMinus, DoseFaultMinusEditor);
+    ui.receiptButton->receiptWasLoaded();
+}
