@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Measures the console against a minimal Qt window of the same size, on a virtual display:
+# start-up from launch to the window shown, resident memory, and the CPU the console uses while
+# it polls the simulated doser, idle, for 10 s. Prints the figures; run by hand.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${K310_BENCH_DIR:-$root/build-bench}
+runs=${K310_BENCH_RUNS:-7}
+idle_s=10
+
+K310_EXTRA_PACKAGES="xvfb x11-utils fonts-dejavu-core" "$root/scripts/install-deps.sh"
+K310_BUILD_DIR="$build" K310_BUILD_TYPE=Release "$root/scripts/build.sh" \
+    -DK310_BUILD_BENCHMARKS=ON -DK310_BUILD_TESTS=OFF >/dev/null
+
+work=$(mktemp -d)
+started=()
+cleanup() {
+    for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+export DISPLAY=:$((200 + RANDOM % 50))
+Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+started+=($!)
+sleep 1
+
+"$build/simulator/k310sim" --quiet >"$work/port" 2>/dev/null &
+started+=($!)
+for _ in $(seq 100); do [[ -s "$work/port" ]] && break; sleep 0.05; done
+port=$(head -n 1 "$work/port")
+mkdir -p "$work/config/KESTA"
+printf '[General]\ncomPort=%s\n' "$port" >"$work/config/KESTA/K310_Test.conf"
+export K310_EXTRA_PORTS="$port" XDG_CONFIG_HOME="$work/config"
+cd "$work"
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# Milliseconds from launch until a window of the console's size is viewable; leaves the
+# program running with its pid in $program_pid.
+time_to_window() {
+    local start
+    start=$(now_ms)
+    "$@" >/dev/null 2>&1 &
+    program_pid=$!
+    while :; do
+        local id
+        id=$(xwininfo -root -tree 2>/dev/null | awk '/ 895x245\+/ {print $1; exit}')
+        if [[ -n "$id" ]] && xwininfo -id "$id" 2>/dev/null | grep -q 'IsViewable'; then
+            echo $(($(now_ms) - start))
+            return
+        fi
+        sleep 0.005
+    done
+}
+
+rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+median() { sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
+
+declare -A startup rss
+for program in minimal console; do
+    : >"$work/$program.times"
+    for _ in $(seq "$runs"); do
+        if [[ $program == minimal ]]; then
+            time_to_window "$build/benchmarks/minimalwindow" >>"$work/$program.times"
+        else
+            rm -f "$work/data.db"
+            time_to_window "$build/console/k310console" >>"$work/$program.times"
+        fi
+        sleep 2
+        rss[$program]=$(rss_kb "$program_pid")
+        if [[ $program == console ]]; then
+            before=$(cpu_ticks "$program_pid")
+            sleep "$idle_s"
+            after=$(cpu_ticks "$program_pid")
+            echo $((after - before)) >>"$work/cpu.ticks"
+        fi
+        kill "$program_pid"
+        wait "$program_pid" 2>/dev/null || true
+    done
+    startup[$program]=$(median <"$work/$program.times")
+done
+
+hz=$(getconf CLK_TCK)
+cpu_ticks=$(median <"$work/cpu.ticks")
+cpu_percent=$(awk -v t="$cpu_ticks" -v hz="$hz" -v s="$idle_s" 'BEGIN {printf "%.2f", 100 * t / hz / s}')
+ratio=$(awk -v c="${startup[console]}" -v m="${startup[minimal]}" 'BEGIN {printf "%.2f", c / m}')
+extra_mb=$(awk -v c="${rss[console]}" -v m="${rss[minimal]}" 'BEGIN {printf "%.1f", (c - m) / 1024}')
+
+printf 'start-up to window shown (median of %d): console %d ms, minimal window %d ms, ratio %s (target <= 1.30)\n' \
+    "$runs" "${startup[console]}" "${startup[minimal]}" "$ratio"
+printf 'resident memory: console %d kB, minimal window %d kB, console uses %s MB more (target <= 25)\n' \
+    "${rss[console]}" "${rss[minimal]}" "$extra_mb"
+printf 'CPU while idle and polling the doser for %d s: %s %% of one core (target < 2)\n' \
+    "$idle_s" "$cpu_percent"
