@@ -20,7 +20,22 @@ const char *const Schema[] = {
     "weightScale TEXT, startDate TEXT, endDate TEXT);",
     // The statistics turn days into batch ranges; years of batches make a scan per day slow.
     "CREATE INDEX IF NOT EXISTS butchDate ON butch (date);",
+    // Every discharge of a batch, counted or not; the ordered weight is empty for a residue.
+    "CREATE TABLE IF NOT EXISTS dose (idDose INTEGER PRIMARY KEY, idButch INTEGER, deviceId "
+    "INTEGER, date TEXT, time TEXT, orderedWeight TEXT, dischargedWeight TEXT, weightScale TEXT, "
+    "decimals INTEGER, counted INTEGER, doseFaultPlus TEXT, doseFaultMinus TEXT);",
+    "CREATE INDEX IF NOT EXISTS doseButch ON dose (idButch, deviceId);",
+    // Doses find their product through the task of their batch and doser.
+    "CREATE INDEX IF NOT EXISTS taskButch ON task (idButch, deviceId);",
+    "CREATE TABLE IF NOT EXISTS event (idEvent INTEGER PRIMARY KEY, date TEXT, time TEXT, kind "
+    "INTEGER, idButch INTEGER, deviceId INTEGER, errorCode INTEGER, text TEXT);",
+    "CREATE INDEX IF NOT EXISTS eventDate ON event (date);",
+    "CREATE INDEX IF NOT EXISTS eventButch ON event (idButch);",
 };
+
+// Several connections write the same file now; one that finds it locked waits for the other's
+// transaction instead of failing at once.
+constexpr int BusyTimeoutMs = 5000;
 
 bool isDigit(char c)
 {
@@ -111,6 +126,7 @@ Database::Database(const QString &fileName)
     }
     handle = connection;
     qDebug("\nCan open database: %s", sqlite3_errmsg(handle));
+    sqlite3_busy_timeout(handle, BusyTimeoutMs);
     sqlite3_create_function_v2(handle, "decimalValue", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                nullptr, &decimalValueFunction, nullptr, nullptr, nullptr);
 }
@@ -170,6 +186,28 @@ bool Database::createTables()
     return created;
 }
 
+bool Database::begin()
+{
+    // Takes the write lock at once, so a busy file is waited for here and never at the first
+    // write inside the transaction.
+    return runBare("BEGIN IMMEDIATE");
+}
+
+bool Database::commit()
+{
+    return runBare("COMMIT");
+}
+
+bool Database::rollback()
+{
+    return runBare("ROLLBACK");
+}
+
+bool Database::inTransaction() const
+{
+    return handle && !sqlite3_get_autocommit(handle);
+}
+
 double Database::decimalValue(const QString &text)
 {
     bool ok = false;
@@ -224,6 +262,16 @@ int Database::collectRows(sqlite3_stmt *statement, QString &problem)
         }
         ++last.rows;
     }
+}
+
+bool Database::runBare(const char *statement)
+{
+    if (!handle)
+        return false;
+    const int status = sqlite3_exec(handle, statement, nullptr, nullptr, nullptr);
+    if (status != SQLITE_OK)
+        qWarning("\n%s: %s", statement, sqlite3_errmsg(handle));
+    return status == SQLITE_OK;
 }
 
 void Database::writeTrace() const

@@ -2,6 +2,7 @@
 #define STAT_H
 
 #include "database.h"
+#include "doseaccuracy.h"
 #include "modalprompts.h"
 #include "ui_statForm.h"
 
@@ -22,7 +23,8 @@ public:
 
     // Reloads the days on which batches were started, with no day chosen.
     void fillDates();
-    // Writes the shown range and table in Windows-1251; false when the file could not be written.
+    // Writes the shown range and table, dose accuracy included (see CsvText); false when the
+    // file could not be written.
     bool saveCsv(const QString &fileName) const;
     void setPrompts(const ModalPrompts &replacement) { prompts = replacement; }
 
@@ -40,8 +42,17 @@ private slots:
     void saveProduct();
 
 private:
+    struct UnitAccuracy
+    {
+        QString product;
+        QString unit;
+        DoseAccuracy figures;
+    };
+
     int butchOfDay(const QString &statement, const QString &day);
-    void showTable(const QStringList &products, const QList<double> &kilograms);
+    QList<UnitAccuracy> accuracyOf(int firstButch, int lastButch);
+    void showTable(const QStringList &products, const QList<double> &kilograms,
+                   const QList<UnitAccuracy> &accuracy);
 
     Database database;
     QMessageBox *warningBox = nullptr;
