@@ -24,7 +24,8 @@ const char *const Schema[] = {
     "CREATE TABLE IF NOT EXISTS dose (idDose INTEGER PRIMARY KEY, idButch INTEGER, deviceId "
     "INTEGER, date TEXT, time TEXT, orderedWeight TEXT, dischargedWeight TEXT, weightScale TEXT, "
     "decimals INTEGER, counted INTEGER, doseFaultPlus TEXT, doseFaultMinus TEXT);",
-    "CREATE INDEX IF NOT EXISTS doseButch ON dose (idButch, deviceId);",
+    // In the order the statistics group doses by task and unit, so they need no sorting.
+    "CREATE INDEX IF NOT EXISTS doseButch ON dose (idButch, deviceId, weightScale);",
     // Doses find their product through the task of their batch and doser.
     "CREATE INDEX IF NOT EXISTS taskButch ON task (idButch, deviceId);",
     "CREATE TABLE IF NOT EXISTS event (idEvent INTEGER PRIMARY KEY, date TEXT, time TEXT, kind "

@@ -44,13 +44,20 @@ const QString WeightsStatement =
     QStringLiteral("SELECT productName, weightScale, TOTAL(decimalValue(haveDoneWeight)) FROM task "
                    "WHERE idButch >= %1 AND idButch <= %2 "
                    "GROUP BY productName, weightScale ORDER BY productName, weightScale");
-// Counted doses of the range with what they were ordered, per product (of their task) and unit.
+// Counted doses of the range against what was ordered, per product (of their task) and unit:
+// gathered per task first, in the order of the dose index, so that only the tasks' figures
+// are sorted into products.
 const QString AccuracyStatement = QStringLiteral(
-    "SELECT task.productName, dose.weightScale, COUNT(*), TOTAL(dose.deviation), "
-    "TOTAL(dose.deviation * dose.deviation), MAX(dose.deviation), MIN(dose.deviation), "
-    "MAX(dose.decimals) FROM (SELECT idButch, deviceId, weightScale, decimals, "
-    "decimalValue(dischargedWeight) - decimalValue(orderedWeight) AS deviation FROM dose "
-    "WHERE idButch >= %1 AND idButch <= %2 AND counted = 1 AND orderedWeight != \"\") AS dose "
+    "SELECT task.productName, dose.weightScale, SUM(dose.doses), TOTAL(dose.deviations), "
+    "TOTAL(dose.squares), MAX(dose.highest), MIN(dose.lowest), MAX(dose.decimals) FROM "
+    "(SELECT idButch, deviceId, weightScale, COUNT(*) AS doses, "
+    "TOTAL(decimalValue(dischargedWeight) - decimalValue(orderedWeight)) AS deviations, "
+    "TOTAL((decimalValue(dischargedWeight) - decimalValue(orderedWeight)) * "
+    "(decimalValue(dischargedWeight) - decimalValue(orderedWeight))) AS squares, "
+    "MAX(decimalValue(dischargedWeight) - decimalValue(orderedWeight)) AS highest, "
+    "MIN(decimalValue(dischargedWeight) - decimalValue(orderedWeight)) AS lowest, "
+    "MAX(decimals) AS decimals FROM dose WHERE idButch >= %1 AND idButch <= %2 AND counted = 1 "
+    "AND orderedWeight != \"\" GROUP BY idButch, deviceId, weightScale) AS dose "
     "JOIN task ON task.idButch = dose.idButch AND task.deviceId = dose.deviceId "
     "GROUP BY task.productName, dose.weightScale ORDER BY task.productName, dose.weightScale");
 const QString SumWeightStatement =
