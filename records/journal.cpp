@@ -4,7 +4,6 @@
 #include "csvtext.h"
 #include "operatormessages.h"
 
-#include <QEvent>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -23,16 +22,12 @@ const QString SaveFailed = QStringLiteral("Не удалось сохранит�
 } // namespace
 
 Journal::Journal(const QString &databaseFile, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint)
+    : RecordsWindow(parent)
     , database(databaseFile)
     , reader(database)
 {
     setupUi(this);
-    setFixedSize(size());
-    setModal(true);
-    setContextMenuPolicy(Qt::NoContextMenu);
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    installEventFilter(this);
+    finishForm(closeButton);
 
     warningBox = OperatorMessages::makeWarningBox(this);
 
@@ -46,7 +41,6 @@ Journal::Journal(const QString &databaseFile, QWidget *parent)
     for (const JournalEvent::Kind kind : JournalEvent::kinds())
         kindComboBox->addItem(JournalEvent::caption(kind), int(kind));
 
-    connect(closeButton, &QPushButton::clicked, this, &Journal::closeClicked);
     connect(saveButton, &QPushButton::clicked, this, &Journal::saveJournal);
     connect(reportButton, &QPushButton::clicked, this, &Journal::saveButchReport);
     connect(fromComboBox, &QComboBox::currentIndexChanged, this, &Journal::addDateTo);
@@ -170,13 +164,4 @@ void Journal::warn(const QString &text)
 {
     warningBox->setText(text);
     prompts.runBox(warningBox);
-}
-
-bool Journal::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == this && event->type() == QEvent::Hide) {
-        emit windowHided();
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
 }

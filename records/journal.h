@@ -5,16 +5,15 @@
 #include "journalmodel.h"
 #include "journalreader.h"
 #include "modalprompts.h"
+#include "recordswindow.h"
 #include "ui_journalForm.h"
-
-#include <QDialog>
 
 class QMessageBox;
 
 // The event journal window: the events of a range of days, newest first, of one kind or all,
 // or every event of one batch; their export as a semicolon-separated file, and a batch's
 // report as PDF. It only reads the records.
-class Journal : public QDialog, public Ui::journalForm
+class Journal : public RecordsWindow, public Ui::journalForm
 {
     Q_OBJECT
 
@@ -29,13 +28,6 @@ public:
     bool saveCsv(const QString &fileName) const;
     const QList<JournalEvent> &shownEvents() const { return model.events(); }
     void setPrompts(const ModalPrompts &replacement) { prompts = replacement; }
-
-signals:
-    void closeClicked();
-    void windowHided();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void addDateTo(int index);

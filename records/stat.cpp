@@ -5,7 +5,6 @@
 #include "operatormessages.h"
 
 #include <QDebug>
-#include <QEvent>
 #include <QHash>
 #include <QMessageBox>
 #include <QPushButton>
@@ -107,19 +106,14 @@ bool isDecimalColumn(int column)
 } // namespace
 
 Stat::Stat(const QString &databaseFile, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint)
+    : RecordsWindow(parent)
     , database(databaseFile)
 {
     setupUi(this);
-    setFixedSize(size());
-    setModal(true);
-    setContextMenuPolicy(Qt::NoContextMenu);
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    installEventFilter(this);
+    finishForm(closeButton);
 
     warningBox = OperatorMessages::makeWarningBox(this);
 
-    connect(closeButton, &QPushButton::clicked, this, &Stat::closeClicked);
     connect(saveButton, &QPushButton::clicked, this, &Stat::saveProduct);
     connect(fromComboBox, &QComboBox::currentIndexChanged, this, &Stat::addDateTo);
     connect(toComboBox, &QComboBox::currentIndexChanged, this, &Stat::getStat);
@@ -248,15 +242,6 @@ bool Stat::saveCsv(const QString &fileName) const
         csv.endLine();
     }
     return csv.save(fileName);
-}
-
-bool Stat::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == this && event->type() == QEvent::Hide) {
-        emit windowHided();
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 int Stat::butchOfDay(const QString &statement, const QString &day)

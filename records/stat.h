@@ -4,15 +4,14 @@
 #include "database.h"
 #include "doseaccuracy.h"
 #include "modalprompts.h"
+#include "recordswindow.h"
 #include "ui_statForm.h"
-
-#include <QDialog>
 
 class QMessageBox;
 
 // The statistics window: the weight of every product delivered over a range of working days,
 // in kilograms, and its export as a semicolon-separated file. It only reads the records.
-class Stat : public QDialog, public Ui::statForm
+class Stat : public RecordsWindow, public Ui::statForm
 {
     Q_OBJECT
 
@@ -27,13 +26,6 @@ public:
     // file could not be written.
     bool saveCsv(const QString &fileName) const;
     void setPrompts(const ModalPrompts &replacement) { prompts = replacement; }
-
-signals:
-    void closeClicked();
-    void windowHided();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void addDateTo(int index);
