@@ -115,7 +115,7 @@ void EventJournal::writeLoop()
             continue;
         }
         ++failedAttempts;
-        if (stopping && failedAttempts >= AttemptsWhenStopping) {
+        if (stopping && (!database.isOpen() || failedAttempts >= AttemptsWhenStopping)) {
             qWarning("event journal: %d events could not be written: %s", int(queue.size()),
                      qUtf8Printable(database.result().errorText));
             handledCount += queue.size();

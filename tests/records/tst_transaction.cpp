@@ -4,7 +4,10 @@
 #include "transaction.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTest>
+
+#include <cstdio>
 
 #include <thread>
 
@@ -27,6 +30,33 @@ DoseRecord doseOf(int butch, const QString &discharged)
     return dose;
 }
 
+constexpr char WriterOption[] = "--count-doses-until-killed";
+constexpr qint64 DoseHundredths = 125;
+
+QString hundredthsText(qint64 hundredths)
+{
+    return QStringLiteral("%1.%2").arg(hundredths / 100).arg(hundredths % 100, 2, 10, QChar(u'0'));
+}
+
+// The console's road for one discharge after another, as fast as the file takes them.
+int countDosesUntilKilled(const QString &fileName)
+{
+    Database database(fileName);
+    DoseRecords doses(database);
+    for (qint64 count = 1;; ++count) {
+        Transaction transaction(database);
+        const qint64 total = count * DoseHundredths;
+        if (!doses.add(doseOf(1, hundredthsText(DoseHundredths)))
+            || !database.execQuery(CountDischarge, {hundredthsText(total), "0.00", 1, 30})
+            || !transaction.commit())
+            return 1;
+        if (count == 1) {
+            std::puts("counting");
+            std::fflush(stdout);
+        }
+    }
+}
+
 } // namespace
 
 class tst_Transaction : public QObject
@@ -36,6 +66,7 @@ class tst_Transaction : public QObject
 private slots:
     void doseRowAndTaskTotalAreWrittenTogetherOrNotAtAll();
     void anotherConnectionWaitsForTheTransactionInsteadOfFailing();
+    void killedWriterLeavesNoDoseWithoutItsCountNorCountWithoutItsDose();
 };
 
 void tst_Transaction::doseRowAndTaskTotalAreWrittenTogetherOrNotAtAll()
@@ -113,5 +144,32 @@ void tst_Transaction::anotherConnectionWaitsForTheTransactionInsteadOfFailing()
              QStringList({"Мука", "Соль"}));
 }
 
-QTEST_GUILESS_MAIN(tst_Transaction)
+void tst_Transaction::killedWriterLeavesNoDoseWithoutItsCountNorCountWithoutItsDose()
+{
+    TemporaryDatabase records;
+    QVERIFY(Database(records.path()).createTables());
+    records.addTask(records.addButch("01.03.2024"), "Мука", "кг", "");
+    QProcess writer;
+    writer.start(QCoreApplication::applicationFilePath(), {WriterOption, records.path()});
+    QVERIFY(writer.waitForReadyRead(10000));
+    QTest::qWait(300);
+    writer.kill();
+    QVERIFY(writer.waitForFinished(10000));
+
+    QCOMPARE(records.select("PRAGMA integrity_check"), QStringList {"ok"});
+    const QStringList counted = records.select("SELECT COUNT(*) FROM dose");
+    const qint64 doses = counted.value(0).toLongLong();
+    QVERIFY(doses > 0);
+    QCOMPARE(records.select("SELECT haveDoneWeight FROM task"),
+             QStringList {hundredthsText(doses * DoseHundredths)});
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], WriterOption) == 0)
+        return countDosesUntilKilled(QString::fromLocal8Bit(argv[2]));
+    QCoreApplication application(argc, argv);
+    tst_Transaction test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_transaction.moc"
