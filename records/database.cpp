@@ -1,5 +1,6 @@
 #include "database.h"
 
+#include "doseaccuracy.h"
 #include "statementtemplate.h"
 
 #include <QDebug>
@@ -7,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <charconv>
+#include <type_traits>
 
 namespace {
 
@@ -70,14 +72,57 @@ bool readPlainDecimal(const char *text, int size, double &number)
     return read.ec == std::errc() && read.ptr == end;
 }
 
+double decimalArgument(sqlite3_value *argument);
+
 void decimalValueFunction(sqlite3_context *context, int, sqlite3_value **arguments)
 {
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
-    const int size = sqlite3_value_bytes(arguments[0]);
+    sqlite3_result_double(context, decimalArgument(arguments[0]));
+}
+
+double decimalArgument(sqlite3_value *argument)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argument));
+    const int size = sqlite3_value_bytes(argument);
     double number = 0.0;
     if (text && !readPlainDecimal(text, size, number))
         number = Database::decimalValue(QString::fromUtf8(text, size));
-    sqlite3_result_double(context, number);
+    return number;
+}
+
+static_assert(std::is_trivially_copyable_v<DoseAccuracy>);
+
+DoseAccuracy *accuracyState(sqlite3_context *context)
+{
+    return static_cast<DoseAccuracy *>(sqlite3_aggregate_context(context, sizeof(DoseAccuracy)));
+}
+
+void accuracyResult(sqlite3_context *context)
+{
+    const DoseAccuracy *figures = accuracyState(context);
+    if (!figures) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const QByteArray text = figures->toText().toUtf8();
+    sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+}
+
+// doseAccuracy(discharged, ordered, decimals): every weight read once per dose, where the same
+// figures in plain SQL read each of them five times.
+void doseAccuracyStep(sqlite3_context *context, int, sqlite3_value **arguments)
+{
+    if (DoseAccuracy *figures = accuracyState(context))
+        figures->add(decimalArgument(arguments[0]) - decimalArgument(arguments[1]),
+                     sqlite3_value_int(arguments[2]));
+}
+
+// mergedAccuracy(figures): the figures of several doseAccuracy() groups as one.
+void mergedAccuracyStep(sqlite3_context *context, int, sqlite3_value **arguments)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
+    DoseAccuracy *figures = accuracyState(context);
+    if (figures && text)
+        figures->merge(DoseAccuracy::fromText(QString::fromUtf8(text)));
 }
 
 int bindText(sqlite3_stmt *statement, int index, const QString &text)
@@ -130,6 +175,10 @@ Database::Database(const QString &fileName)
     sqlite3_busy_timeout(handle, BusyTimeoutMs);
     sqlite3_create_function_v2(handle, "decimalValue", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                nullptr, &decimalValueFunction, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(handle, "doseAccuracy", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                               nullptr, nullptr, &doseAccuracyStep, &accuracyResult, nullptr);
+    sqlite3_create_function_v2(handle, "mergedAccuracy", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                               nullptr, nullptr, &mergedAccuracyStep, &accuracyResult, nullptr);
 }
 
 Database::~Database()

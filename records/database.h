@@ -41,7 +41,9 @@ public:
     bool inTransaction() const;
 
     // A weight text read as a decimal number, '.' as point; 0 for a text that is not a number.
-    // Statements reach the same reading as the SQL function decimalValue(text).
+    // Statements reach the same reading as the SQL function decimalValue(text), and the figures
+    // of DoseAccuracy as the aggregates doseAccuracy(discharged, ordered, decimals) and
+    // mergedAccuracy(figures), both giving DoseAccuracy::toText().
     static double decimalValue(const QString &text);
 
 private:

@@ -1,5 +1,7 @@
 #include "doseaccuracy.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <cmath>
 
@@ -25,6 +27,44 @@ DoseAccuracy::DoseAccuracy(qint64 count, double sum, double sumOfSquares, double
     , lowest(lowest)
     , decimals(decimals)
 { }
+
+void DoseAccuracy::add(double deviation, int doseDecimals)
+{
+    merge(DoseAccuracy(1, deviation, deviation * deviation, deviation, deviation, doseDecimals));
+}
+
+void DoseAccuracy::merge(const DoseAccuracy &other)
+{
+    if (other.doses == 0)
+        return;
+    highest = doses == 0 ? other.highest : std::max(highest, other.highest);
+    lowest = doses == 0 ? other.lowest : std::min(lowest, other.lowest);
+    doses += other.doses;
+    sum += other.sum;
+    sumOfSquares += other.sumOfSquares;
+    decimals = std::max(decimals, other.decimals);
+}
+
+QString DoseAccuracy::toText() const
+{
+    constexpr int ExactDigits = 17;
+    return QStringLiteral("%1 %2 %3 %4 %5 %6")
+        .arg(doses)
+        .arg(sum, 0, 'g', ExactDigits)
+        .arg(sumOfSquares, 0, 'g', ExactDigits)
+        .arg(highest, 0, 'g', ExactDigits)
+        .arg(lowest, 0, 'g', ExactDigits)
+        .arg(decimals);
+}
+
+DoseAccuracy DoseAccuracy::fromText(const QString &text)
+{
+    const QStringList parts = text.split(u' ');
+    if (parts.size() != 6)
+        return DoseAccuracy();
+    return DoseAccuracy(parts.at(0).toLongLong(), parts.at(1).toDouble(), parts.at(2).toDouble(),
+                        parts.at(3).toDouble(), parts.at(4).toDouble(), parts.at(5).toInt());
+}
 
 double DoseAccuracy::mean() const
 {

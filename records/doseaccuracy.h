@@ -3,14 +3,21 @@
 
 #include <QString>
 
-// How closely the doses of one product and unit met their ordered weights, from the sums the
-// statistics query gathers: deviation = discharged - ordered, in the doses' unit.
+// How closely the doses of one product and unit met their ordered weights, kept as the sums
+// that give the figures: deviation = discharged - ordered, in the doses' unit. All zero is the
+// state without doses, so SQLite's zeroed aggregate memory can hold one.
 class DoseAccuracy
 {
 public:
     DoseAccuracy() = default;
     DoseAccuracy(qint64 count, double sum, double sumOfSquares, double highest, double lowest,
                  int decimals);
+
+    void add(double deviation, int doseDecimals);
+    void merge(const DoseAccuracy &other);
+    // The sums as one text, exact to the last bit, for passing through a query's result.
+    QString toText() const;
+    static DoseAccuracy fromText(const QString &text);
 
     qint64 count() const { return doses; }
     double mean() const;

@@ -47,16 +47,11 @@ const QString WeightsStatement =
 // gathered per task first, in the order of the dose index, so that only the tasks' figures
 // are sorted into products.
 const QString AccuracyStatement = QStringLiteral(
-    "SELECT task.productName, dose.weightScale, SUM(dose.doses), TOTAL(dose.deviations), "
-    "TOTAL(dose.squares), MAX(dose.highest), MIN(dose.lowest), MAX(dose.decimals) FROM "
-    "(SELECT idButch, deviceId, weightScale, COUNT(*) AS doses, "
-    "TOTAL(decimalValue(dischargedWeight) - decimalValue(orderedWeight)) AS deviations, "
-    "TOTAL((decimalValue(dischargedWeight) - decimalValue(orderedWeight)) * "
-    "(decimalValue(dischargedWeight) - decimalValue(orderedWeight))) AS squares, "
-    "MAX(decimalValue(dischargedWeight) - decimalValue(orderedWeight)) AS highest, "
-    "MIN(decimalValue(dischargedWeight) - decimalValue(orderedWeight)) AS lowest, "
-    "MAX(decimals) AS decimals FROM dose WHERE idButch >= %1 AND idButch <= %2 AND counted = 1 "
-    "AND orderedWeight != \"\" GROUP BY idButch, deviceId, weightScale) AS dose "
+    "SELECT task.productName, dose.weightScale, mergedAccuracy(dose.figures) FROM "
+    "(SELECT idButch, deviceId, weightScale, "
+    "doseAccuracy(dischargedWeight, orderedWeight, decimals) AS figures FROM dose "
+    "WHERE idButch >= %1 AND idButch <= %2 AND counted = 1 AND orderedWeight != \"\" "
+    "GROUP BY idButch, deviceId, weightScale) AS dose "
     "JOIN task ON task.idButch = dose.idButch AND task.deviceId = dose.deviceId "
     "GROUP BY task.productName, dose.weightScale ORDER BY task.productName, dose.weightScale");
 const QString SumWeightStatement =
@@ -190,10 +185,7 @@ QList<Stat::UnitAccuracy> Stat::accuracyOf(int firstButch, int lastButch)
     QList<UnitAccuracy> accuracy;
     for (int row = 0; row < rows.rows; ++row) {
         accuracy.append(
-            {rows.value(row, 0), rows.value(row, 1),
-             DoseAccuracy(rows.value(row, 2).toLongLong(), rows.value(row, 3).toDouble(),
-                          rows.value(row, 4).toDouble(), rows.value(row, 5).toDouble(),
-                          rows.value(row, 6).toDouble(), rows.value(row, 7).toInt())});
+            {rows.value(row, 0), rows.value(row, 1), DoseAccuracy::fromText(rows.value(row, 2))});
     }
     return accuracy;
 }
