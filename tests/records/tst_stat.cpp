@@ -205,7 +205,8 @@ void tst_Stat::doseAccuracyPerProductAndUnitBesideTheTotals()
     QVERIFY(Database(records.path()).createTables());
     const int first = records.addButch(FirstDay);
     records.addTask(first, "Мука", "кг", "40.40");
-    // Deviations +0.10, -0.05, +0.05, +0.30; neither residue is a dose against an order.
+    // Deviations +0.10, -0.05, +0.05, +0.30 (and -0.10 below); neither residue is a dose
+    // against an order.
     records.addDose(first, "", "0.40", "кг", 2);
     records.addDose(first, "", "0.05", "кг", 2, false);
     for (const char *discharged : {"10.10", "9.95", "10.05", "10.30"})
@@ -214,6 +215,10 @@ void tst_Stat::doseAccuracyPerProductAndUnitBesideTheTotals()
     records.addTask(second, "Мука", "г", "490");
     records.addDose(second, "500", "490", "г", 0);
     records.addTask(records.addButch(SecondDay), "Соль", "кг", "12.00");
+    // A second task of the same product and unit: its figures join the first task's.
+    const int third = records.addButch(SecondDay);
+    records.addTask(third, "Мука", "кг", "9.90");
+    records.addDose(third, "10.00", "9.90", "кг", 2);
     const int outside = records.addButch(ThirdDay);
     records.addTask(outside, "Мука", "кг", "5.00");
     records.addDose(outside, "10.00", "5.00", "кг", 2);
@@ -230,14 +235,14 @@ void tst_Stat::doseAccuracyPerProductAndUnitBesideTheTotals()
         }
         rows << cells.join(" | ");
     }
-    QCOMPARE(rows, QStringList({"Мука | 40.89 | г | 1 | -10.0 | 0.0 | -10",
-                                "Мука |  | кг | 4 | +0.100 | 0.147 | +0.30",
+    QCOMPARE(rows, QStringList({"Мука | 50.79 | г | 1 | -10.0 | 0.0 | -10",
+                                "Мука |  | кг | 5 | +0.060 | 0.156 | +0.30",
                                 "Соль | 12.00 |  |  |  |  | "}));
     QTemporaryDir folder;
     QVERIFY(stat.saveCsv(folder.filePath("stat.csv")));
     QVERIFY(fileBytes(folder.filePath("stat.csv"))
                 .contains(Windows1251::encode(
-                    "\n\"Мука\";\"\";\"кг\";\"4\";\"+0,100\";\"0,147\";\"+0,30\";\n")));
+                    "\n\"Мука\";\"\";\"кг\";\"5\";\"+0,060\";\"0,156\";\"+0,30\";\n")));
 }
 
 void tst_Stat::exportWritesTheExpectedBytes()
