@@ -30,10 +30,30 @@ qint8 K310Link::sendCommandPacket(K310DataPacket packet)
     return 1;
 }
 
+LinkCounters K310Link::counters() const
+{
+    LinkCounters now;
+    now.sent = sentCount.load(std::memory_order_relaxed);
+    now.answered = answeredCount.load(std::memory_order_relaxed);
+    now.notAnswered = notAnsweredCount.load(std::memory_order_relaxed);
+    now.corrupt = corruptCount.load(std::memory_order_relaxed);
+    return now;
+}
+
+void K310Link::resetCounters()
+{
+    sentCount.store(0, std::memory_order_relaxed);
+    answeredCount.store(0, std::memory_order_relaxed);
+    notAnsweredCount.store(0, std::memory_order_relaxed);
+    corruptCount.store(0, std::memory_order_relaxed);
+}
+
 void K310Link::processReply(const quint8 *request, quint16 requestLength, const quint8 *reply,
                             quint16 replyFrameLength, quint32 frames, quint32 expected)
 {
+    sentCount.fetch_add(1, std::memory_order_relaxed);
     if (!reply || frames == 0) {
+        notAnsweredCount.fetch_add(1, std::memory_order_relaxed);
         decode(request, requestLength);
         workPacket.makeErrorReply(K310DataPacket::NoReply);
         sysMessage(QStringLiteral("Ошибка: неудалось принять ни одно сообщение"));
@@ -41,7 +61,10 @@ void K310Link::processReply(const quint8 *request, quint16 requestLength, const 
         return;
     }
     for (quint32 i = 0; i < frames; ++i) {
-        if (!decode(reply + std::size_t(i) * replyFrameLength, replyFrameLength)) {
+        if (decode(reply + std::size_t(i) * replyFrameLength, replyFrameLength)) {
+            answeredCount.fetch_add(1, std::memory_order_relaxed);
+        } else {
+            corruptCount.fetch_add(1, std::memory_order_relaxed);
             decode(request, requestLength);
             workPacket.makeErrorReply(K310DataPacket::ReplyCorrupt);
             sysMessage(QStringLiteral("Ошибка: получен пакет с ошибочными данными"));

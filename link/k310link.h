@@ -4,7 +4,20 @@
 #include "k310datapacket.h"
 #include "serialschedule.h"
 
+#include <atomic>
 #include <memory>
+
+// What the link has carried since it was made or its counters were reset. Every request the
+// worker took counts as sent; a request without a complete reply frame (or one that could not be
+// written) as not answered; each reply frame as answered or, when it failed decoding, corrupt.
+// With the doser's one frame per request, sent = answered + notAnswered + corrupt.
+struct LinkCounters
+{
+    quint64 sent = 0;
+    quint64 answered = 0;
+    quint64 notAnswered = 0;
+    quint64 corrupt = 0;
+};
 
 // The link in the doser's frame format: encodes each request packet, and turns every reply
 // frame (or its absence) into one replyPacketReceived on the worker thread.
@@ -15,6 +28,10 @@ class K310Link : public SerialSchedule
 public:
     explicit K310Link(const QString &name);
     ~K310Link() override;
+
+    // Safe from any thread; the worker updates them as replies are processed.
+    LinkCounters counters() const;
+    void resetCounters();
 
 public slots:
     // 1 when the request was handed to sendFrame(), whatever that reported; 0 in slave mode.
@@ -35,6 +52,10 @@ private:
     std::unique_ptr<quint8[]> txFrame;
     std::unique_ptr<quint8[]> rxFrame;
     K310DataPacket workPacket;
+    std::atomic<quint64> sentCount {0};
+    std::atomic<quint64> answeredCount {0};
+    std::atomic<quint64> notAnsweredCount {0};
+    std::atomic<quint64> corruptCount {0};
 };
 
 #endif // K310LINK_H

@@ -1,5 +1,6 @@
 #include "database.h"
 
+#include "doseaccuracy.h"
 #include "statementtemplate.h"
 
 #include <QDebug>
@@ -7,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <charconv>
+#include <type_traits>
 
 namespace {
 
@@ -20,7 +22,23 @@ const char *const Schema[] = {
     "weightScale TEXT, startDate TEXT, endDate TEXT);",
     // The statistics turn days into batch ranges; years of batches make a scan per day slow.
     "CREATE INDEX IF NOT EXISTS butchDate ON butch (date);",
+    // Every discharge of a batch, counted or not; the ordered weight is empty for a residue.
+    "CREATE TABLE IF NOT EXISTS dose (idDose INTEGER PRIMARY KEY, idButch INTEGER, deviceId "
+    "INTEGER, date TEXT, time TEXT, orderedWeight TEXT, dischargedWeight TEXT, weightScale TEXT, "
+    "decimals INTEGER, counted INTEGER, doseFaultPlus TEXT, doseFaultMinus TEXT);",
+    // In the order the statistics group doses by task and unit, so they need no sorting.
+    "CREATE INDEX IF NOT EXISTS doseButch ON dose (idButch, deviceId, weightScale);",
+    // Doses find their product through the task of their batch and doser.
+    "CREATE INDEX IF NOT EXISTS taskButch ON task (idButch, deviceId);",
+    "CREATE TABLE IF NOT EXISTS event (idEvent INTEGER PRIMARY KEY, date TEXT, time TEXT, kind "
+    "INTEGER, idButch INTEGER, deviceId INTEGER, errorCode INTEGER, text TEXT);",
+    "CREATE INDEX IF NOT EXISTS eventDate ON event (date);",
+    "CREATE INDEX IF NOT EXISTS eventButch ON event (idButch);",
 };
+
+// Several connections write the same file now; one that finds it locked waits for the other's
+// transaction instead of failing at once.
+constexpr int BusyTimeoutMs = 5000;
 
 bool isDigit(char c)
 {
@@ -54,14 +72,57 @@ bool readPlainDecimal(const char *text, int size, double &number)
     return read.ec == std::errc() && read.ptr == end;
 }
 
+double decimalArgument(sqlite3_value *argument);
+
 void decimalValueFunction(sqlite3_context *context, int, sqlite3_value **arguments)
 {
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
-    const int size = sqlite3_value_bytes(arguments[0]);
+    sqlite3_result_double(context, decimalArgument(arguments[0]));
+}
+
+double decimalArgument(sqlite3_value *argument)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argument));
+    const int size = sqlite3_value_bytes(argument);
     double number = 0.0;
     if (text && !readPlainDecimal(text, size, number))
         number = Database::decimalValue(QString::fromUtf8(text, size));
-    sqlite3_result_double(context, number);
+    return number;
+}
+
+static_assert(std::is_trivially_copyable_v<DoseAccuracy>);
+
+DoseAccuracy *accuracyState(sqlite3_context *context)
+{
+    return static_cast<DoseAccuracy *>(sqlite3_aggregate_context(context, sizeof(DoseAccuracy)));
+}
+
+void accuracyResult(sqlite3_context *context)
+{
+    const DoseAccuracy *figures = accuracyState(context);
+    if (!figures) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const QByteArray text = figures->toText().toUtf8();
+    sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+}
+
+// doseAccuracy(discharged, ordered, decimals): every weight read once per dose, where the same
+// figures in plain SQL read each of them five times.
+void doseAccuracyStep(sqlite3_context *context, int, sqlite3_value **arguments)
+{
+    if (DoseAccuracy *figures = accuracyState(context))
+        figures->add(decimalArgument(arguments[0]) - decimalArgument(arguments[1]),
+                     sqlite3_value_int(arguments[2]));
+}
+
+// mergedAccuracy(figures): the figures of several doseAccuracy() groups as one.
+void mergedAccuracyStep(sqlite3_context *context, int, sqlite3_value **arguments)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
+    DoseAccuracy *figures = accuracyState(context);
+    if (figures && text)
+        figures->merge(DoseAccuracy::fromText(QString::fromUtf8(text)));
 }
 
 int bindText(sqlite3_stmt *statement, int index, const QString &text)
@@ -111,8 +172,13 @@ Database::Database(const QString &fileName)
     }
     handle = connection;
     qDebug("\nCan open database: %s", sqlite3_errmsg(handle));
+    sqlite3_busy_timeout(handle, BusyTimeoutMs);
     sqlite3_create_function_v2(handle, "decimalValue", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                nullptr, &decimalValueFunction, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(handle, "doseAccuracy", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                               nullptr, nullptr, &doseAccuracyStep, &accuracyResult, nullptr);
+    sqlite3_create_function_v2(handle, "mergedAccuracy", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                               nullptr, nullptr, &mergedAccuracyStep, &accuracyResult, nullptr);
 }
 
 Database::~Database()
@@ -170,6 +236,28 @@ bool Database::createTables()
     return created;
 }
 
+bool Database::begin()
+{
+    // Takes the write lock at once, so a busy file is waited for here and never at the first
+    // write inside the transaction.
+    return runBare("BEGIN IMMEDIATE");
+}
+
+bool Database::commit()
+{
+    return runBare("COMMIT");
+}
+
+bool Database::rollback()
+{
+    return runBare("ROLLBACK");
+}
+
+bool Database::inTransaction() const
+{
+    return handle && !sqlite3_get_autocommit(handle);
+}
+
 double Database::decimalValue(const QString &text)
 {
     bool ok = false;
@@ -224,6 +312,16 @@ int Database::collectRows(sqlite3_stmt *statement, QString &problem)
         }
         ++last.rows;
     }
+}
+
+bool Database::runBare(const char *statement)
+{
+    if (!handle)
+        return false;
+    const int status = sqlite3_exec(handle, statement, nullptr, nullptr, nullptr);
+    if (status != SQLITE_OK)
+        qWarning("\n%s: %s", statement, sqlite3_errmsg(handle));
+    return status == SQLITE_OK;
 }
 
 void Database::writeTrace() const

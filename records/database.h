@@ -29,17 +29,28 @@ public:
     // False when the statement failed; the result is then empty and carries the message.
     bool execQuery(const QString &statement, const QVariantList &arguments = {});
     const QueryResult &result() const { return last; }
-    // The tables of the production records; harmless when they exist.
+    // The tables of the production records; harmless when they exist, and an older file gains
+    // the tables it lacks.
     bool createTables();
 
+    // An explicit transaction; they leave the result of the last statement alone. While one is
+    // open, other connections wait for its end (at most 5 s) before they write.
+    bool begin();
+    bool commit();
+    bool rollback();
+    bool inTransaction() const;
+
     // A weight text read as a decimal number, '.' as point; 0 for a text that is not a number.
-    // Statements reach the same reading as the SQL function decimalValue(text).
+    // Statements reach the same reading as the SQL function decimalValue(text), and the figures
+    // of DoseAccuracy as the aggregates doseAccuracy(discharged, ordered, decimals) and
+    // mergedAccuracy(figures), both giving DoseAccuracy::toText().
     static double decimalValue(const QString &text);
 
 private:
     int bindArguments(sqlite3_stmt *statement, const StatementTemplate &statementTemplate,
                       const QVariantList &arguments, QString &problem);
     int collectRows(sqlite3_stmt *statement, QString &problem);
+    bool runBare(const char *statement);
     void writeTrace() const;
 
     sqlite3 *handle = nullptr;

@@ -10,6 +10,12 @@ QString ModalPrompts::standardSaveFileName(QWidget *parent, const QString &capti
     return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
 }
 
+QString ModalPrompts::standardSaveFileAs(QWidget *parent, const QString &caption,
+                                         const QString &suggestedName, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(parent, caption, suggestedName, filter);
+}
+
 QAbstractButton *ModalPrompts::standardRunBox(QMessageBox *box)
 {
     // The box remembers the button of an earlier question; only a click on this one counts.

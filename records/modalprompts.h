@@ -16,15 +16,21 @@ class ModalPrompts
 public:
     using SaveFileName =
         std::function<QString(QWidget *parent, const QString &caption, const QString &filter)>;
+    // The same with a file name offered to the operator.
+    using SaveFileAs = std::function<QString(QWidget *parent, const QString &caption,
+                                             const QString &suggestedName, const QString &filter)>;
     // Runs the box and returns the button clicked while it ran (nullptr when it was closed or
     // hidden without one).
     using RunBox = std::function<QAbstractButton *(QMessageBox *box)>;
 
     static QString standardSaveFileName(QWidget *parent, const QString &caption,
                                         const QString &filter);
+    static QString standardSaveFileAs(QWidget *parent, const QString &caption,
+                                      const QString &suggestedName, const QString &filter);
     static QAbstractButton *standardRunBox(QMessageBox *box);
 
     SaveFileName saveFileName = standardSaveFileName;
+    SaveFileAs saveFileAs = standardSaveFileAs;
     RunBox runBox = standardRunBox;
 };
 

@@ -3,7 +3,6 @@
 #include "operatormessages.h"
 
 #include <QDebug>
-#include <QEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -17,21 +16,16 @@ const QString AddStatement =
 } // namespace
 
 Product::Product(const QString &databaseFile, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint)
+    : RecordsWindow(parent)
     , database(databaseFile)
 {
     setupUi(this);
-    setFixedSize(size());
-    setModal(true);
-    setContextMenuPolicy(Qt::NoContextMenu);
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    installEventFilter(this);
+    finishForm(closeButton);
 
     questionBox = OperatorMessages::makeQuestionBox(this, &yesButton);
 
     fillTable();
 
-    connect(closeButton, &QPushButton::clicked, this, &Product::closeClicked);
     connect(delButton, &QPushButton::clicked, this, &Product::deleteProduct);
     connect(addButton, &QPushButton::clicked, this, &Product::addProduct);
     connect(productTable, &QTableWidget::itemClicked, this, &Product::productTableClicked);
@@ -97,13 +91,4 @@ void Product::addProduct()
         return;
     database.execQuery(AddStatement, {name});
     fillTable();
-}
-
-bool Product::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == this && event->type() == QEvent::Hide) {
-        emit windowHided();
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
 }

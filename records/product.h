@@ -3,9 +3,8 @@
 
 #include "database.h"
 #include "modalprompts.h"
+#include "recordswindow.h"
 #include "ui_productForm.h"
-
-#include <QDialog>
 
 class QMessageBox;
 class QAbstractButton;
@@ -13,7 +12,7 @@ class QTableWidgetItem;
 
 // The product list: shows the product types, adds one by name and deletes the one last clicked
 // after the operator confirms.
-class Product : public QDialog, public Ui::productForm
+class Product : public RecordsWindow, public Ui::productForm
 {
     Q_OBJECT
 
@@ -24,13 +23,6 @@ public:
 
     void fillTable();
     void setPrompts(const ModalPrompts &replacement) { prompts = replacement; }
-
-signals:
-    void closeClicked();
-    void windowHided();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void productTableClicked(QTableWidgetItem *item);

@@ -1,12 +1,11 @@
 #include "stat.h"
 
+#include "csvtext.h"
+#include "doseaccuracy.h"
 #include "operatormessages.h"
 
-#include "windows1251.h"
-
 #include <QDebug>
-#include <QEvent>
-#include <QFile>
+#include <QHash>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -14,8 +13,16 @@
 
 namespace {
 
-constexpr int TableColumns = 2;
-constexpr int WeightColumn = 1;
+enum TableColumn {
+    ProductColumn,
+    WeightColumn,
+    UnitColumn,
+    DoseCountColumn,
+    MeanColumn,
+    DeviationColumn,
+    LargestColumn,
+    TableColumns
+};
 constexpr int WeightDecimals = 2;
 constexpr double GramsPerKilogram = 1000.0;
 constexpr double KilogramsPerTonne = 1000.0;
@@ -36,6 +43,17 @@ const QString WeightsStatement =
     QStringLiteral("SELECT productName, weightScale, TOTAL(decimalValue(haveDoneWeight)) FROM task "
                    "WHERE idButch >= %1 AND idButch <= %2 "
                    "GROUP BY productName, weightScale ORDER BY productName, weightScale");
+// Counted doses of the range against what was ordered, per product (of their task) and unit:
+// gathered per task first, in the order of the dose index, so that only the tasks' figures
+// are sorted into products.
+const QString AccuracyStatement = QStringLiteral(
+    "SELECT task.productName, dose.weightScale, mergedAccuracy(dose.figures) FROM "
+    "(SELECT idButch, deviceId, weightScale, "
+    "doseAccuracy(dischargedWeight, orderedWeight, decimals) AS figures FROM dose "
+    "WHERE idButch >= %1 AND idButch <= %2 AND counted = 1 AND orderedWeight != \"\" "
+    "GROUP BY idButch, deviceId, weightScale) AS dose "
+    "JOIN task ON task.idButch = dose.idButch AND task.deviceId = dose.deviceId "
+    "GROUP BY task.productName, dose.weightScale ORDER BY task.productName, dose.weightScale");
 const QString SumWeightStatement =
     QStringLiteral("SELECT haveDoneWeight FROM task WHERE (idButch >= %1 AND idButch <= %2) "
                    "AND (productName = \"%3\") AND (weightScale = \"%4\")");
@@ -64,25 +82,33 @@ double toKilograms(double sum, const QString &unit)
 
 QStringList tableHeader()
 {
-    return {QStringLiteral("Продукт"), QStringLiteral("Вес, кг")};
+    return {QStringLiteral("Продукт"),
+            QStringLiteral("Вес, кг"),
+            QStringLiteral("Ед."),
+            QStringLiteral("Доз"),
+            QStringLiteral("Ср. отклонение"),
+            QStringLiteral("СКО"),
+            QStringLiteral("Макс. отклонение")};
+}
+
+// Columns whose numbers a spreadsheet of the panel reads with a decimal comma.
+bool isDecimalColumn(int column)
+{
+    return column == WeightColumn || column == MeanColumn || column == DeviationColumn
+           || column == LargestColumn;
 }
 
 } // namespace
 
 Stat::Stat(const QString &databaseFile, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint)
+    : RecordsWindow(parent)
     , database(databaseFile)
 {
     setupUi(this);
-    setFixedSize(size());
-    setModal(true);
-    setContextMenuPolicy(Qt::NoContextMenu);
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    installEventFilter(this);
+    finishForm(closeButton);
 
     warningBox = OperatorMessages::makeWarningBox(this);
 
-    connect(closeButton, &QPushButton::clicked, this, &Stat::closeClicked);
     connect(saveButton, &QPushButton::clicked, this, &Stat::saveProduct);
     connect(fromComboBox, &QComboBox::currentIndexChanged, this, &Stat::addDateTo);
     connect(toComboBox, &QComboBox::currentIndexChanged, this, &Stat::getStat);
@@ -126,8 +152,6 @@ void Stat::getStat()
     const int lastButch = butchOfDay(LastButchStatement, toComboBox->currentText());
     database.execQuery(WeightsStatement, {firstButch, lastButch});
     const QueryResult &weights = database.result();
-    if (weights.rows == 0)
-        return;
 
     // Rows come sorted by product, then unit; a product's counted units are kept apart and added
     // in one fixed order, grams first.
@@ -149,7 +173,21 @@ void Stat::getStat()
     QList<double> kilograms;
     for (const UnitKilograms &part : parts)
         kilograms << part[0] + part[1] + part[2];
-    showTable(products, kilograms);
+    // An empty range shows an empty table: keeping the old rows would pair them with new days.
+    showTable(products, kilograms,
+              products.isEmpty() ? QList<UnitAccuracy>() : accuracyOf(firstButch, lastButch));
+}
+
+QList<Stat::UnitAccuracy> Stat::accuracyOf(int firstButch, int lastButch)
+{
+    database.execQuery(AccuracyStatement, {firstButch, lastButch});
+    const QueryResult &rows = database.result();
+    QList<UnitAccuracy> accuracy;
+    for (int row = 0; row < rows.rows; ++row) {
+        accuracy.append(
+            {rows.value(row, 0), rows.value(row, 1), DoseAccuracy::fromText(rows.value(row, 2))});
+    }
+    return accuracy;
 }
 
 qreal Stat::getSumWeight(int firstButch, int lastButch, const QString &product, const QString &unit)
@@ -176,37 +214,26 @@ void Stat::saveProduct()
 
 bool Stat::saveCsv(const QString &fileName) const
 {
-    QString text = QStringLiteral("С;\"") + fromComboBox->currentText() + QStringLiteral("\";По;\"")
-                   + toComboBox->currentText() + QStringLiteral("\";\n\n")
-                   + QStringLiteral("Продукт;Вес, кг;\n");
+    CsvText csv;
+    csv.heading(QStringLiteral("С")).cell(fromComboBox->currentText());
+    csv.heading(QStringLiteral("По")).cell(toComboBox->currentText()).endLine().endLine();
+    for (int column = 0; column < statTable->columnCount(); ++column)
+        csv.heading(statTable->horizontalHeaderItem(column)->text());
+    csv.endLine();
     for (int row = 0; row < statTable->rowCount(); ++row) {
         for (int column = 0; column < statTable->columnCount(); ++column) {
             const QTableWidgetItem *cell = statTable->item(row, column);
             QString cellText = cell ? cell->text() : QString();
-            if (column == WeightColumn) {
+            if (isDecimalColumn(column)) {
                 const qsizetype point = cellText.indexOf(u'.');
                 if (point >= 0)
                     cellText[point] = u',';
             }
-            text += u'"' + cellText + QStringLiteral("\";");
+            csv.cell(cellText);
         }
-        text += u'\n';
+        csv.endLine();
     }
-
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const QByteArray bytes = Windows1251::encode(text);
-    return file.write(bytes) == bytes.size() && file.flush();
-}
-
-bool Stat::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == this && event->type() == QEvent::Hide) {
-        emit windowHided();
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
+    return csv.save(fileName);
 }
 
 int Stat::butchOfDay(const QString &statement, const QString &day)
@@ -215,17 +242,38 @@ int Stat::butchOfDay(const QString &statement, const QString &day)
     return database.result().value(0, 0).toInt();
 }
 
-void Stat::showTable(const QStringList &products, const QList<double> &kilograms)
+void Stat::showTable(const QStringList &products, const QList<double> &kilograms,
+                     const QList<UnitAccuracy> &accuracy)
 {
     statTable->clear();
     statTable->setColumnCount(TableColumns);
-    statTable->setRowCount(int(products.size()));
+    statTable->setRowCount(0);
     statTable->setHorizontalHeaderLabels(tableHeader());
-    for (int row = 0; row < products.size(); ++row) {
-        statTable->setItem(row, 0, new QTableWidgetItem(products.at(row)));
+    QHash<QString, QList<const UnitAccuracy *>> unitsOfProduct;
+    for (const UnitAccuracy &unit : accuracy)
+        unitsOfProduct[unit.product] << &unit;
+    // A product dosed in several units takes a row per unit; its weight stands in the first.
+    for (int product = 0; product < products.size(); ++product) {
+        const QString &name = products.at(product);
+        const QList<const UnitAccuracy *> units = unitsOfProduct.value(name);
+        const int firstRow = statTable->rowCount();
+        statTable->setRowCount(firstRow + int(qMax<qsizetype>(1, units.size())));
         statTable->setItem(
-            row, WeightColumn,
-            new QTableWidgetItem(QString::number(kilograms.at(row), 'f', WeightDecimals)));
+            firstRow, WeightColumn,
+            new QTableWidgetItem(QString::number(kilograms.at(product), 'f', WeightDecimals)));
+        for (int row = firstRow; row < statTable->rowCount(); ++row)
+            statTable->setItem(row, ProductColumn, new QTableWidgetItem(name));
+        for (int i = 0; i < units.size(); ++i) {
+            const int row = firstRow + i;
+            const DoseAccuracy &figures = units.at(i)->figures;
+            statTable->setItem(row, UnitColumn, new QTableWidgetItem(units.at(i)->unit));
+            statTable->setItem(row, DoseCountColumn,
+                               new QTableWidgetItem(QString::number(figures.count())));
+            statTable->setItem(row, MeanColumn, new QTableWidgetItem(figures.meanText()));
+            statTable->setItem(row, DeviationColumn,
+                               new QTableWidgetItem(figures.standardDeviationText()));
+            statTable->setItem(row, LargestColumn, new QTableWidgetItem(figures.largestText()));
+        }
     }
     statTable->resizeColumnsToContents();
 }

@@ -2,16 +2,16 @@
 #define STAT_H
 
 #include "database.h"
+#include "doseaccuracy.h"
 #include "modalprompts.h"
+#include "recordswindow.h"
 #include "ui_statForm.h"
-
-#include <QDialog>
 
 class QMessageBox;
 
 // The statistics window: the weight of every product delivered over a range of working days,
 // in kilograms, and its export as a semicolon-separated file. It only reads the records.
-class Stat : public QDialog, public Ui::statForm
+class Stat : public RecordsWindow, public Ui::statForm
 {
     Q_OBJECT
 
@@ -22,16 +22,10 @@ public:
 
     // Reloads the days on which batches were started, with no day chosen.
     void fillDates();
-    // Writes the shown range and table in Windows-1251; false when the file could not be written.
+    // Writes the shown range and table, dose accuracy included (see CsvText); false when the
+    // file could not be written.
     bool saveCsv(const QString &fileName) const;
     void setPrompts(const ModalPrompts &replacement) { prompts = replacement; }
-
-signals:
-    void closeClicked();
-    void windowHided();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void addDateTo(int index);
@@ -40,8 +34,17 @@ private slots:
     void saveProduct();
 
 private:
+    struct UnitAccuracy
+    {
+        QString product;
+        QString unit;
+        DoseAccuracy figures;
+    };
+
     int butchOfDay(const QString &statement, const QString &day);
-    void showTable(const QStringList &products, const QList<double> &kilograms);
+    QList<UnitAccuracy> accuracyOf(int firstButch, int lastButch);
+    void showTable(const QStringList &products, const QList<double> &kilograms,
+                   const QList<UnitAccuracy> &accuracy);
 
     Database database;
     QMessageBox *warningBox = nullptr;

@@ -1,6 +1,7 @@
 #include "k310settings.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
@@ -124,6 +125,17 @@ void k310Settings::clearInfo()
     digitScale->clear();
     poVersion->clear();
     k310Info->clear();
+}
+
+void k310Settings::setLinkCounters(quint64 sent, quint64 answered, quint64 notAnswered,
+                                   quint64 corrupt)
+{
+    linkCounters->setText(
+        QStringLiteral("Запросов: %1, ответов: %2, без ответа: %3, искажённых: %4")
+            .arg(sent)
+            .arg(answered)
+            .arg(notAnswered)
+            .arg(corrupt));
 }
 
 void k310Settings::clearErrorMessage()

@@ -34,6 +34,8 @@ public:
     void setDigitScale(const QString &text);
     void setPOVersion(const QString &text);
     void clearInfo();
+    // The link's counts since start or the last change of port, shown in the service information.
+    void setLinkCounters(quint64 sent, quint64 answered, quint64 notAnswered, quint64 corrupt);
     void clearErrorMessage();
     // Exact, case-sensitive match; no item is current when none matches.
     void setCurrentProductType(const QString &name);

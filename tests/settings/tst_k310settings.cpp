@@ -476,11 +476,19 @@ void tst_k310Settings::parametersAndErrorTextAreShownAndCleared()
     QCOMPARE(dialog.weightScale->text(), QString("кг"));
 
     dialog.setErrorMessage(longestErrorText);
+    dialog.setLinkCounters(120000, 119990, 7, 3);
     dialog.clearInfo();
     for (QLineEdit *field :
          {dialog.weightScale, dialog.weightNPV, dialog.digitScale, dialog.poVersion})
         QVERIFY(field->text().isEmpty());
     QVERIFY(dialog.k310Info->toPlainText().isEmpty());
+    // The link's counters belong to the link, not to the doser's parameters.
+    QStringList numbers;
+    QRegularExpressionMatchIterator found =
+        QRegularExpression("\\d+").globalMatch(dialog.linkCounters->text());
+    while (found.hasNext())
+        numbers << found.next().captured();
+    QCOMPARE(numbers, QStringList({"120000", "119990", "7", "3"}));
 }
 
 void tst_k310Settings::errorTextReplacesTheWholeTextAndShowsMarkupAsItStands()

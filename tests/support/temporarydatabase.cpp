@@ -101,6 +101,17 @@ void TemporaryDatabase::addTask(int idButch, const QString &product, const QStri
          {QString::number(idButch), deliveredWeight, product, unit});
 }
 
+void TemporaryDatabase::addDose(int idButch, const QString &ordered, const QString &discharged,
+                                const QString &unit, int decimals, bool counted)
+{
+    exec(QStringLiteral(
+             "INSERT INTO dose (idButch, deviceId, date, time, orderedWeight, "
+             "dischargedWeight, weightScale, decimals, counted, doseFaultPlus, "
+             "doseFaultMinus) VALUES (?1, 30, '', '08:10:00', ?2, ?3, ?4, ?5, ?6, '', '')"),
+         {QString::number(idButch), ordered, discharged, unit, QString::number(decimals),
+          QString::number(int(counted))});
+}
+
 QString TemporaryDatabase::makeReadOnly()
 {
     QFile::setPermissions(path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);

@@ -1,0 +1,85 @@
+#ifndef BUTCHREPORT_H
+#define BUTCHREPORT_H
+
+#include "doserecord.h"
+#include "journalevent.h"
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QList>
+#include <QStringList>
+
+class Database;
+class QPainter;
+
+// The printable record of one batch: per task its product, target, delivered weight,
+// tolerance, start and end, every dose with its deviation, then the batch's events. Laid out
+// on A4 pages; a typical batch fits on one. Saved as PDF, or drawn into an image.
+class ButchReport
+{
+public:
+    ButchReport(Database &database, qint64 butchId);
+
+    // False when data.db holds no such batch.
+    bool exists() const { return found; }
+    // "Партия 12 от 01.03.2024.pdf": the batch and its start date.
+    QString defaultFileName() const;
+    int pageCount() const { return int(pages.size()); }
+
+    // False when the file could not be written.
+    bool savePdf(const QString &fileName) const;
+    // A page drawn at scale times 72 dots per inch (1 = one pixel per point).
+    QImage pageImage(int page, qreal scale) const;
+
+private:
+    struct Task
+    {
+        int deviceId = 0;
+        QString product;
+        QString target;
+        QString delivered;
+        QString unit;
+    };
+
+    // One line of a page: a heading, a caption with its value, or a row of a table.
+    struct Line
+    {
+        enum Kind { Title, Section, Field, TableHeader, TableRow, Note };
+
+        Line(Kind kind, const QStringList &cells, const QList<qreal> &stops = {})
+            : kind(kind)
+            , cells(cells)
+            , stops(stops)
+        { }
+
+        Kind kind;
+        QStringList cells;
+        // Where the cells start, as parts of the content width; lines of one cell span it.
+        QList<qreal> stops;
+        QColor colour = Qt::black;
+    };
+
+    void load(Database &database);
+    QList<Line> lines() const;
+    void addTask(QList<Line> &out, const Task &task) const;
+    void addEvents(QList<Line> &out) const;
+    void paginate(const QList<Line> &all);
+    void paintPage(QPainter &painter, int page) const;
+    static Line field(const QString &caption, const QString &value);
+    static QFont fontOf(Line::Kind kind);
+    static qreal heightOf(Line::Kind kind);
+
+    qint64 butchId;
+    bool found = false;
+    QString startDate;
+    QString startTime;
+    QString endDate;
+    QString endTime;
+    QList<Task> tasks;
+    QList<DoseRecord> doses;
+    QList<JournalEvent> events;
+    QList<QList<Line>> pages;
+};
+
+#endif // BUTCHREPORT_H

@@ -1,0 +1,29 @@
+#ifndef DOSERECORD_H
+#define DOSERECORD_H
+
+#include <QDateTime>
+#include <QString>
+
+// One discharge of a batch as the console weighed it. Weights are the console's texts
+// (fixed-point, '.' as point, `decimals` places), so sums over them are exact.
+struct DoseRecord
+{
+    qint64 butchId = 0;
+    int deviceId = 0;
+    QDateTime moment;
+    // The fill that was ordered; empty for the residue emptied before the first fill.
+    QString orderedWeight;
+    QString dischargedWeight;
+    // "г", "кг" or "т", as the doser reports it.
+    QString unit;
+    int decimals = 0;
+    // False for a residue the rule declined: it was discharged but not added to the task.
+    bool counted = true;
+    // The doser's dose tolerances when the dose was weighed; empty when not yet read.
+    QString tolerancePlus;
+    QString toleranceMinus;
+
+    bool isResidue() const { return orderedWeight.isEmpty(); }
+};
+
+#endif // DOSERECORD_H

@@ -1,0 +1,67 @@
+#include "doserecords.h"
+
+#include "database.h"
+#include "recordtime.h"
+
+namespace {
+
+const QString AddStatement = QStringLiteral(
+    "INSERT INTO dose (idButch, deviceId, date, time, orderedWeight, dischargedWeight, "
+    "weightScale, decimals, counted, doseFaultPlus, doseFaultMinus) values (%1, %2, \"%3\", "
+    "\"%4\", \"%5\", \"%6\", \"%7\", %8, %9, \"%10\", \"%11\");");
+const QString OfButchStatement = QStringLiteral(
+    "SELECT idButch, deviceId, date, time, orderedWeight, dischargedWeight, weightScale, "
+    "decimals, counted, doseFaultPlus, doseFaultMinus FROM dose WHERE idButch = %1 "
+    "ORDER BY idDose");
+
+enum Column {
+    ButchColumn,
+    DeviceColumn,
+    DateColumn,
+    TimeColumn,
+    OrderedColumn,
+    DischargedColumn,
+    UnitColumn,
+    DecimalsColumn,
+    CountedColumn,
+    PlusColumn,
+    MinusColumn,
+};
+
+} // namespace
+
+DoseRecords::DoseRecords(Database &database)
+    : database(database)
+{ }
+
+bool DoseRecords::add(const DoseRecord &dose)
+{
+    const QDateTime moment = dose.moment.isValid() ? dose.moment : QDateTime::currentDateTime();
+    return database.execQuery(AddStatement,
+                              {dose.butchId, dose.deviceId, RecordTime::dateText(moment),
+                               RecordTime::timeText(moment), dose.orderedWeight,
+                               dose.dischargedWeight, dose.unit, dose.decimals, int(dose.counted),
+                               dose.tolerancePlus, dose.toleranceMinus});
+}
+
+QList<DoseRecord> DoseRecords::ofButch(qint64 butchId)
+{
+    QList<DoseRecord> doses;
+    database.execQuery(OfButchStatement, {butchId});
+    const QueryResult &rows = database.result();
+    for (int row = 0; row < rows.rows; ++row) {
+        DoseRecord dose;
+        dose.butchId = rows.value(row, ButchColumn).toLongLong();
+        dose.deviceId = rows.value(row, DeviceColumn).toInt();
+        dose.moment = RecordTime::moment(rows.value(row, DateColumn), rows.value(row, TimeColumn));
+        dose.orderedWeight = rows.value(row, OrderedColumn);
+        dose.dischargedWeight = rows.value(row, DischargedColumn);
+        dose.unit = rows.value(row, UnitColumn);
+        dose.decimals = rows.value(row, DecimalsColumn).toInt();
+        dose.counted = rows.value(row, CountedColumn).toInt() != 0;
+        dose.tolerancePlus = rows.value(row, PlusColumn);
+        dose.toleranceMinus = rows.value(row, MinusColumn);
+        doses << dose;
+    }
+    return doses;
+}

@@ -1,0 +1,63 @@
+#ifndef EVENTJOURNAL_H
+#define EVENTJOURNAL_H
+
+#include "database.h"
+#include "journalevent.h"
+
+#include <QList>
+#include <QMutex>
+#include <QWaitCondition>
+
+class QThread;
+
+// Writes the event journal without holding up its caller: record() only stamps and queues the
+// event; a worker thread with a connection of its own writes whatever is queued in one
+// transaction as soon as the file is free. The destructor writes everything still queued.
+//
+// On a crash the events not yet committed are lost: those recorded while the worker's
+// transaction was under way, normally a few milliseconds' worth, and at most the events of
+// the last 5 s when another connection held the file locked that long.
+class EventJournal
+{
+public:
+    // Waiting on a file that other connections keep locked, or that cannot be written.
+    static constexpr int RetryIntervalMs = 1000;
+    // Beyond this many unwritten events the oldest are dropped (with a warning): memory must
+    // not grow without end while the file cannot be written.
+    static constexpr int MaxQueuedEvents = 100000;
+
+    explicit EventJournal(const QString &databaseFile = QString::fromLatin1(DatabaseFileName));
+    ~EventJournal();
+    EventJournal(const EventJournal &) = delete;
+    EventJournal &operator=(const EventJournal &) = delete;
+
+    // Stamps the event with the current time; safe from any thread.
+    void record(JournalEvent::Kind kind, const QString &text = QString(),
+                qint64 butchId = JournalEvent::NoButch, int deviceId = JournalEvent::NoDevice,
+                int errorCode = JournalEvent::NoErrorCode);
+    // Keeps the event's own moment, or stamps it when it has none.
+    void record(const JournalEvent &event);
+    // Blocks until every event recorded before the call is written, at most timeoutMs;
+    // false when some are not.
+    bool flush(int timeoutMs = 10000);
+    int pendingCount() const;
+
+private:
+    void writeLoop();
+    bool write(Database &database, const QList<JournalEvent> &events);
+
+    const QString fileName;
+    mutable QMutex mutex;
+    QWaitCondition queued;
+    QWaitCondition handled;
+    QList<JournalEvent> queue;
+    // Events recorded, and events written or dropped, since construction.
+    quint64 recordedCount = 0;
+    quint64 handledCount = 0;
+    // The events at the head of the queue that the worker is writing.
+    int inFlight = 0;
+    bool stopping = false;
+    QThread *worker = nullptr;
+};
+
+#endif // EVENTJOURNAL_H

@@ -1,0 +1,48 @@
+#include "journalevent.h"
+
+QList<JournalEvent::Kind> JournalEvent::kinds()
+{
+    return {ButchStarted,   ButchStopped,       ButchContinued, ButchRestored,
+            ButchFinished,  ButchClosed,        ButchDeleted,   DoserAlarm,
+            ConnectionLost, ConnectionRestored, ManualOrder,    DoserAddressChanged,
+            PortChanged,    RateChanged,        ProgramStarted, ProgramExited};
+}
+
+QString JournalEvent::caption(int kind)
+{
+    switch (kind) {
+    case ButchStarted:
+        return QStringLiteral("Партия начата");
+    case ButchStopped:
+        return QStringLiteral("Партия остановлена");
+    case ButchContinued:
+        return QStringLiteral("Партия продолжена");
+    case ButchRestored:
+        return QStringLiteral("Партия восстановлена");
+    case ButchFinished:
+        return QStringLiteral("Партия выполнена");
+    case ButchClosed:
+        return QStringLiteral("Партия закрыта");
+    case ButchDeleted:
+        return QStringLiteral("Партия удалена");
+    case DoserAlarm:
+        return QStringLiteral("Авария дозатора");
+    case ConnectionLost:
+        return QStringLiteral("Связь потеряна");
+    case ConnectionRestored:
+        return QStringLiteral("Связь восстановлена");
+    case ManualOrder:
+        return QStringLiteral("Ручная команда");
+    case DoserAddressChanged:
+        return QStringLiteral("Изменён номер дозатора");
+    case PortChanged:
+        return QStringLiteral("Изменён порт");
+    case RateChanged:
+        return QStringLiteral("Изменена скорость");
+    case ProgramStarted:
+        return QStringLiteral("Запуск программы");
+    case ProgramExited:
+        return QStringLiteral("Выход из программы");
+    }
+    return QString::number(kind);
+}

@@ -1,0 +1,28 @@
+#include "recordswindow.h"
+
+#include <QAbstractButton>
+#include <QEvent>
+
+RecordsWindow::RecordsWindow(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint)
+{
+    setModal(true);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    installEventFilter(this);
+}
+
+void RecordsWindow::finishForm(QAbstractButton *closeButton)
+{
+    setFixedSize(size());
+    connect(closeButton, &QAbstractButton::clicked, this, &RecordsWindow::closeClicked);
+}
+
+bool RecordsWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == this && event->type() == QEvent::Hide) {
+        emit windowHided();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}

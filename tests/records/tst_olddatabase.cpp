@@ -1,0 +1,91 @@
+#include "database.h"
+#include "stat.h"
+#include "temporarydatabase.h"
+
+#include <QTest>
+
+namespace {
+
+QStringList shownTotals(const QString &fileName)
+{
+    Stat stat(fileName);
+    stat.fillDates();
+    stat.fromComboBox->setCurrentIndex(0);
+    stat.toComboBox->setCurrentIndex(stat.toComboBox->count() - 1);
+    QStringList totals;
+    for (int row = 0; row < stat.statTable->rowCount(); ++row)
+        totals << stat.statTable->item(row, 0)->text() + " = "
+                      + stat.statTable->item(row, 1)->text();
+    return totals;
+}
+
+} // namespace
+
+// A data.db of the program before dose records and the journal, and the other way round.
+class tst_OldDatabase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void oldFileGainsTheNewTablesAndKeepsItsRecordsAndStatistics();
+    void statementsOfTheOldProgramWorkOnANewFile();
+};
+
+void tst_OldDatabase::oldFileGainsTheNewTablesAndKeepsItsRecordsAndStatistics()
+{
+    TemporaryDatabase records;
+    QVERIFY(records.createTables());
+    records.exec("INSERT INTO product (productName) VALUES ('Мука')");
+    records.addTask(records.addButch("01.03.2024"), "Мука", "кг", "12.50");
+    records.addTask(records.addButch("02.03.2024"), "Мука", "г", "2500");
+    records.addTask(records.addButch("02.03.2024"), "Сахар", "т", "0.125");
+    const QString everything =
+        "SELECT * FROM product UNION ALL SELECT idButch, date || startTime || endTime || endDate "
+        "FROM butch UNION ALL SELECT idButch, deviceId || startTime || endTime || taskWeight || "
+        "haveDoneWeight || mustToBeDoneWeight || productName || weightScale FROM task";
+    const QStringList before = records.select(everything);
+    const QStringList totals = shownTotals(records.path());
+    QCOMPARE(totals, QStringList({"Мука = 15.00", "Сахар = 125.00"}));
+
+    {
+        Database database(records.path());
+        QVERIFY(database.createTables());
+    }
+    const QStringList tables =
+        records.select("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
+    QVERIFY(tables.contains("dose") && tables.contains("event"));
+    QCOMPARE(records.select(everything), before);
+    QCOMPARE(shownTotals(records.path()), totals);
+}
+
+void tst_OldDatabase::statementsOfTheOldProgramWorkOnANewFile()
+{
+    TemporaryDatabase records;
+    {
+        Database database(records.path());
+        QVERIFY(database.createTables());
+    }
+    // Run through a bare connection with the old program's texts, as it would.
+    QVERIFY(records.exec("INSERT INTO butch (date, startTime, endTime, endDate) values "
+                         "(\"01.03.2024\", \"08:00\", \"\", \"\");"));
+    QCOMPARE(records.select("SELECT idButch FROM butch WHERE endTime = \"\""), QStringList {"1"});
+    QVERIFY(records.exec(
+        "INSERT INTO task (idButch, deviceId, startTime, endTime, taskWeight, haveDoneWeight, "
+        "mustToBeDoneWeight, productName, weightScale, startDate, endDate) values (1, \"30\", "
+        "\"08:00\", \" \", \"100.00\", \"\", \"100.00\", \"Мука\", \"кг\", \"01.03.2024\", "
+        "\"\");"));
+    QVERIFY(records.exec("UPDATE task SET haveDoneWeight = \"23.08\", mustToBeDoneWeight = "
+                         "\"76.92\" WHERE idButch = 1 AND deviceId = 30"));
+    QCOMPARE(records.select("SELECT haveDoneWeight FROM task WHERE idButch = 1 AND "
+                            "haveDoneWeight != \"\""),
+             QStringList {"23.08"});
+    QCOMPARE(records.select("SELECT * FROM task WHERE idButch = 1").size(), 11);
+    QVERIFY(records.exec("UPDATE butch SET endTime = \"09:00\", endDate = \"01.03.2024\" WHERE "
+                         "idButch = 1"));
+    QVERIFY(records.exec("DELETE FROM task WHERE idButch = 1"));
+    QVERIFY(records.exec("DELETE FROM butch WHERE idButch = 1"));
+    QCOMPARE(records.select("SELECT COUNT(*) FROM butch"), QStringList {"0"});
+}
+
+QTEST_MAIN(tst_OldDatabase)
+#include "tst_olddatabase.moc"
