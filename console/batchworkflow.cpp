@@ -150,10 +150,12 @@ void K310_Halvern::newButch()
         qDebug("\nNeed to finish tasks in butch");
         butchRecords.closeButch(currentButchId);
         butchRecords.closeTasks(currentButchId);
+        noteButch(JournalEvent::ButchClosed, QString());
     } else {
         qDebug("\nDeleteing empty butch");
         butchRecords.deleteTasks(currentButchId);
         butchRecords.deleteButch(currentButchId);
+        noteButch(JournalEvent::ButchDeleted, QString());
     }
     // The tasks of a closed batch are over: nothing may be continued into it.
     for (DoserWork &work : doserWork) {
@@ -226,7 +228,16 @@ void K310_Halvern::prepareDevicesForStart(int position)
     butchRecords.newTask(
         currentButchId, doser->getDeviceID(), weightText(position, work.taskWeight),
         weightText(position, work.mustToBeDoneWeight), doser->getProductName(), work.weightScale);
+    noteButch(JournalEvent::ButchStarted, taskText(position), doser->getDeviceID());
     prepareDoserForWork(doser->getDeviceID());
+}
+
+QString K310_Halvern::taskText(int position) const
+{
+    const DoserWork &work = doserWork.at(position);
+    return QStringLiteral("%1: выполнено %2 из %3 %4")
+        .arg(devices.at(position)->getProductName(), weightText(position, work.haveDoneWeight),
+             weightText(position, work.taskWeight), work.weightScale);
 }
 
 void K310_Halvern::prepareDoserForWork(int id)
@@ -260,6 +271,13 @@ void K310_Halvern::stopButton()
 
 void K310_Halvern::stopButtonActions()
 {
+    if (doseTimer.isActive()) {
+        for (int position = 0; position < devices.size(); ++position) {
+            if (!doserWork.at(position).idle)
+                noteButch(JournalEvent::ButchStopped, taskText(position),
+                          devices.at(position)->getDeviceID());
+        }
+    }
     doseTimer.stop();
     enableControlElementsWhenStopAction();
     workStarted = false;
@@ -304,6 +322,7 @@ void K310_Halvern::continueButtonActions()
         butchRecords.resumeTask(
             currentButchId, doser->getDeviceID(), weightText(position, work.taskWeight),
             weightText(position, work.mustToBeDoneWeight), doser->getProductName());
+        noteButch(JournalEvent::ButchContinued, taskText(position), doser->getDeviceID());
     }
     if (isOnline(0) && !doserWork.at(0).idle)
         prepareDoserForWork(devices.at(0)->getDeviceID());
@@ -350,6 +369,8 @@ void K310_Halvern::restoreLastSession()
         work.mustToBeDoneWeight = tasks.value(row, ButchRecords::MustToBeDoneWeight).toDouble();
         chooseDoseWeight(position);
         work.idle = false;
+        noteButch(JournalEvent::ButchRestored, taskText(position),
+                  devices.at(position)->getDeviceID());
     }
     setDeviceActive0(true);
     workStarted = true;
@@ -398,6 +419,7 @@ void K310_Halvern::hasGetTotalCommonWeight(int id, const QString &counter)
         if (partsLeft != 0)
             return;
         butchRecords.closeButch(currentButchId);
+        noteButch(JournalEvent::ButchFinished, taskText(position), id);
         qDebug("\nhas finisheded all parts\n");
         doseTimer.stop();
         if (!weightTimer.isActive())
@@ -431,6 +453,7 @@ void K310_Halvern::doDownloadUploadCycle(int id)
     DoserWork &work = doserWork[position];
     if (work.mustDownload) {
         work.mustDownload = false;
+        work.orderedDose = weightText(position, work.doseWeight);
         downloadDose(position, work.doseWeight, work.scale);
         qDebug("device %d is working, dose is being downloaded", id);
     } else if (work.mustUpload) {
@@ -440,7 +463,24 @@ void K310_Halvern::doDownloadUploadCycle(int id)
     }
 }
 
-void K310_Halvern::countDelivered(int position, double weight)
+DoseRecord K310_Halvern::doseRecord(int position, double discharged, const QString &orderedWeight,
+                                    bool counted) const
+{
+    const DoserWork &work = doserWork.at(position);
+    DoseRecord dose;
+    dose.butchId = qint64(currentButchId);
+    dose.deviceId = devices.at(position)->getDeviceID();
+    dose.orderedWeight = orderedWeight;
+    dose.dischargedWeight = weightText(position, discharged);
+    dose.unit = work.weightScale;
+    dose.decimals = work.scale;
+    dose.counted = counted;
+    dose.tolerancePlus = ui.doseFaultPlusK310_11->text();
+    dose.toleranceMinus = ui.doseFaultMinusK310_11->text();
+    return dose;
+}
+
+void K310_Halvern::countDelivered(int position, double weight, const QString &orderedWeight)
 {
     DoserWork &work = doserWork[position];
     const int id = devices.at(position)->getDeviceID();
@@ -450,7 +490,8 @@ void K310_Halvern::countDelivered(int position, double weight)
     work.mustToBeDoneWeight = work.taskWeight - work.haveDoneWeight;
     setLabelNumber(id, DeliveredField, work.haveDoneWeight);
     butchRecords.countDischarge(currentButchId, id, weightText(position, work.haveDoneWeight),
-                                weightText(position, work.mustToBeDoneWeight));
+                                weightText(position, work.mustToBeDoneWeight),
+                                doseRecord(position, weight, orderedWeight, true));
     chooseDoseWeight(position);
 }
 
@@ -473,14 +514,16 @@ void K310_Halvern::hasGetDoseUploadSignal(int id, const QString &weight)
             qDebug("device %d dose of %s was discharged unreported, counted from the weight "
                    "counter",
                    id, qUtf8Printable(weightText(position, work.pendingDischarge)));
-            countDelivered(position, work.pendingDischarge);
+            countDelivered(position, work.pendingDischarge, work.orderedDose);
         }
         work.pendingDischarge = 0;
-        if (w < CountedResidueShare * work.doseFaultPlus)
+        if (w < CountedResidueShare * work.doseFaultPlus) {
             qDebug("device %d has %s in hopper < (doseFaultPlus/4) - can not be counted", id,
                    qUtf8Printable(shown));
-        else
-            countDelivered(position, w);
+            butchRecords.declineResidue(doseRecord(position, w, QString(), false));
+        } else {
+            countDelivered(position, w, QString());
+        }
         work.uploadCounted = true;
         return;
     }
@@ -496,7 +539,7 @@ void K310_Halvern::hasGetDoseUploadSignal(int id, const QString &weight)
         return;
     } else {
         work.pendingDischarge = 0;
-        countDelivered(position, w);
+        countDelivered(position, w, work.orderedDose);
     }
     work.mustDownload = true;
 }

@@ -37,6 +37,10 @@ struct DoserWork
     // The weight of a completed fill, by the doser's weight counter, not yet counted as
     // discharged; it stands in for a discharge report lost on the line.
     double pendingDischarge = 0;
+    // The weight of the last fill ordered in the batch, as sent.
+    QString orderedDose;
+    // The alarm the doser reports now; empty while it reports none.
+    QString alarmText;
 };
 
 #endif // DOSERWORK_H

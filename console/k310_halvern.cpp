@@ -1,11 +1,14 @@
 #include "k310_halvern.h"
 
+#include "journal.h"
 #include "k310device.h"
 #include "k310link.h"
 #include "k310settings.h"
 #include "operatormessages.h"
 #include "portresult.h"
+#include "product.h"
 #include "rs232settings.h"
+#include "stat.h"
 
 #include <QCloseEvent>
 #include <QDebug>
@@ -51,9 +54,6 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     ui.setupUi(this);
     setWindowTitle(QStringLiteral(K310_WINDOW_TITLE));
 
-    questionBox = OperatorMessages::makeQuestionBox(this, &yesButton);
-    infoBox = OperatorMessages::makeWarningBox(this);
-
     rs232 = new rs232Settings();
     rs232->hide();
     offerSerialPorts();
@@ -73,6 +73,8 @@ K310_Halvern::K310_Halvern(QWidget *parent)
 
     activityTimer.start(ActivityPeriodMs);
     weightTimer.start(WeightPeriodMs);
+    constructed = true;
+    note(JournalEvent::ProgramStarted, lineSettingsText());
 }
 
 K310_Halvern::~K310_Halvern()
@@ -137,6 +139,7 @@ void K310_Halvern::wireWindow()
             &K310_Halvern::setDoseFaultPlus);
     connect(ui.statButton, &QPushButton::clicked, this, &K310_Halvern::showStat);
     connect(ui.statButton_2, &QPushButton::clicked, this, &K310_Halvern::showStat2);
+    connect(ui.journalButton, &QPushButton::clicked, this, &K310_Halvern::showJournal);
     connect(&activityTimer, &QTimer::timeout, this, &K310_Halvern::checkDeviceActivity);
     connect(&weightTimer, &QTimer::timeout, this, &K310_Halvern::requestWeightNETTO);
     connect(&doseTimer, &QTimer::timeout, this, &K310_Halvern::checkDoseDownload);
@@ -181,7 +184,30 @@ void K310_Halvern::wireDoser(K310Device *doser)
 void K310_Halvern::closeEvent(QCloseEvent *event)
 {
     stopAllWork();
+    note(JournalEvent::ProgramExited, QString());
     event->accept();
+}
+
+void K310_Halvern::note(JournalEvent::Kind kind, const QString &text, int id, int errorCode)
+{
+    // Belongs to the batch while one of its tasks is open.
+    bool inButch = false;
+    for (const DoserWork &work : std::as_const(doserWork))
+        inButch = inButch || !work.idle;
+    journal.record(kind, text, inButch ? qint64(currentButchId) : JournalEvent::NoButch, id,
+                   errorCode);
+}
+
+void K310_Halvern::noteButch(JournalEvent::Kind kind, const QString &text, int id)
+{
+    journal.record(kind, text, qint64(currentButchId), id);
+}
+
+QString K310_Halvern::lineSettingsText() const
+{
+    return QStringLiteral("порт %1, %2 бит/с, дозатор %3")
+        .arg(rs232->getCurrentCOMPort(), rs232->getCurrentCOMPortRate())
+        .arg(devices.at(0)->getDeviceID());
 }
 
 void K310_Halvern::centreOverWindow(QWidget *window)
@@ -203,6 +229,7 @@ void K310_Halvern::showK310Settings()
 {
     const int position = k310->currentDeviceIndex();
     k310->clearInfo();
+    showLinkCounters();
     deviceConnectionTest(position);
     const QString product = devices.at(position)->getProductName();
     getProductsNames();
@@ -213,16 +240,31 @@ void K310_Halvern::showK310Settings()
 
 void K310_Halvern::showStat()
 {
-    centreOverWindow(&productWindow);
-    productWindow.newProductName->clear();
-    productWindow.show();
+    if (!productWindow)
+        productWindow = std::make_unique<Product>();
+    centreOverWindow(productWindow.get());
+    productWindow->newProductName->clear();
+    productWindow->show();
 }
 
 void K310_Halvern::showStat2()
 {
-    statWindow.fillDates();
-    centreOverWindow(&statWindow);
-    statWindow.show();
+    if (!statWindow)
+        statWindow = std::make_unique<Stat>();
+    statWindow->fillDates();
+    centreOverWindow(statWindow.get());
+    statWindow->show();
+}
+
+void K310_Halvern::showJournal()
+{
+    if (!journalWindow)
+        journalWindow = std::make_unique<Journal>();
+    // What was recorded a moment ago belongs in the window too.
+    journal.flush();
+    journalWindow->fillDates();
+    centreOverWindow(journalWindow.get());
+    journalWindow->show();
 }
 
 void K310_Halvern::getProductsNames()
@@ -257,17 +299,24 @@ void K310_Halvern::checkK310Connection(int id)
     k310->clearInfo();
     devices.at(0)->setDeviceID(id);
     changeK310Product(0, devices.at(0)->getProductName());
+    if (constructed)
+        note(JournalEvent::DoserAddressChanged, QStringLiteral("дозатор %1").arg(id), id);
     deviceConnectionTest(0);
 }
 
 void K310_Halvern::startTestMode()
 {
-    devices.at(k310->currentDeviceIndex())->startTestMode();
+    K310Device *doser = devices.at(k310->currentDeviceIndex());
+    note(JournalEvent::ManualOrder, QStringLiteral("Режим имитации работы контроллера"),
+         doser->getDeviceID());
+    doser->startTestMode();
 }
 
 void K310_Halvern::stopTestMode()
 {
-    devices.at(k310->currentDeviceIndex())->stopTestMode();
+    K310Device *doser = devices.at(k310->currentDeviceIndex());
+    note(JournalEvent::ManualOrder, QStringLiteral("Рабочий режим"), doser->getDeviceID());
+    doser->stopTestMode();
 }
 
 void K310_Halvern::openCOMPort(const QString &port)
@@ -282,6 +331,11 @@ void K310_Halvern::openCOMPort(const QString &port)
     }
     const int opened = link->openPort(port);
     link->setReplyTimeout(ReplyTimeoutMs);
+    // The counts describe one line.
+    link->resetCounters();
+    if (constructed)
+        note(JournalEvent::PortChanged,
+             opened == PortSuccess ? port : QStringLiteral("%1 не открыт").arg(port));
     if (opened == PortSuccess) {
         setCOMPortRate(rs232->getCurrentCOMPortRate());
     } else if (QLabel *state = getLabel(devices.at(0)->getDeviceID(), StateField)) {
@@ -292,6 +346,14 @@ void K310_Halvern::openCOMPort(const QString &port)
 void K310_Halvern::setCOMPortRate(const QString &rate)
 {
     link->setRate(rate.toInt(nullptr, 10));
+    if (constructed)
+        note(JournalEvent::RateChanged, QStringLiteral("%1 бит/с").arg(rate));
+}
+
+void K310_Halvern::showLinkCounters()
+{
+    const LinkCounters counts = link->counters();
+    k310->setLinkCounters(counts.sent, counts.answered, counts.notAnswered, counts.corrupt);
 }
 
 void K310_Halvern::stopTimers()
@@ -312,8 +374,17 @@ void K310_Halvern::hasGetSumWeightOfLastDownload(int, const QString &) { }
 
 void K310_Halvern::requestSumWeightOfLastDownload(int) { }
 
+void K310_Halvern::makeMessageBoxes()
+{
+    if (questionBox)
+        return;
+    questionBox = OperatorMessages::makeQuestionBox(this, &yesButton);
+    infoBox = OperatorMessages::makeWarningBox(this);
+}
+
 K310_Halvern::Answer K310_Halvern::ask(const QString &text)
 {
+    makeMessageBoxes();
     questionBox->setText(text);
     questionDismissed = false;
     const QAbstractButton *clicked = prompts.runBox(questionBox);
@@ -324,13 +395,15 @@ K310_Halvern::Answer K310_Halvern::ask(const QString &text)
 
 void K310_Halvern::dismissQuestion()
 {
-    if (questionBox->isVisible())
-        questionDismissed = true;
+    if (!questionBox || !questionBox->isVisible())
+        return;
+    questionDismissed = true;
     questionBox->hide();
 }
 
 void K310_Halvern::inform(const QString &text)
 {
+    makeMessageBoxes();
     infoBox->setText(text);
     prompts.runBox(infoBox);
 }

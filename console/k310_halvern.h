@@ -4,18 +4,22 @@
 #include "butchrecords.h"
 #include "database.h"
 #include "doserwork.h"
+#include "eventjournal.h"
 #include "modalprompts.h"
-#include "product.h"
 #include "seriallinememory.h"
-#include "stat.h"
 #include "ui_K310_HalvernClass.h"
 
 #include <QList>
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
+
+class Journal;
 class K310Device;
 class K310Link;
+class Product;
+class Stat;
 class QAbstractButton;
 class ReceiptParameters;
 class QGroupBox;
@@ -77,6 +81,7 @@ private slots:
     void setCOMPortRate(const QString &rate);
     void showStat();
     void showStat2();
+    void showJournal();
 
     void requestPOVersion(int position);
     void hasGetPOVersion(int id, const QString &version);
@@ -171,6 +176,13 @@ private:
     void wireWindow();
     void wireDoser(K310Device *doser);
     void centreOverWindow(QWidget *window);
+    // What the journal keeps of the events around a doser and its batch.
+    void note(JournalEvent::Kind kind, const QString &text, int id = JournalEvent::NoDevice,
+              int errorCode = JournalEvent::NoErrorCode);
+    // The events of the batch's own course.
+    void noteButch(JournalEvent::Kind kind, const QString &text, int id = JournalEvent::NoDevice);
+    QString lineSettingsText() const;
+    void showLinkCounters();
 
     // Supervision helpers.
     int deviceIndex(int id) const;
@@ -189,7 +201,10 @@ private:
     void enablePanelFields();
 
     // Batch helpers.
-    void countDelivered(int position, double weight);
+    void countDelivered(int position, double weight, const QString &orderedWeight);
+    DoseRecord doseRecord(int position, double discharged, const QString &orderedWeight,
+                          bool counted) const;
+    QString taskText(int position) const;
     void chooseDoseWeight(int position);
     bool hasKnownWeighingLimit(int position);
     void watchForStopRequests(bool watch);
@@ -203,6 +218,7 @@ private:
 
     // Manual control helpers.
     static int positionOfEditor(const QString &editorName);
+    void noteManualOrder(const QString &order);
 
     // Questions: only "Да" is consent. A question the console closed itself (the doser was lost,
     // the batch ended) is dismissed, which callers take as "Нет" unless they say otherwise.
@@ -210,6 +226,8 @@ private:
     Answer ask(const QString &text);
     void dismissQuestion();
     void inform(const QString &text);
+    // The boxes are made when first needed, so they cost nothing at start-up.
+    void makeMessageBoxes();
 
     // The form is held, not inherited: its buttons share their names with the slots they call.
     Ui::K310_HalvernClass ui;
@@ -218,10 +236,15 @@ private:
     QList<DoserWork> doserWork;
     rs232Settings *rs232 = nullptr;
     k310Settings *k310 = nullptr;
-    Product productWindow;
-    Stat statWindow;
+    // The secondary windows are made when the operator first opens them.
+    std::unique_ptr<Product> productWindow;
+    std::unique_ptr<Stat> statWindow;
+    std::unique_ptr<Journal> journalWindow;
     Database database;
     ButchRecords butchRecords {database};
+    EventJournal journal;
+    // Changes of address, port and rate are the operator's only once the window stands.
+    bool constructed = false;
     SerialLineMemory serialLine;
 
     quint64 currentButchId = 0;

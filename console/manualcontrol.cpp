@@ -13,8 +13,15 @@ int K310_Halvern::positionOfEditor(const QString &editorName)
     return editorName.toInt(nullptr, 10) / 10 - 1;
 }
 
+void K310_Halvern::noteManualOrder(const QString &order)
+{
+    if (isOnline(0))
+        note(JournalEvent::ManualOrder, order, devices.at(0)->getDeviceID());
+}
+
 void K310_Halvern::uploadDoseButton()
 {
+    noteManualOrder(QStringLiteral("Разгрузить ГПУ"));
     uploadDose(0);
 }
 
@@ -23,6 +30,8 @@ void K310_Halvern::downloadDoseButton()
     const DoserWork &work = doserWork.at(0);
     const double weight = ui.productWeightK310_11->text().toDouble();
     if (weight <= work.npd) {
+        noteManualOrder(
+            QStringLiteral("Набрать дозу %1 %2").arg(weightText(0, weight), work.weightScale));
         downloadDose(0, weight, work.scale);
         return;
     }
@@ -33,11 +42,13 @@ void K310_Halvern::downloadDoseButton()
 
 void K310_Halvern::stopWorkButton()
 {
+    noteManualOrder(QStringLiteral("Останов / сброс ошибки"));
     stopWork(0);
 }
 
 void K310_Halvern::doCycleButton()
 {
+    noteManualOrder(QStringLiteral("Выполнить полный цикл"));
     doFullCycle(0);
 }
 

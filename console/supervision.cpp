@@ -213,8 +213,17 @@ void K310_Halvern::hasGetWeightNETTO(int id, const QString &weight)
 
 void K310_Halvern::workErrorActions(int id, const QString &text)
 {
-    if (deviceIndex(id) == k310->currentDeviceIndex())
+    const int position = deviceIndex(id);
+    if (position < 0)
+        return;
+    if (position == k310->currentDeviceIndex())
         k310->setErrorMessage(text);
+    // Every reply repeats the alarm; the journal keeps each alarm once.
+    DoserWork &work = doserWork[position];
+    if (text != work.alarmText) {
+        work.alarmText = text;
+        note(JournalEvent::DoserAlarm, text, id, K310Device::errorCodeOf(text));
+    }
 }
 
 void K310_Halvern::moveToOffDevices(int position)
@@ -256,6 +265,7 @@ void K310_Halvern::connectionErrorActions(int id)
     devices.at(position)->setDeviceNeedToBeChecked(true);
     moveToOffDevices(position);
     work.offline = true;
+    note(JournalEvent::ConnectionLost, QString(), id);
     if (position == k310->currentDeviceIndex())
         k310->clearErrorMessage();
     dismissQuestion();
@@ -267,14 +277,18 @@ void K310_Halvern::hasCurrentStateActions(int id, const QString &state)
     const int position = deviceIndex(id);
     if (position < 0 || !devices.at(position)->isDeviceActive())
         return;
-    if (position == k310->currentDeviceIndex() && state != AlarmText)
-        k310->clearErrorMessage();
+    DoserWork &work = doserWork[position];
+    if (state != AlarmText) {
+        if (position == k310->currentDeviceIndex())
+            k310->clearErrorMessage();
+        work.alarmText.clear();
+    }
     if (QLabel *label = getLabel(id, StateField))
         showState(label, state, true);
 
-    DoserWork &work = doserWork[position];
     if (work.connectionErrors == 0)
         return;
+    note(JournalEvent::ConnectionRestored, QString(), id);
     if (!work.idle)
         qDebug("\ndevice %d is online\n", id);
     work.offline = false;
@@ -289,6 +303,8 @@ void K310_Halvern::hasCurrentStateActions(int id, const QString &state)
 
 void K310_Halvern::checkDeviceActivity()
 {
+    if (k310->isVisible())
+        showLinkCounters();
     if (offDevices.isEmpty())
         return;
     if (activityPosition >= offDevices.size())

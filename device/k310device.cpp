@@ -293,6 +293,15 @@ void K310Device::replyPacketReceived(const K310DataPacket &reply, quint32 replyN
     emitValue(reply);
 }
 
+int K310Device::errorCodeOf(const QString &text)
+{
+    for (int code = 0; code < ErrorTextCount; ++code) {
+        if (ErrorTexts[code] && text == QString::fromUtf8(ErrorTexts[code]))
+            return code;
+    }
+    return -1;
+}
+
 void K310Device::emitStatus(const K310DataPacket &reply)
 {
     if (reply.state & AlarmFlag) {

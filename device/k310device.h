@@ -20,6 +20,9 @@ public:
     explicit K310Device(K310Link *onLink);
     ~K310Device() override;
 
+    // The doser's error code behind a text of hasErrorSignal; -1 for any other text.
+    static int errorCodeOf(const QString &text);
+
 public slots:
     // The product the console assigns to this doser; it is the console's record and never
     // goes to the doser.

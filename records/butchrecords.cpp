@@ -1,6 +1,7 @@
 #include "butchrecords.h"
 
 #include "database.h"
+#include "transaction.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -101,12 +102,21 @@ bool ButchRecords::resumeTask(quint64 butchId, int deviceId, const QString &task
 }
 
 bool ButchRecords::countDischarge(quint64 butchId, int deviceId, const QString &haveDoneWeight,
-                                  const QString &mustToBeDoneWeight)
+                                  const QString &mustToBeDoneWeight, const DoseRecord &dose)
 {
-    return database.execQuery(
-        QStringLiteral(
-            R"(UPDATE task SET haveDoneWeight = "%1", mustToBeDoneWeight = "%2" WHERE idButch = %3 AND deviceId = %4)"),
-        {haveDoneWeight, mustToBeDoneWeight, butchId, deviceId});
+    Transaction transaction(database);
+    const bool written =
+        doses.add(dose)
+        && database.execQuery(
+            QStringLiteral(
+                R"(UPDATE task SET haveDoneWeight = "%1", mustToBeDoneWeight = "%2" WHERE idButch = %3 AND deviceId = %4)"),
+            {haveDoneWeight, mustToBeDoneWeight, butchId, deviceId});
+    return written && transaction.commit();
+}
+
+bool ButchRecords::declineResidue(const DoseRecord &dose)
+{
+    return doses.add(dose);
 }
 
 bool ButchRecords::finishTask(quint64 butchId, int deviceId, const QString &taskWeight,

@@ -1,6 +1,7 @@
 #ifndef BUTCHRECORDS_H
 #define BUTCHRECORDS_H
 
+#include "doserecords.h"
 #include "queryresult.h"
 
 #include <QString>
@@ -29,8 +30,11 @@ public:
     bool deleteButch(quint64 butchId);
     bool resumeTask(quint64 butchId, int deviceId, const QString &taskWeight,
                     const QString &mustToBeDoneWeight, const QString &productName);
+    // The task's running total and the row of the discharge that made it, together or neither.
     bool countDischarge(quint64 butchId, int deviceId, const QString &haveDoneWeight,
-                        const QString &mustToBeDoneWeight);
+                        const QString &mustToBeDoneWeight, const DoseRecord &dose);
+    // A residue the rule declined: discharged, recorded, not added to the task.
+    bool declineResidue(const DoseRecord &dose);
     bool finishTask(quint64 butchId, int deviceId, const QString &taskWeight,
                     const QString &haveDoneWeight, const QString &mustToBeDoneWeight,
                     const QString &productName, const QString &weightScale);
@@ -54,6 +58,7 @@ public:
 
 private:
     Database &database;
+    DoseRecords doses {database};
 };
 
 #endif // BUTCHRECORDS_H

@@ -297,6 +297,12 @@ void tst_BatchWorkflow::killedConsoleRestoresTheBatchAndFinishesIt()
     QCOMPARE(task.value(0), QString("90.00"));
     QVERIFY2(task.value(1).toDouble() > 89.5, qPrintable(task.value(1)));
     QCOMPARE(hundredths(task.value(1)), countableDischarges(rig, start, "0.50"));
+    // Each counted discharge has its row, written with the count, across the kill.
+    qint64 rows = 0;
+    for (const QString &weight :
+         rig.records().select("SELECT dischargedWeight FROM dose WHERE counted = 1"))
+        rows += hundredths(weight);
+    QCOMPARE(rows, hundredths(task.value(1)));
 }
 
 void tst_BatchWorkflow::unknownWeighingLimitRefusesTheStart()
