@@ -1,6 +1,7 @@
 #include "receiptbutton.h"
 
 #include "receiptdialog.h"
+#include "receiptstore.h"
 #include "receipttiming.h"
 #include "savereceiptdialog.h"
 
@@ -8,6 +9,14 @@ ReceiptButton::ReceiptButton(QWidget *parent)
     : QWidget(parent)
 {
     setupUi(this);
+    connect(receiptEditorButton, &QPushButton::clicked, this, &ReceiptButton::receiptDialogOpened);
+}
+
+ReceiptDialog *ReceiptButton::receiptDialog()
+{
+    // Made at the first use, so the host's window opens without the cost of two dialogs.
+    if (manager)
+        return manager;
     manager = new ReceiptDialog();
     SaveReceiptDialog *creation = manager->saveReceiptDialog();
 
@@ -16,7 +25,6 @@ ReceiptButton::ReceiptButton(QWidget *parent)
     connect(manager, &ReceiptDialog::receiptCanBeRewrited, this,
             &ReceiptButton::receiptCanBeRewrited);
     connect(manager, &ReceiptDialog::receiptCanBeLoaded, this, &ReceiptButton::receiptCanBeLoaded);
-    connect(receiptEditorButton, &QPushButton::clicked, this, &ReceiptButton::receiptDialogOpened);
     connect(manager->closeButton, &QPushButton::clicked, this, &ReceiptButton::receiptDialogClosed);
     connect(manager->createReceiptButton, &QPushButton::clicked, this,
             &ReceiptButton::createReceiptButtonClicked);
@@ -26,6 +34,7 @@ ReceiptButton::ReceiptButton(QWidget *parent)
     connect(creation, &SaveReceiptDialog::receiptSaved, this, &ReceiptButton::setReceiptName);
     connect(manager, &ReceiptDialog::receiptRenamed, this,
             &ReceiptButton::setReceiptNameAfterRenamed);
+    return manager;
 }
 
 ReceiptButton::~ReceiptButton()
@@ -70,87 +79,91 @@ QString ReceiptButton::receiptName() const
     return text == NoReceiptText ? QString() : text;
 }
 
-SaveReceiptDialog *ReceiptButton::saveReceiptDialog() const
+SaveReceiptDialog *ReceiptButton::saveReceiptDialog()
 {
-    return manager->saveReceiptDialog();
+    return receiptDialog()->saveReceiptDialog();
 }
 
 void ReceiptButton::createReceiptsStoreDir()
 {
-    manager->createReceiptsStoreDir();
+    ReceiptStore::createReceiptsStoreDir();
 }
 
 void ReceiptButton::showReceiptDialog()
 {
     // The manager has no parent window, so it is centred over the host by hand.
     const QRect host = window()->frameGeometry();
-    manager->show();
-    manager->move(host.center() - manager->rect().center());
-    manager->raise();
-    manager->activateWindow();
-    manager->refreshReceiptList(receiptName());
+    ReceiptDialog *dialog = receiptDialog();
+    dialog->show();
+    dialog->move(host.center() - dialog->rect().center());
+    dialog->raise();
+    dialog->activateWindow();
+    dialog->refreshReceiptList(receiptName());
 }
 
 void ReceiptButton::showCreateReceiptDialog()
 {
-    manager->showCreateReceiptDialog();
+    receiptDialog()->showCreateReceiptDialog();
 }
 
 void ReceiptButton::closeAllForms()
 {
+    // Nothing to hide before the manager was first made.
+    if (!manager)
+        return;
     manager->saveReceiptDialog()->hide();
     manager->hide();
 }
 
 void ReceiptButton::enableChangeLoadReceiptButtons()
 {
-    manager->enableChangeLoadReceiptButtons();
+    receiptDialog()->enableChangeLoadReceiptButtons();
 }
 
 void ReceiptButton::desableChangeLoadReceiptButtons()
 {
-    manager->desableChangeLoadReceiptButtons();
+    receiptDialog()->desableChangeLoadReceiptButtons();
 }
 
 void ReceiptButton::desableLoadReceiptButton()
 {
-    manager->desableLoadReceiptButton();
+    receiptDialog()->desableLoadReceiptButton();
 }
 
 void ReceiptButton::enableOrDisableReceiptsManageButtons(bool enable)
 {
     if (!enable)
-        manager->desableChangeLoadReceiptButtons();
+        receiptDialog()->desableChangeLoadReceiptButtons();
 }
 
 void ReceiptButton::receiptWasSaved()
 {
-    manager->saveReceiptDialog()->receiptWasSaved();
+    receiptDialog()->saveReceiptDialog()->receiptWasSaved();
 }
 
 void ReceiptButton::receiptWasNotSaved()
 {
-    manager->saveReceiptDialog()->receiptWasNotSaved();
+    receiptDialog()->saveReceiptDialog()->receiptWasNotSaved();
 }
 
 void ReceiptButton::receiptWasRewrited()
 {
-    manager->receiptWasRewrited();
+    receiptDialog()->receiptWasRewrited();
 }
 
 void ReceiptButton::receiptWasNotRewrited()
 {
-    manager->receiptWasNotRewrited();
+    receiptDialog()->receiptWasNotRewrited();
 }
 
 void ReceiptButton::receiptWasLoaded()
 {
-    manager->receiptWasLoaded();
+    receiptDialog()->receiptWasLoaded();
 }
 
 void ReceiptButton::receiptWasNotLoaded()
 {
-    manager->receiptWasNotLoaded();
+    receiptDialog()->receiptWasNotLoaded();
 }
 
 void ReceiptButton::setReceiptName(QString name)

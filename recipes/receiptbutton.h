@@ -36,8 +36,9 @@ public:
 
     // The current recipe's name; empty when there is none.
     QString receiptName() const;
-    ReceiptDialog *receiptDialog() const { return manager; }
-    SaveReceiptDialog *saveReceiptDialog() const;
+    // The manager and its creation dialog, made at the first use.
+    ReceiptDialog *receiptDialog();
+    SaveReceiptDialog *saveReceiptDialog();
 
 signals:
     void receiptCanBeSaved(QString path);

@@ -35,7 +35,11 @@ LineEditEmbedded::~LineEditEmbedded()
 void LineEditEmbedded::setKeyboardType(Keyboard::Type newType)
 {
     type = newType;
-    fieldKeyboard = lineEditKeyboards().keyboard(newType);
+}
+
+Keyboard *LineEditEmbedded::keyboard() const
+{
+    return lineEditKeyboards().keyboard(type);
 }
 
 void LineEditEmbedded::setDescription(const QString &description)
@@ -57,6 +61,7 @@ void LineEditEmbedded::mousePressEvent(QMouseEvent *event)
         parent->setFocus();
     else
         clearFocus();
+    Keyboard *fieldKeyboard = keyboard();
     if (!fieldKeyboard)
         return;
     const QString initialText = type == Keyboard::FullsizeKeyboard ? text() : QString();

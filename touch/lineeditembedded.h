@@ -5,7 +5,6 @@
 #include "keyboard.h"
 
 #include <QLineEdit>
-#include <QPointer>
 
 // A line field of the touch panel: a touch opens the on-screen keyboard, and the accepted text
 // is announced, never written into the field; the receiver decides whether to show it.
@@ -21,12 +20,13 @@ public:
     ~LineEditEmbedded() override;
 
     Keyboard::Type keyboardType() const { return type; }
-    // Selects the keyboard of that kind at once; a value naming no kind leaves the field without.
+    // Selects the keyboard of that kind; a value naming no kind leaves the field without.
     void setKeyboardType(Keyboard::Type newType);
     QString description() const { return descriptionText; }
     void setDescription(const QString &description);
     // The keyboard a touch opens, shared by all fields of this class; null when there is none.
-    Keyboard *keyboard() const { return fieldKeyboard; }
+    // It is made at the first touch (or call), so a window of fields opens without its cost.
+    Keyboard *keyboard() const;
 
     void acceptKeyboardText(const QString &text) override;
 
@@ -41,7 +41,6 @@ protected:
 private:
     Keyboard::Type type = Keyboard::NumericKeyboard;
     QString descriptionText;
-    QPointer<Keyboard> fieldKeyboard;
 };
 
 #endif // LINEEDITEMBEDDED_H

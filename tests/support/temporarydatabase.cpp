@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr int BusyTimeoutMs = 5000;
+
 bool run(const QString &fileName, const QString &sql, const QStringList &texts, QStringList *values)
 {
     sqlite3 *connection = nullptr;
@@ -15,6 +17,9 @@ bool run(const QString &fileName, const QString &sql, const QStringList &texts, 
         sqlite3_close(connection);
         return false;
     }
+    // The program under test may be writing the file at this moment (its journal does so from
+    // a thread of its own); wait for it as the program's own connections do.
+    sqlite3_busy_timeout(connection, BusyTimeoutMs);
     sqlite3_stmt *statement = nullptr;
     int status = sqlite3_prepare_v2(connection, sql.toUtf8().constData(), -1, &statement, nullptr);
     for (int i = 0; status == SQLITE_OK && i < texts.size(); ++i) {
