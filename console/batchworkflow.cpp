@@ -18,9 +18,11 @@ constexpr int WeightPeriodMs = 190;
 constexpr int StopPauseMs = 100;
 // A residue below this share of the plus tolerance is product dust, not a delivery.
 constexpr double CountedResidueShare = 0.25;
-// A discharge report below this share of the dose known to be in the hopper cannot be that
-// dose: the report was echoed from a corrupt reply or refused by the doser.
+// A discharge report below this share of the fills known to be in the hopper cannot be their
+// discharge: they went out earlier, unreported.
 constexpr double DoseReportShare = 0.5;
+// A fill ends near its target, never far above the upper weighing limit.
+constexpr double MaxFillShare = 1.5;
 
 } // namespace
 
@@ -51,7 +53,6 @@ bool K310_Halvern::checkTheEndOfTheParty(int id)
         return false;
     work.mustDownload = false;
     work.mustUpload = false;
-    work.pendingDischarge = 0;
     work.idle = true;
     return true;
 }
@@ -162,9 +163,10 @@ void K310_Halvern::newButch()
         work.idle = true;
         work.mustDownload = false;
         work.mustUpload = false;
-        work.pendingDischarge = 0;
     }
     currentButchId = 0;
+    workStarted = false;
+    workContinued = false;
     ui.continueButton->setEnabled(false);
 }
 
@@ -187,6 +189,9 @@ void K310_Halvern::startButton()
     if (currentButchId != 0)
         qDebug("\nThere is present butch what can be finished");
     if (ask(QStringLiteral("Начать новую работу?")) != Answer::Yes)
+        return;
+    // The question ran its own event loop: the doser may have been lost meanwhile.
+    if (!canDoReceipt())
         return;
     if (currentButchId != 0)
         newButch();
@@ -219,8 +224,8 @@ void K310_Halvern::prepareDevicesForStart(int position)
     ++partsLeft;
     work.mustToBeDoneWeight = work.taskWeight;
     work.haveDoneWeight = 0;
-    work.pendingDischarge = 0;
     work.idle = false;
+    forgetFillLedger(position);
     chooseDoseWeight(position);
 
     K310Device *doser = devices.at(position);
@@ -248,9 +253,23 @@ void K310_Halvern::prepareDoserForWork(int id)
     qDebug("Prepareing doser %d for work", id);
     K310Device *doser = devices.at(position);
     doser->resetErrorFlag();
+    // The counter before the discharge: fills completed while the work stood are then known,
+    // should the discharge's report be lost. The discharge accounts for them, so the counter
+    // arms no further discharge.
+    DoserWork &work = doserWork[position];
+    work.uploadCounted = true;
+    doser->requestTotalCommonWeight();
     doser->requestDoseCount();
-    doser->uploadDose();
-    doserWork[position].mustDownload = true;
+    // A fill still under way is let finish, so the counter knows what the discharge takes out
+    // should its report be lost (a part-filled hopper has no counter): the discharge waits until
+    // the doser says it stands.
+    if (work.standing)
+        doser->uploadDose();
+    else
+        work.dischargeWhenIdle = true;
+    work.mustDownload = true;
+    // The first dose is chosen once the residue is counted.
+    work.awaitingResidue = true;
 }
 
 void K310_Halvern::stopButton()
@@ -286,6 +305,8 @@ void K310_Halvern::stopButtonActions()
         doserWork[0].mustDownload = false;
         doserWork[0].mustUpload = false;
     }
+    doserWork[0].awaitingResidue = false;
+    doserWork[0].dischargeWhenIdle = false;
     sleepWithEvents(StopPauseMs);
     if (!weightTimer.isActive())
         weightTimer.start(WeightPeriodMs);
@@ -295,6 +316,14 @@ void K310_Halvern::continueButton()
 {
     if (!canDoReceipt())
         return;
+    // Only an open task can be continued; without one the work would wait for nothing.
+    bool hasTask = false;
+    for (int position = 0; position < devices.size(); ++position)
+        hasTask = hasTask || (isOnline(position) && !doserWork.at(position).idle);
+    if (!hasTask) {
+        ui.continueButton->setEnabled(false);
+        return;
+    }
     for (int position = 0; position < devices.size(); ++position) {
         if (isOnline(position) && !doserWork.at(position).idle && !hasKnownWeighingLimit(position))
             return;
@@ -400,6 +429,7 @@ void K310_Halvern::hasGetTotalCommonWeight(int id, const QString &counter)
     DoserWork &work = doserWork[position];
     setLabelText(id, counterInUnits(position, counter), TotalWeightField);
     const quint32 total = counter.toUInt(nullptr, 10);
+    keepFillLedger(position, total);
 
     if (!workStarted && !workContinued) {
         work.lastTotalCommonWeight = total;
@@ -436,13 +466,32 @@ void K310_Halvern::hasGetTotalCommonWeight(int id, const QString &counter)
         qDebug("device %d dose has already been uploaded", id);
     }
     if (total != work.lastTotalCommonWeight) {
-        // The counter grows by the weight of each completed fill: that much is in the hopper.
-        work.pendingDischarge = double(total - work.lastTotalCommonWeight) / qPow(10.0, work.scale);
         work.lastTotalCommonWeight = total;
         work.mustUpload = true;
         qDebug("device %d is working, dose can be uploaded", id);
     }
     doDownloadUploadCycle(id);
+}
+
+void K310_Halvern::keepFillLedger(int position, quint32 total)
+{
+    DoserWork &work = doserWork[position];
+    const quint32 last = work.lastTotalCommonWeight;
+    const bool afterReport = work.dischargeReported;
+    work.dischargeReported = false;
+    if (work.idle || afterReport || total == last)
+        return;
+    // The counter grows by the weight of each completed fill; a step no fill can make says
+    // nothing about the hopper.
+    const double filled = double(quint32(total - last)) / qPow(10.0, work.scale);
+    if (filled <= work.npd * MaxFillShare)
+        work.unreportedFill += filled;
+}
+
+void K310_Halvern::forgetFillLedger(int position)
+{
+    doserWork[position].unreportedFill = 0;
+    doserWork[position].dischargeReported = true;
 }
 
 void K310_Halvern::doDownloadUploadCycle(int id)
@@ -451,6 +500,8 @@ void K310_Halvern::doDownloadUploadCycle(int id)
     if (position < 0)
         return;
     DoserWork &work = doserWork[position];
+    if (work.awaitingResidue)
+        return;
     if (work.mustDownload) {
         work.mustDownload = false;
         work.orderedDose = weightText(position, work.doseWeight);
@@ -501,22 +552,28 @@ void K310_Halvern::hasGetDoseUploadSignal(int id, const QString &weight)
     if (position < 0)
         return;
     DoserWork &work = doserWork[position];
+    const double unreported = work.unreportedFill;
+    // A discharge empties the hopper: the fills so far are accounted for by this report, unless
+    // the doser refused it with an alarm.
+    if (!work.alarmed)
+        forgetFillLedger(position);
     if (work.idle)
         return;
     const double w = weight.toDouble();
     const QString shown = weightText(position, w);
+    if (!work.alarmed && unreported > 0 && w < unreported * DoseReportShare) {
+        // The fill went out under an earlier discharge whose report was lost on the line.
+        qDebug("device %d dose of %s was discharged unreported, counted from the weight counter",
+               id, qUtf8Printable(weightText(position, unreported)));
+        countDelivered(position, unreported, work.orderedDose);
+    }
 
+    work.awaitingResidue = false;
     if (work.firstUpload) {
         work.firstUpload = false;
         work.lastUploadWeight = w;
-        if (work.pendingDischarge > 0 && w < work.pendingDischarge * DoseReportShare) {
-            // The last dose went out while its report was lost: the counter knows its weight.
-            qDebug("device %d dose of %s was discharged unreported, counted from the weight "
-                   "counter",
-                   id, qUtf8Printable(weightText(position, work.pendingDischarge)));
-            countDelivered(position, work.pendingDischarge, work.orderedDose);
-        }
-        work.pendingDischarge = 0;
+        // The hopper is empty: a discharge the counter armed meanwhile has nothing to take.
+        work.mustUpload = false;
         if (w < CountedResidueShare * work.doseFaultPlus) {
             qDebug("device %d has %s in hopper < (doseFaultPlus/4) - can not be counted", id,
                    qUtf8Printable(shown));
@@ -529,17 +586,10 @@ void K310_Halvern::hasGetDoseUploadSignal(int id, const QString &weight)
     }
 
     work.lastDoseWeight = w;
-    if (w < 0) {
+    if (w < 0)
         qDebug("device %d has %s in hopper < 0, is antigravitation discovered?", id,
                qUtf8Printable(shown));
-    } else if (work.pendingDischarge > 0 && w < work.pendingDischarge * DoseReportShare) {
-        // Not the dose in the hopper; it is counted when the hopper is next emptied.
-        qDebug("device %d reported %s for a dose of %s, not counted", id, qUtf8Printable(shown),
-               qUtf8Printable(weightText(position, work.pendingDischarge)));
-        return;
-    } else {
-        work.pendingDischarge = 0;
+    else
         countDelivered(position, w, work.orderedDose);
-    }
     work.mustDownload = true;
 }

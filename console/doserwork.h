@@ -34,9 +34,18 @@ struct DoserWork
     bool mustUpload = false;
     bool uploadCounted = false;
     bool firstUpload = false;
-    // The weight of a completed fill, by the doser's weight counter, not yet counted as
-    // discharged; it stands in for a discharge report lost on the line.
-    double pendingDischarge = 0;
+    // The weight of the fills completed in a task since the last discharge report, by the doser's
+    // weight counter: it stands in for a discharge report lost on the line.
+    double unreportedFill = 0;
+    // A discharge was reported since the counter was last read: its fills are accounted for.
+    bool dischargeReported = true;
+    // The hopper is being emptied before work; no fill until its report is counted.
+    bool awaitingResidue = false;
+    // The doser's last reply raised the alarm, or said it stands (neither works nor alarms).
+    bool alarmed = false;
+    bool standing = false;
+    // The hopper is to be emptied before work as soon as the doser stops working.
+    bool dischargeWhenIdle = false;
     // The weight of the last fill ordered in the batch, as sent.
     QString orderedDose;
     // The alarm the doser reports now; empty while it reports none.

@@ -385,9 +385,15 @@ void K310_Halvern::makeMessageBoxes()
 K310_Halvern::Answer K310_Halvern::ask(const QString &text)
 {
     makeMessageBoxes();
+    // A question asked while another is running (from inside its event loop, even after the
+    // console hid it) is not asked: the box cannot run twice, and nobody has answered it.
+    if (questionRunning)
+        return Answer::Dismissed;
     questionBox->setText(text);
     questionDismissed = false;
+    questionRunning = true;
     const QAbstractButton *clicked = prompts.runBox(questionBox);
+    questionRunning = false;
     if (questionDismissed)
         return Answer::Dismissed;
     return clicked == yesButton ? Answer::Yes : Answer::No;
@@ -395,7 +401,7 @@ K310_Halvern::Answer K310_Halvern::ask(const QString &text)
 
 void K310_Halvern::dismissQuestion()
 {
-    if (!questionBox || !questionBox->isVisible())
+    if (!questionRunning)
         return;
     questionDismissed = true;
     questionBox->hide();
@@ -404,6 +410,9 @@ void K310_Halvern::dismissQuestion()
 void K310_Halvern::inform(const QString &text)
 {
     makeMessageBoxes();
+    // A report while another is open replaces its text: the box cannot run twice.
     infoBox->setText(text);
+    if (infoBox->isVisible())
+        return;
     prompts.runBox(infoBox);
 }

@@ -202,6 +202,8 @@ private:
 
     // Batch helpers.
     void countDelivered(int position, double weight, const QString &orderedWeight);
+    void keepFillLedger(int position, quint32 total);
+    void forgetFillLedger(int position);
     DoseRecord doseRecord(int position, double discharged, const QString &orderedWeight,
                           bool counted) const;
     QString taskText(int position) const;
@@ -260,6 +262,7 @@ private:
     QMessageBox *questionBox = nullptr;
     QAbstractButton *yesButton = nullptr;
     bool questionDismissed = false;
+    bool questionRunning = false;
     QMessageBox *infoBox = nullptr;
     bool workStarted = false;
     bool workContinued = false;

@@ -15,8 +15,11 @@ int K310_Halvern::positionOfEditor(const QString &editorName)
 
 void K310_Halvern::noteManualOrder(const QString &order)
 {
-    if (isOnline(0))
-        note(JournalEvent::ManualOrder, order, devices.at(0)->getDeviceID());
+    if (!isOnline(0))
+        return;
+    note(JournalEvent::ManualOrder, order, devices.at(0)->getDeviceID());
+    // A full cycle discharges without a report: what the counter says next is not in the hopper.
+    forgetFillLedger(0);
 }
 
 void K310_Halvern::uploadDoseButton()

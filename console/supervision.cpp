@@ -278,7 +278,13 @@ void K310_Halvern::hasCurrentStateActions(int id, const QString &state)
     if (position < 0 || !devices.at(position)->isDeviceActive())
         return;
     DoserWork &work = doserWork[position];
-    if (state != AlarmText) {
+    work.alarmed = state == AlarmText;
+    work.standing = state == StoppedText;
+    if (work.dischargeWhenIdle && work.standing) {
+        work.dischargeWhenIdle = false;
+        devices.at(position)->uploadDose();
+    }
+    if (!work.alarmed) {
         if (position == k310->currentDeviceIndex())
             k310->clearErrorMessage();
         work.alarmText.clear();

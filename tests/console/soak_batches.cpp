@@ -1,0 +1,219 @@
+// Accuracy and soak runs of the batch workflow against the simulated doser; too slow for every
+// commit, so CTest does not run them: scripts/soak-batches.sh does.
+#include "consolerig.h"
+#include "k310_halvern.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+const QString NewWork = QStringLiteral("Начать новую работу?");
+const QString Restore = QStringLiteral("Последнее задание не завершено.\nВосстановить данные?");
+const QString Done = QStringLiteral("Задание выполнено");
+const QString Yes = QStringLiteral("Да");
+const QString PlusTolerance = QStringLiteral("0.50");
+constexpr int ConnectedMs = 5000;
+constexpr int BatchMs = 20 * 60 * 1000;
+// Between an automatic stop and the operator's touch on "Продолжить задание".
+constexpr int OperatorMs = 300;
+
+quint32 seedOfRun()
+{
+    bool given = false;
+    const quint32 seed = qEnvironmentVariable("K310_SOAK_SEED").toUInt(&given);
+    return given ? seed : QRandomGenerator::system()->generate();
+}
+
+// A doser with noise and product in flight, at rates that keep a run to minutes.
+QStringList doser(quint32 seed)
+{
+    return {"--log-frames",
+            "--seed",
+            QString::number(seed),
+            "--feed-rate",
+            "40",
+            "--fine-rate",
+            "4",
+            "--settle-ms",
+            "100",
+            "--discharge-rate",
+            "80",
+            "--noise",
+            "0.01",
+            "--in-flight",
+            "0.05"};
+}
+
+qint64 hundredths(const QString &weight)
+{
+    return qRound64(weight.toDouble() * 100);
+}
+
+QString weight(qint64 hundredthsOfUnit)
+{
+    return QString::number(double(hundredthsOfUnit) / 100, 'f', 2);
+}
+
+// The discharges the doser logged from a line on: all of them, and those below a quarter of
+// the plus tolerance, which the batch declines when they are residues.
+struct Discharges
+{
+    qint64 all = 0;
+    qint64 declinable = 0;
+    int count = 0;
+};
+
+Discharges dischargesSince(ConsoleRig &rig, int fromLine)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\] discharge of (-?[0-9.]+) started"));
+    Discharges found;
+    const QStringList lines = rig.doser().logLines();
+    for (int i = fromLine; i < lines.size(); ++i) {
+        const QRegularExpressionMatch match = pattern.match(lines.at(i));
+        if (!match.hasMatch())
+            continue;
+        const qint64 value = hundredths(match.captured(1));
+        found.all += value;
+        ++found.count;
+        if (4 * value < hundredths(PlusTolerance))
+            found.declinable += value;
+    }
+    return found;
+}
+
+QStringList lastTask(ConsoleRig &rig)
+{
+    return rig.records().select(
+        "SELECT taskWeight, haveDoneWeight, idButch FROM task ORDER BY idButch DESC LIMIT 1");
+}
+
+qint64 countedDoseRows(ConsoleRig &rig, const QString &butch)
+{
+    qint64 sum = 0;
+    for (const QString &row : rig.records().select(
+             "SELECT dischargedWeight FROM dose WHERE counted = 1 AND idButch = ?1", {butch}))
+        sum += hundredths(row);
+    return sum;
+}
+
+bool isEnabled(ConsoleRig &rig, const char *button)
+{
+    return rig.console()->findChild<QPushButton *>(QLatin1String(button))->isEnabled();
+}
+
+} // namespace
+
+class SoakBatches : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void randomTargetsEndWithinTheToleranceAndAddUp();
+    void flakyLineLosesAndDoublesNothing();
+};
+
+void SoakBatches::randomTargetsEndWithinTheToleranceAndAddUp()
+{
+    const quint32 seed = seedOfRun();
+    QRandomGenerator targets(seed);
+    ConsoleRig rig;
+    QVERIFY(rig.startSimulator(doser(seed)));
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    rig.startConsole();
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConnectedMs);
+    QCOMPARE(rig.text("doseFaultPlusK310_11"), PlusTolerance);
+    rig.prepareBatch("Сахар", "1");
+
+    std::printf("seed %u\n%8s %10s %10s %10s %6s %12s %10s\n", seed, "batch", "target", "delivered",
+                "left", "doses", "discharged", "declined");
+    int failures = 0;
+    for (int batch = 1; batch <= 20; ++batch) {
+        const QString target = weight(100 + targets.bounded(49901));
+        rig.enter("productWeightK310_11", target);
+        const int start = rig.doser().logLines().size();
+        const int done = rig.operatorAtPanel().shown.count(Done);
+        rig.click("startButton");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.count(Done) > done, BatchMs);
+
+        const QStringList task = lastTask(rig);
+        const qint64 delivered = hundredths(task.value(1));
+        const qint64 left = hundredths(task.value(0)) - delivered;
+        const Discharges discharges = dischargesSince(rig, start);
+        const bool withinRule = left < hundredths(PlusTolerance);
+        const bool addsUp = delivered == discharges.all - discharges.declinable
+                            && delivered == countedDoseRows(rig, task.value(2));
+        std::printf("%8d %10s %10s %10s %6d %12s %10s%s\n", batch, qPrintable(task.value(0)),
+                    qPrintable(task.value(1)), qPrintable(weight(left)), discharges.count,
+                    qPrintable(weight(discharges.all)), qPrintable(weight(discharges.declinable)),
+                    withinRule && addsUp ? "" : "  <- FAILED");
+        std::fflush(stdout);
+        failures += !(withinRule && addsUp);
+    }
+    QCOMPARE(failures, 0);
+}
+
+void SoakBatches::flakyLineLosesAndDoublesNothing()
+{
+    const quint32 seed = seedOfRun();
+    ConsoleRig rig;
+    QVERIFY(rig.startSimulator(doser(seed) << "--fault"
+                                           << "drop:p=0.05"
+                                           << "--fault"
+                                           << "corrupt:p=0.02"));
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    rig.operatorAtPanel().answer(Restore, Yes);
+    rig.startConsole();
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConnectedMs);
+    rig.prepareBatch("Мука", "300");
+    const int start = rig.doser().logLines().size();
+
+    // The operator starts the batch (again, when the line lost the start) and continues after
+    // every automatic stop.
+    int continues = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (!rig.operatorAtPanel().shown.contains(Done) && clock.elapsed() < BatchMs) {
+        if (!isEnabled(rig, "stopButton")) {
+            if (lastTask(rig).isEmpty() && isEnabled(rig, "startButton")) {
+                rig.click("startButton");
+            } else if (isEnabled(rig, "continueButton")) {
+                ++continues;
+                rig.click("continueButton");
+            }
+        }
+        QTest::qWait(OperatorMs);
+    }
+    QVERIFY(rig.operatorAtPanel().shown.contains(Done));
+
+    const QStringList task = lastTask(rig);
+    const qint64 delivered = hundredths(task.value(1));
+    const Discharges discharges = dischargesSince(rig, start);
+    const int dropped = rig.doserLog("(dropped").size();
+    const int corrupted = rig.doserLog("flipped)").size();
+    std::printf("seed %u: target %s, delivered %s in %.0f s; %d discharges of %s, %s declined as "
+                "residue; %d replies dropped, %d corrupted, %d continues\n",
+                seed, qPrintable(task.value(0)), qPrintable(task.value(1)),
+                clock.elapsed() / 1000.0, discharges.count, qPrintable(weight(discharges.all)),
+                qPrintable(weight(discharges.declinable)), dropped, corrupted, continues);
+    QVERIFY(hundredths(task.value(0)) - delivered < hundredths(PlusTolerance));
+    QCOMPARE(delivered, discharges.all - discharges.declinable);
+    QCOMPARE(countedDoseRows(rig, task.value(2)), delivered);
+}
+
+int main(int argc, char *argv[])
+{
+    // A run takes minutes; Qt Test's watchdog would end it after five.
+    if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number(2 * BatchMs));
+    QApplication application(argc, argv);
+    SoakBatches soak;
+    return QTest::qExec(&soak, argc, argv);
+}
+
+#include "soak_batches.moc"
