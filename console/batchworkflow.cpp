@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int DosePeriodMs = 160;
-constexpr int WeightPeriodMs = 190;
 constexpr int StopPauseMs = 100;
 // A residue below this share of the plus tolerance is product dust, not a delivery.
 constexpr double CountedResidueShare = 0.25;

@@ -26,8 +26,6 @@ constexpr int WindowX = 300;
 constexpr int WindowY = 300;
 constexpr int FirstDeviceId = 30;
 constexpr int ReplyTimeoutMs = 150;
-constexpr int ActivityPeriodMs = 500;
-constexpr int WeightPeriodMs = 190;
 
 } // namespace
 

@@ -170,6 +170,12 @@ private slots:
     void loadRecipe(const QString &path);
 
 private:
+    // Periods of the three timers: probing lost dosers, polling the weight between batches,
+    // driving the fill/discharge cycle of a batch.
+    static constexpr int ActivityPeriodMs = 500;
+    static constexpr int WeightPeriodMs = 190;
+    static constexpr int DosePeriodMs = 160;
+
     // Construction and wiring.
     void offerSerialPorts();
     void wireDialogs();
@@ -188,6 +194,8 @@ private:
     int deviceIndex(int id) const;
     bool isOnline(int position) const;
     bool isLost(int position) const;
+    // Orders to a doser that is switched off or lost are dropped.
+    void sendIfOnline(int position, void (K310Device::*request)());
     void moveToOffDevices(int position);
     void moveToOnDevices(int position);
     void sleepWithEvents(int ms);

@@ -75,14 +75,12 @@ void K310_Halvern::downloadDose(int position, qreal weight, quint8 decimals)
 
 void K310_Halvern::doFullCycle(int position)
 {
-    if (isOnline(position))
-        devices.at(position)->doFullCycle();
+    sendIfOnline(position, &K310Device::doFullCycle);
 }
 
 void K310_Halvern::stopWork(int position)
 {
-    if (isOnline(position))
-        devices.at(position)->stopWork();
+    sendIfOnline(position, &K310Device::stopWork);
 }
 
 void K310_Halvern::stopAllWork()
@@ -93,38 +91,32 @@ void K310_Halvern::stopAllWork()
 
 void K310_Halvern::requestDoseFaultPlus(int position)
 {
-    if (isOnline(position))
-        devices.at(position)->requestDoseFaultPlus();
+    sendIfOnline(position, &K310Device::requestDoseFaultPlus);
 }
 
 void K310_Halvern::requestDoseFaultMinus(int position)
 {
-    if (isOnline(position))
-        devices.at(position)->requestDoseFaultMinus();
+    sendIfOnline(position, &K310Device::requestDoseFaultMinus);
 }
 
 void K310_Halvern::requestDoseCount(int position)
 {
-    if (isOnline(position))
-        devices.at(position)->requestDoseCount();
+    sendIfOnline(position, &K310Device::requestDoseCount);
 }
 
 void K310_Halvern::requestTotalWeight(int position)
 {
-    if (isOnline(position))
-        devices.at(position)->requestTotalWeight();
+    sendIfOnline(position, &K310Device::requestTotalWeight);
 }
 
 void K310_Halvern::requestTotalCommonWeight(int position)
 {
-    if (isOnline(position))
-        devices.at(position)->requestTotalCommonWeight();
+    sendIfOnline(position, &K310Device::requestTotalCommonWeight);
 }
 
 void K310_Halvern::requestTotalCommonDoseCount(int position)
 {
-    if (isOnline(position))
-        devices.at(position)->requestTotalCommonDoseCount();
+    sendIfOnline(position, &K310Device::requestTotalCommonDoseCount);
 }
 
 void K310_Halvern::setDoseFaultPlus(const QString &text, const QString &editorName)

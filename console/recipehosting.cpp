@@ -7,6 +7,8 @@
 #include "receiptbutton.h"
 #include "receiptparameters.h"
 
+#include <QLayout>
+
 namespace {
 
 // The editors' accessible names, which the editor slots take the doser position from.
@@ -19,6 +21,11 @@ const QString DoseFaultMinusEditor = QStringLiteral("13");
 void K310_Halvern::wireRecipes()
 {
     ReceiptButton *panel = ui.receiptButton;
+    // In the row of the window's buttons the panel takes their height and icon size.
+    if (panel->layout())
+        panel->layout()->setContentsMargins(0, 0, 0, 0);
+    panel->receiptEditorButton->setMinimumHeight(ui.exitButton->minimumHeight());
+    panel->receiptEditorButton->setIconSize(ui.exitButton->iconSize());
     panel->createReceiptsStoreDir();
     connect(panel, &ReceiptButton::receiptDialogOpened, this, &K310_Halvern::openRecipes);
     connect(panel, &ReceiptButton::createReceiptButtonClicked, panel,

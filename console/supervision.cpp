@@ -126,28 +126,30 @@ void K310_Halvern::showState(QLabel *label, const QString &text, bool bold)
     label->setFont(font);
 }
 
+void K310_Halvern::sendIfOnline(int position, void (K310Device::*request)())
+{
+    if (position >= 0 && position < devices.size() && isOnline(position))
+        (devices.at(position)->*request)();
+}
+
 void K310_Halvern::requestScale(int position)
 {
-    if (isOnline(position))
-        devices.at(position)->requestScale();
+    sendIfOnline(position, &K310Device::requestScale);
 }
 
 void K310_Halvern::requestNPD(int position)
 {
-    if (isOnline(position))
-        devices.at(position)->requestNPD();
+    sendIfOnline(position, &K310Device::requestNPD);
 }
 
 void K310_Halvern::requestWeightScale(int position)
 {
-    if (isOnline(position))
-        devices.at(position)->requestWeightScale();
+    sendIfOnline(position, &K310Device::requestWeightScale);
 }
 
 void K310_Halvern::requestPOVersion(int position)
 {
-    if (isOnline(position))
-        devices.at(position)->requestPOVersion();
+    sendIfOnline(position, &K310Device::requestPOVersion);
 }
 
 void K310_Halvern::deviceConnectionTest(int position)
