@@ -9,6 +9,6 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${K310_SOAK_DIR:-$root/build}
 
-"$root/scripts/build.sh" -DK310_BUILD_TESTS=ON >/dev/null
+"$root/scripts/build.sh" -DK310_BUILD_TESTS=ON -DK310_BUILD_BENCHMARKS=ON >/dev/null
 cd "$build"
-QT_QPA_PLATFORM=offscreen tests/console/soak_batches "$@" 2>/dev/null
+QT_QPA_PLATFORM=offscreen benchmarks/soak_batches "$@" 2>/dev/null

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -188,6 +189,44 @@ int ConsoleRig::requestsSeen(quint8 command)
             ++count;
     }
     return count;
+}
+
+qint64 ConsoleRig::hundredths(const QString &weight)
+{
+    return qRound64(weight.toDouble() * 100);
+}
+
+QStringList ConsoleRig::loggedWeights(const QString &what, int fromLine)
+{
+    const QRegularExpression pattern(QStringLiteral("\\] %1 of (-?[0-9.]+) started").arg(what));
+    QStringList weights;
+    const QStringList lines = simulator->logLines();
+    for (int i = fromLine; i < lines.size(); ++i) {
+        const QRegularExpressionMatch match = pattern.match(lines.at(i));
+        if (match.hasMatch())
+            weights << match.captured(1);
+    }
+    return weights;
+}
+
+qint64 ConsoleRig::countableDischarges(int fromLine, const QString &plusTolerance)
+{
+    qint64 sum = 0;
+    for (const QString &weight : loggedWeights(QStringLiteral("discharge"), fromLine)) {
+        if (4 * hundredths(weight) >= hundredths(plusTolerance))
+            sum += hundredths(weight);
+    }
+    return sum;
+}
+
+qint64 ConsoleRig::countedDoseRows(const QString &butchId)
+{
+    qint64 sum = 0;
+    for (const QString &weight : database.select(
+             QStringLiteral("SELECT dischargedWeight FROM dose WHERE counted = 1 AND idButch = ?1"),
+             {butchId}))
+        sum += hundredths(weight);
+    return sum;
 }
 
 QStringList ConsoleRig::doserLog(const QString &containing)

@@ -74,6 +74,17 @@ public:
     // Chooses a listed product in the doser dialog without opening it.
     void chooseProduct(const QString &product);
 
+    // A weight text in hundredths, so sums are exact to the last digit.
+    static qint64 hundredths(const QString &weight);
+    // The weights the doser logged for fills ("fill") or discharges ("discharge") from a log
+    // line on.
+    QStringList loggedWeights(const QString &what, int fromLine);
+    // What a batch must have counted of the discharges from a log line on: all but the residues
+    // below a quarter of the plus tolerance, which it declines.
+    qint64 countableDischarges(int fromLine, const QString &plusTolerance);
+    // The sum of the counted dose rows of a batch.
+    qint64 countedDoseRows(const QString &butchId);
+
     // Requests of the doser protocol the simulator has logged so far, by command code.
     int requestsSeen(quint8 command);
     // The simulator's log lines that contain the text.

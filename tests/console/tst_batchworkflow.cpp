@@ -30,38 +30,6 @@ constexpr int MidFillMs = 400;
 constexpr char ChildFolder[] = "K310_TEST_CHILD_FOLDER";
 constexpr char ChildSettings[] = "K310_TEST_CHILD_SETTINGS";
 
-// A weight text as hundredths, so sums are exact to the last digit.
-qint64 hundredths(const QString &weight)
-{
-    return qRound64(weight.toDouble() * 100);
-}
-
-// The weights the doser logged for fills ("fill") or discharges ("discharge") from a log line on.
-QStringList logged(ConsoleRig &rig, const QString &what, int fromLine)
-{
-    const QRegularExpression pattern(QStringLiteral("\\] %1 of (-?[0-9.]+) started").arg(what));
-    QStringList weights;
-    const QStringList lines = rig.doser().logLines();
-    for (int i = fromLine; i < lines.size(); ++i) {
-        const QRegularExpressionMatch match = pattern.match(lines.at(i));
-        if (match.hasMatch())
-            weights << match.captured(1);
-    }
-    return weights;
-}
-
-// What the batch must have counted: every discharge but the residues below a quarter of the
-// plus tolerance, which are product dust.
-qint64 countableDischarges(ConsoleRig &rig, int fromLine, const QString &plusTolerance)
-{
-    qint64 sum = 0;
-    for (const QString &weight : logged(rig, QStringLiteral("discharge"), fromLine)) {
-        if (4 * hundredths(weight) >= hundredths(plusTolerance))
-            sum += hundredths(weight);
-    }
-    return sum;
-}
-
 QStringList openTask(ConsoleRig &rig)
 {
     return rig.records().select(
@@ -80,7 +48,7 @@ void waitForDoser(ConsoleRig &rig)
 void waitForWorkInProgress(ConsoleRig &rig, int fromLine)
 {
     QTRY_VERIFY_WITH_TIMEOUT(!openTask(rig).value(1).isEmpty(), BatchMs);
-    QTRY_VERIFY_WITH_TIMEOUT(logged(rig, "fill", fromLine).size() >= 2, BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.loggedWeights("fill", fromLine).size() >= 2, BatchMs);
     QTest::qWait(MidFillMs);
 }
 
@@ -129,7 +97,7 @@ void tst_BatchWorkflow::batchWithinOneDoseEndsAndClosesItsRecords()
     QVERIFY(rig.operatorAtPanel().shown.last().contains("30.00 кг"));
     rig.enter("productWeightK310_11", "30");
     rig.click("downloadDoseButton");
-    QTRY_COMPARE(logged(rig, "fill", 0), QStringList {"30.00"});
+    QTRY_COMPARE(rig.loggedWeights("fill", 0), QStringList {"30.00"});
     QTRY_VERIFY_WITH_TIMEOUT(rig.text("stateK310_12").toDouble() > 29, BatchMs);
     rig.click("uploadDoseButton");
     QTRY_VERIFY_WITH_TIMEOUT(rig.text("stateK310_12").toDouble() < 0.1, BatchMs);
@@ -142,13 +110,13 @@ void tst_BatchWorkflow::batchWithinOneDoseEndsAndClosesItsRecords()
     QVERIFY(!isEnabled(rig, "uploadDoseButton"));
     QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), BatchMs);
 
-    QCOMPARE(logged(rig, "fill", start), QStringList {"10.00"});
+    QCOMPARE(rig.loggedWeights("fill", start), QStringList {"10.00"});
     const QStringList task = rig.records().select(
         "SELECT taskWeight, haveDoneWeight, endTime, endDate, productName FROM task");
     QCOMPARE(task.size(), 5);
     QCOMPARE(task.at(0), QString("10.00"));
-    QVERIFY(qAbs(hundredths(task.at(1)) - 1000) < 50);
-    QCOMPARE(hundredths(task.at(1)), countableDischarges(rig, start, "0.50"));
+    QVERIFY(qAbs(ConsoleRig::hundredths(task.at(1)) - 1000) < 50);
+    QCOMPARE(ConsoleRig::hundredths(task.at(1)), rig.countableDischarges(start, "0.50"));
     QVERIFY(QRegularExpression("^\\d\\d:\\d\\d$").match(task.at(2)).hasMatch());
     QVERIFY(QRegularExpression("^\\d\\d\\.\\d\\d\\.\\d{4}$").match(task.at(3)).hasMatch());
     QCOMPARE(task.at(4), QString("Сахар"));
@@ -182,17 +150,17 @@ void tst_BatchWorkflow::largeBatchCutsDosesToTheLimitAndLeavesTheResidueUncounte
     rig.click("startButton");
     QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), BatchMs);
 
-    const QStringList fills = logged(rig, "fill", start);
+    const QStringList fills = rig.loggedWeights("fill", start);
     QVERIFY(fills.size() >= 4);
     QCOMPARE(fills.first(), QString("23.08"));
     for (const QString &fill : fills)
         QVERIFY2(fill.toDouble() < 30, qPrintable(fill));
-    const QStringList discharges = logged(rig, "discharge", start);
+    const QStringList discharges = rig.loggedWeights("discharge", start);
     QVERIFY2(discharges.first().toDouble() < 0.25, qPrintable(discharges.first()));
 
     const QString delivered = rig.records().select("SELECT haveDoneWeight FROM task").value(0);
     QVERIFY2(delivered.toDouble() > 99 && delivered.toDouble() < 101, qPrintable(delivered));
-    QCOMPARE(hundredths(delivered), countableDischarges(rig, start, "1.00"));
+    QCOMPARE(ConsoleRig::hundredths(delivered), rig.countableDischarges(start, "1.00"));
 }
 
 void tst_BatchWorkflow::newWorkDropsAnEmptyBatchAndStopRaiseContinueKeepEveryDischarge()
@@ -234,7 +202,7 @@ void tst_BatchWorkflow::newWorkDropsAnEmptyBatchAndStopRaiseContinueKeepEveryDis
     const QStringList task = rig.records().select("SELECT taskWeight, haveDoneWeight FROM task");
     QCOMPARE(task.value(0), QString("60.00"));
     QVERIFY2(task.value(1).toDouble() > 59.5, qPrintable(task.value(1)));
-    QCOMPARE(hundredths(task.value(1)), countableDischarges(rig, start, "0.50"));
+    QCOMPARE(ConsoleRig::hundredths(task.value(1)), rig.countableDischarges(start, "0.50"));
 }
 
 void tst_BatchWorkflow::lostDoserStopsTheBatchAndItsReturnOffersTheRestore()
@@ -264,7 +232,7 @@ void tst_BatchWorkflow::lostDoserStopsTheBatchAndItsReturnOffersTheRestore()
 
     const QString delivered = rig.records().select("SELECT haveDoneWeight FROM task").value(0);
     QVERIFY2(delivered.toDouble() > 69.5, qPrintable(delivered));
-    QCOMPARE(hundredths(delivered), countableDischarges(rig, start, "0.50"));
+    QCOMPARE(ConsoleRig::hundredths(delivered), rig.countableDischarges(start, "0.50"));
 }
 
 void tst_BatchWorkflow::killedConsoleRestoresTheBatchAndFinishesIt()
@@ -296,13 +264,9 @@ void tst_BatchWorkflow::killedConsoleRestoresTheBatchAndFinishesIt()
     const QStringList task = rig.records().select("SELECT taskWeight, haveDoneWeight FROM task");
     QCOMPARE(task.value(0), QString("90.00"));
     QVERIFY2(task.value(1).toDouble() > 89.5, qPrintable(task.value(1)));
-    QCOMPARE(hundredths(task.value(1)), countableDischarges(rig, start, "0.50"));
+    QCOMPARE(ConsoleRig::hundredths(task.value(1)), rig.countableDischarges(start, "0.50"));
     // Each counted discharge has its row, written with the count, across the kill.
-    qint64 rows = 0;
-    for (const QString &weight :
-         rig.records().select("SELECT dischargedWeight FROM dose WHERE counted = 1"))
-        rows += hundredths(weight);
-    QCOMPARE(rows, hundredths(task.value(1)));
+    QCOMPARE(rig.countedDoseRows("1"), ConsoleRig::hundredths(task.value(1)));
 }
 
 void tst_BatchWorkflow::unknownWeighingLimitRefusesTheStart()

@@ -1,5 +1,5 @@
 // Accuracy and soak runs of the batch workflow against the simulated doser; too slow for every
-// commit, so CTest does not run them: scripts/soak-batches.sh does.
+// commit, so they are no test: scripts/soak-batches.sh runs them.
 #include "consolerig.h"
 #include "k310_halvern.h"
 
@@ -50,40 +50,27 @@ QStringList doser(quint32 seed)
             "0.05"};
 }
 
-qint64 hundredths(const QString &weight)
-{
-    return qRound64(weight.toDouble() * 100);
-}
-
 QString weight(qint64 hundredthsOfUnit)
 {
     return QString::number(double(hundredthsOfUnit) / 100, 'f', 2);
 }
 
-// The discharges the doser logged from a line on: all of them, and those below a quarter of
-// the plus tolerance, which the batch declines when they are residues.
+// The discharges the doser logged from a line on, and what of them a batch counts.
 struct Discharges
 {
     qint64 all = 0;
-    qint64 declinable = 0;
+    qint64 countable = 0;
     int count = 0;
 };
 
 Discharges dischargesSince(ConsoleRig &rig, int fromLine)
 {
-    static const QRegularExpression pattern(QStringLiteral("\\] discharge of (-?[0-9.]+) started"));
     Discharges found;
-    const QStringList lines = rig.doser().logLines();
-    for (int i = fromLine; i < lines.size(); ++i) {
-        const QRegularExpressionMatch match = pattern.match(lines.at(i));
-        if (!match.hasMatch())
-            continue;
-        const qint64 value = hundredths(match.captured(1));
-        found.all += value;
-        ++found.count;
-        if (4 * value < hundredths(PlusTolerance))
-            found.declinable += value;
-    }
+    const QStringList weights = rig.loggedWeights(QStringLiteral("discharge"), fromLine);
+    for (const QString &weight : weights)
+        found.all += ConsoleRig::hundredths(weight);
+    found.count = int(weights.size());
+    found.countable = rig.countableDischarges(fromLine, PlusTolerance);
     return found;
 }
 
@@ -91,15 +78,6 @@ QStringList lastTask(ConsoleRig &rig)
 {
     return rig.records().select(
         "SELECT taskWeight, haveDoneWeight, idButch FROM task ORDER BY idButch DESC LIMIT 1");
-}
-
-qint64 countedDoseRows(ConsoleRig &rig, const QString &butch)
-{
-    qint64 sum = 0;
-    for (const QString &row : rig.records().select(
-             "SELECT dischargedWeight FROM dose WHERE counted = 1 AND idButch = ?1", {butch}))
-        sum += hundredths(row);
-    return sum;
 }
 
 bool isEnabled(ConsoleRig &rig, const char *button)
@@ -142,15 +120,16 @@ void SoakBatches::randomTargetsEndWithinTheToleranceAndAddUp()
         QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.count(Done) > done, BatchMs);
 
         const QStringList task = lastTask(rig);
-        const qint64 delivered = hundredths(task.value(1));
-        const qint64 left = hundredths(task.value(0)) - delivered;
+        const qint64 delivered = ConsoleRig::hundredths(task.value(1));
+        const qint64 left = ConsoleRig::hundredths(task.value(0)) - delivered;
         const Discharges discharges = dischargesSince(rig, start);
-        const bool withinRule = left < hundredths(PlusTolerance);
-        const bool addsUp = delivered == discharges.all - discharges.declinable
-                            && delivered == countedDoseRows(rig, task.value(2));
+        const bool withinRule = left < ConsoleRig::hundredths(PlusTolerance);
+        const bool addsUp =
+            delivered == discharges.countable && delivered == rig.countedDoseRows(task.value(2));
         std::printf("%8d %10s %10s %10s %6d %12s %10s%s\n", batch, qPrintable(task.value(0)),
                     qPrintable(task.value(1)), qPrintable(weight(left)), discharges.count,
-                    qPrintable(weight(discharges.all)), qPrintable(weight(discharges.declinable)),
+                    qPrintable(weight(discharges.all)),
+                    qPrintable(weight(discharges.all - discharges.countable)),
                     withinRule && addsUp ? "" : "  <- FAILED");
         std::fflush(stdout);
         failures += !(withinRule && addsUp);
@@ -192,7 +171,7 @@ void SoakBatches::flakyLineLosesAndDoublesNothing()
     QVERIFY(rig.operatorAtPanel().shown.contains(Done));
 
     const QStringList task = lastTask(rig);
-    const qint64 delivered = hundredths(task.value(1));
+    const qint64 delivered = ConsoleRig::hundredths(task.value(1));
     const Discharges discharges = dischargesSince(rig, start);
     const int dropped = rig.doserLog("(dropped").size();
     const int corrupted = rig.doserLog("flipped)").size();
@@ -200,10 +179,12 @@ void SoakBatches::flakyLineLosesAndDoublesNothing()
                 "residue; %d replies dropped, %d corrupted, %d continues\n",
                 seed, qPrintable(task.value(0)), qPrintable(task.value(1)),
                 clock.elapsed() / 1000.0, discharges.count, qPrintable(weight(discharges.all)),
-                qPrintable(weight(discharges.declinable)), dropped, corrupted, continues);
-    QVERIFY(hundredths(task.value(0)) - delivered < hundredths(PlusTolerance));
-    QCOMPARE(delivered, discharges.all - discharges.declinable);
-    QCOMPARE(countedDoseRows(rig, task.value(2)), delivered);
+                qPrintable(weight(discharges.all - discharges.countable)), dropped, corrupted,
+                continues);
+    QVERIFY(ConsoleRig::hundredths(task.value(0)) - delivered
+            < ConsoleRig::hundredths(PlusTolerance));
+    QCOMPARE(delivered, discharges.countable);
+    QCOMPARE(rig.countedDoseRows(task.value(2)), delivered);
 }
 
 int main(int argc, char *argv[])
