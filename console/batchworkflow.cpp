@@ -66,16 +66,18 @@ QString K310_Halvern::counterInUnits(int position, const QString &counter) const
     return QString::number(counter.toDouble() / qPow(10.0, scale), 'f', scale);
 }
 
-void K310_Halvern::watchForStopRequests(bool watch)
+void K310_Halvern::watchForStopRequests(K310Device *doser, bool watch)
 {
-    for (K310Device *doser : std::as_const(devices)) {
-        if (watch)
-            connect(doser, &K310Device::needToStopTheWork, this, &K310_Halvern::stopButtonActions,
-                    Qt::UniqueConnection);
-        else
-            disconnect(doser, &K310Device::needToStopTheWork, this,
-                       &K310_Halvern::stopButtonActions);
-    }
+    if (watch)
+        connect(doser, &K310Device::needToStopTheWork, this, &K310_Halvern::stopButtonActions,
+                Qt::UniqueConnection);
+    else
+        disconnect(doser, &K310Device::needToStopTheWork, this, &K310_Halvern::stopButtonActions);
+}
+
+bool K310_Halvern::isBatchRunning() const
+{
+    return workStarted || workContinued;
 }
 
 bool K310_Halvern::hasKnownWeighingLimit(int position)
@@ -136,7 +138,7 @@ void K310_Halvern::enableControlElementsWhenStopAction()
     ui.groupBox_2->setEnabled(true);
     ui.startButton->setEnabled(true);
     ui.stopButton->setEnabled(false);
-    if (workStarted || workContinued)
+    if (isBatchRunning())
         ui.continueButton->setEnabled(true);
     ui.rs232SettingsButton->setEnabled(true);
     k310->disableProductType(false);
@@ -200,7 +202,8 @@ void K310_Halvern::startButton()
 void K310_Halvern::startButtonActions()
 {
     weightTimer.stop();
-    watchForStopRequests(false);
+    for (K310Device *doser : std::as_const(devices))
+        watchForStopRequests(doser, false);
     workStarted = true;
     workContinued = false;
     disableControlElementsWhenButchStars();
@@ -332,7 +335,8 @@ void K310_Halvern::continueButton()
 void K310_Halvern::continueButtonActions()
 {
     weightTimer.stop();
-    watchForStopRequests(false);
+    for (K310Device *doser : std::as_const(devices))
+        watchForStopRequests(doser, false);
     workContinued = true;
     workStarted = false;
     disableControlElementsWhenButchStars();
@@ -429,7 +433,7 @@ void K310_Halvern::hasGetTotalCommonWeight(int id, const QString &counter)
     const quint32 total = counter.toUInt(nullptr, 10);
     keepFillLedger(position, total);
 
-    if (!workStarted && !workContinued) {
+    if (!isBatchRunning()) {
         work.lastTotalCommonWeight = total;
         qDebug("device %d is stopped", id);
         return;

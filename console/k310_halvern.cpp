@@ -158,7 +158,7 @@ void K310_Halvern::wireDoser(K310Device *doser)
 {
     using D = K310Device;
     using H = K310_Halvern;
-    connect(doser, &D::needToStopTheWork, this, &H::stopButtonActions, Qt::UniqueConnection);
+    watchForStopRequests(doser, true);
     connect(doser, &D::hasCurrentStateSignal, this, &H::hasCurrentStateActions);
     connect(doser, &D::hasConnectionErrorSignal, this, &H::connectionErrorActions);
     connect(doser, &D::hasErrorSignal, this, &H::workErrorActions);

@@ -217,13 +217,14 @@ private:
     QString taskText(int position) const;
     void chooseDoseWeight(int position);
     bool hasKnownWeighingLimit(int position);
-    void watchForStopRequests(bool watch);
+    // The doser's own stop requests end automatic work, except while a batch starts or resumes.
+    void watchForStopRequests(K310Device *doser, bool watch);
+    bool isBatchRunning() const;
     QString weightText(int position, double weight) const;
     QString counterInUnits(int position, const QString &counter) const;
 
     // Recipe helpers.
     void wireRecipes();
-    bool isBatchRunning() const;
     ReceiptParameters currentRecipe() const;
 
     // Manual control helpers.

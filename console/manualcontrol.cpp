@@ -194,8 +194,7 @@ void K310_Halvern::hasGetDoseCount(int id, const QString &count)
     if (count.toLongLong() != 0 && doserWork.at(position).idle)
         return;
     doserWork[position].firstUpload = true;
-    connect(devices.at(position), &K310Device::needToStopTheWork, this,
-            &K310_Halvern::stopButtonActions, Qt::UniqueConnection);
+    watchForStopRequests(devices.at(position), true);
 }
 
 void K310_Halvern::hasGetTotalWeight(int id, const QString &counter)

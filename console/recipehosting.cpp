@@ -35,11 +35,6 @@ void K310_Halvern::wireRecipes()
     connect(panel, &ReceiptButton::receiptCanBeLoaded, this, &K310_Halvern::loadRecipe);
 }
 
-bool K310_Halvern::isBatchRunning() const
-{
-    return workStarted || workContinued;
-}
-
 void K310_Halvern::openRecipes()
 {
     // A running batch keeps its parameters: recipes are only looked at meanwhile.
@@ -105,10 +100,12 @@ void K310_Halvern::loadRecipe(const QString &path)
         return;
     }
 
-    // The dialog lists the product when it still exists; the doser takes it in any case.
+    // Selecting a listed product in the dialog retitles the panel; one no longer listed the
+    // doser takes all the same.
     getProductsNames();
     k310->setCurrentProductType(recipe.productName);
-    changeK310Product(0, recipe.productName);
+    if (devices.at(0)->getProductName() != recipe.productName)
+        changeK310Product(0, recipe.productName);
     if (!recipe.taskWeight.isEmpty())
         setWeight(recipe.taskWeight, TaskWeightEditor);
     if (!recipe.doseFaultPlus.isEmpty())
