@@ -38,6 +38,11 @@ private:
 class ConsoleRig
 {
 public:
+    // Generous waits on a noisy machine: for the simulated doser to answer after a start, and for
+    // a whole batch of quick fills and discharges.
+    static constexpr int ConnectedMs = 5000;
+    static constexpr int BatchMs = 120000;
+
     // Quick hopper rates so a fill and a discharge take a second or so.
     static QStringList quickDoser();
 

@@ -21,8 +21,6 @@ const QString StopQuestion =
                    "Остановить выполнение текущего задания?");
 const QString Done = QStringLiteral("Задание выполнено");
 const QString Yes = QStringLiteral("Да");
-constexpr int ConnectedMs = 5000;
-constexpr int BatchMs = 120000;
 // Into a fill of the quick doser's, well before it ends.
 constexpr int MidFillMs = 400;
 
@@ -40,15 +38,15 @@ QStringList openTask(ConsoleRig &rig)
 void waitForDoser(ConsoleRig &rig)
 {
     k310Settings *dialog = rig.doserDialog();
-    QTRY_VERIFY_WITH_TIMEOUT(!dialog->weightNPV->text().isEmpty(), ConnectedMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->weightNPV->text().isEmpty(), ConsoleRig::ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConsoleRig::ConnectedMs);
 }
 
 // Waits until the batch has counted a discharge and the next fill is well under way.
 void waitForWorkInProgress(ConsoleRig &rig, int fromLine)
 {
-    QTRY_VERIFY_WITH_TIMEOUT(!openTask(rig).value(1).isEmpty(), BatchMs);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.loggedWeights("fill", fromLine).size() >= 2, BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!openTask(rig).value(1).isEmpty(), ConsoleRig::BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.loggedWeights("fill", fromLine).size() >= 2, ConsoleRig::BatchMs);
     QTest::qWait(MidFillMs);
 }
 
@@ -98,9 +96,9 @@ void tst_BatchWorkflow::batchWithinOneDoseEndsAndClosesItsRecords()
     rig.enter("productWeightK310_11", "30");
     rig.click("downloadDoseButton");
     QTRY_COMPARE(rig.loggedWeights("fill", 0), QStringList {"30.00"});
-    QTRY_VERIFY_WITH_TIMEOUT(rig.text("stateK310_12").toDouble() > 29, BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.text("stateK310_12").toDouble() > 29, ConsoleRig::BatchMs);
     rig.click("uploadDoseButton");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.text("stateK310_12").toDouble() < 0.1, BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.text("stateK310_12").toDouble() < 0.1, ConsoleRig::BatchMs);
 
     rig.operatorAtPanel().answer(NewWork, Yes);
     rig.prepareBatch("Сахар", "10");
@@ -108,7 +106,7 @@ void tst_BatchWorkflow::batchWithinOneDoseEndsAndClosesItsRecords()
     rig.click("startButton");
     QVERIFY(!isEnabled(rig, "startButton"));
     QVERIFY(!isEnabled(rig, "uploadDoseButton"));
-    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
 
     QCOMPARE(rig.loggedWeights("fill", start), QStringList {"10.00"});
     const QStringList task = rig.records().select(
@@ -142,13 +140,13 @@ void tst_BatchWorkflow::largeBatchCutsDosesToTheLimitAndLeavesTheResidueUncounte
 
     rig.enter("productWeightK310_11", "0.1");
     rig.click("downloadDoseButton");
-    QTRY_COMPARE_WITH_TIMEOUT(rig.doserLog("] dose of ").size(), 1, BatchMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.doserLog("] dose of ").size(), 1, ConsoleRig::BatchMs);
 
     rig.operatorAtPanel().answer(NewWork, Yes);
     rig.prepareBatch("Мука", "100");
     const int start = rig.doser().logLines().size();
     rig.click("startButton");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
 
     const QStringList fills = rig.loggedWeights("fill", start);
     QVERIFY(fills.size() >= 4);
@@ -197,7 +195,7 @@ void tst_BatchWorkflow::newWorkDropsAnEmptyBatchAndStopRaiseContinueKeepEveryDis
     rig.enter("productWeightK310_11", "60");
     QCOMPARE(rig.text("productWeightK310_11"), QString("60.00"));
     rig.click("continueButton");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
 
     const QStringList task = rig.records().select("SELECT taskWeight, haveDoneWeight FROM task");
     QCOMPARE(task.value(0), QString("60.00"));
@@ -225,10 +223,11 @@ void tst_BatchWorkflow::lostDoserStopsTheBatchAndItsReturnOffersTheRestore()
 
     rig.operatorAtPanel().answer(Restore, Yes);
     rig.doser().plugIn();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Restore), ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Restore),
+                             ConsoleRig::ConnectedMs);
     QTRY_VERIFY(isEnabled(rig, "continueButton"));
     rig.click("continueButton");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
 
     const QString delivered = rig.records().select("SELECT haveDoneWeight FROM task").value(0);
     QVERIFY2(delivered.toDouble() > 69.5, qPrintable(delivered));
@@ -259,7 +258,7 @@ void tst_BatchWorkflow::killedConsoleRestoresTheBatchAndFinishesIt()
     waitForDoser(rig);
     QTRY_VERIFY(isEnabled(rig, "continueButton"));
     rig.click("continueButton");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
 
     const QStringList task = rig.records().select("SELECT taskWeight, haveDoneWeight FROM task");
     QCOMPARE(task.value(0), QString("90.00"));
@@ -278,8 +277,9 @@ void tst_BatchWorkflow::unknownWeighingLimitRefusesTheStart()
     QVERIFY(rig.startSimulator(ConsoleRig::quickDoser() << "--fault"
                                                         << "corrupt:at=5"));
     rig.startConsole();
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConnectedMs);
-    QTRY_COMPARE_WITH_TIMEOUT(rig.text("stateK310_11"), QString("ОСТАНОВ"), ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConsoleRig::ConnectedMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("stateK310_11"), QString("ОСТАНОВ"),
+                              ConsoleRig::ConnectedMs);
     rig.chooseProduct("Сахар");
     rig.enter("productWeightK310_11", "10");
 

@@ -11,7 +11,6 @@ namespace {
 
 const QString NoConnection = QStringLiteral("НЕТ СВЯЗИ");
 const QString Stopped = QStringLiteral("ОСТАНОВ");
-constexpr int ConnectedMs = 5000;
 
 double shownWeight(ConsoleRig &rig)
 {
@@ -50,7 +49,7 @@ void tst_ConsoleSupervision::firstStartShowsTheLiveDoserAtItsStoredNumber()
     QVERIFY(panel->title().contains(" 7 - "));
 
     // Answers come only from the doser the console addresses.
-    QTRY_COMPARE_WITH_TIMEOUT(rig.text("stateK310_11"), Stopped, ConnectedMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("stateK310_11"), Stopped, ConsoleRig::ConnectedMs);
     QTRY_VERIFY(!rig.text("weightlabel_9").isEmpty());
     rig.enter("productWeightK310_11", "5");
     QCOMPARE(rig.text("productWeightK310_11"), QString("5.00"));
@@ -66,9 +65,9 @@ void tst_ConsoleSupervision::lostDoserIsProbedUntilItAnswersAndThenReadAgain()
     QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
     rig.startConsole();
     k310Settings *dialog = rig.doserDialog();
-    QTRY_VERIFY_WITH_TIMEOUT(!dialog->weightNPV->text().isEmpty(), ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->weightNPV->text().isEmpty(), ConsoleRig::ConnectedMs);
     QLabel *state = rig.label("stateK310_11");
-    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConnectedMs);
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConsoleRig::ConnectedMs);
 
     rig.doser().unplug();
     QTRY_COMPARE_WITH_TIMEOUT(state->text(), NoConnection, 1000);
@@ -82,8 +81,8 @@ void tst_ConsoleSupervision::lostDoserIsProbedUntilItAnswersAndThenReadAgain()
     QVERIFY2(probes >= 4 && probes <= 8, qPrintable(QString::number(probes)));
 
     rig.doser().plugIn();
-    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConnectedMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!dialog->weightNPV->text().isEmpty(), ConnectedMs);
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConsoleRig::ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->weightNPV->text().isEmpty(), ConsoleRig::ConnectedMs);
     QVERIFY(rig.operatorAtPanel().shown.isEmpty());
 }
 
@@ -93,7 +92,7 @@ void tst_ConsoleSupervision::flappingLineLeavesTheDoserSupervised()
     QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
     rig.startConsole();
     QLabel *state = rig.label("stateK310_11");
-    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConnectedMs);
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConsoleRig::ConnectedMs);
 
     for (int flap = 0; flap < 6; ++flap) {
         rig.doser().unplug();
@@ -101,11 +100,11 @@ void tst_ConsoleSupervision::flappingLineLeavesTheDoserSupervised()
         rig.doser().plugIn();
         QTest::qWait(120 + 50 * flap);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConnectedMs);
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConsoleRig::ConnectedMs);
     rig.doser().unplug();
     QTRY_COMPARE_WITH_TIMEOUT(state->text(), NoConnection, 1000);
     rig.doser().plugIn();
-    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConnectedMs);
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), Stopped, ConsoleRig::ConnectedMs);
 }
 
 void tst_ConsoleSupervision::exitSendsTheStopRequest()
@@ -113,7 +112,7 @@ void tst_ConsoleSupervision::exitSendsTheStopRequest()
     ConsoleRig rig;
     QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
     rig.startConsole();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.text("stateK310_11"), Stopped, ConnectedMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("stateK310_11"), Stopped, ConsoleRig::ConnectedMs);
     const int stopsBefore = rig.requestsSeen(K310Protocol::StopWork);
 
     rig.click("exitButton");

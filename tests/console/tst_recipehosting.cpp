@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int ConnectedMs = 5000;
-
 // The console with a recipe store of its own, the operator consenting to every question.
 class RecipeRig : public ConsoleRig
 {
@@ -42,9 +40,9 @@ public:
         enter("doseFaultPlusK310_11", plus);
         enter("doseFaultMinusK310_11", minus);
         QTRY_COMPARE_WITH_TIMEOUT(text("doseFaultPlusK310_11").toDouble(), plus.toDouble(),
-                                  ConnectedMs);
+                                  ConsoleRig::ConnectedMs);
         QTRY_COMPARE_WITH_TIMEOUT(text("doseFaultMinusK310_11").toDouble(), minus.toDouble(),
-                                  ConnectedMs);
+                                  ConsoleRig::ConnectedMs);
     }
 
     void saveAs(const QString &name)
@@ -88,7 +86,7 @@ void tst_RecipeHosting::loadedRecipeBringsBackProductWeightAndTheDosersTolerance
 {
     RecipeRig rig;
     QVERIFY(rig.start());
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConsoleRig::ConnectedMs);
     rig.prepareBatch("Мука", "25");
     rig.setTolerances("1", "0.8");
     rig.saveAs("Мука 25");
@@ -100,8 +98,10 @@ void tst_RecipeHosting::loadedRecipeBringsBackProductWeightAndTheDosersTolerance
     QVERIFY(title->title().endsWith("Сахар"));
 
     QTest::mouseClick(rig.openAt("Мука 25"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(rig.text("doseFaultPlusK310_11"), QString("1.00"), ConnectedMs);
-    QTRY_COMPARE_WITH_TIMEOUT(rig.text("doseFaultMinusK310_11"), QString("0.80"), ConnectedMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("doseFaultPlusK310_11"), QString("1.00"),
+                              ConsoleRig::ConnectedMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("doseFaultMinusK310_11"), QString("0.80"),
+                              ConsoleRig::ConnectedMs);
     QCOMPARE(rig.text("productWeightK310_11"), QString("25.00"));
     QVERIFY(title->title().endsWith("Мука"));
     QCOMPARE(rig.panel->receiptName(), QString("Мука 25"));
@@ -112,7 +112,7 @@ void tst_RecipeHosting::recipesThatDoNotFitAreRefusedAndABatchGatesLoading()
 {
     RecipeRig rig;
     QVERIFY(rig.start());
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConsoleRig::ConnectedMs);
 
     ReceiptStore::createReceipt("в граммах", QString());
     ReceiptParameters grams {"Мука", "25000", "", "", "г", 0};

@@ -5,13 +5,6 @@
 #include <QPushButton>
 #include <QTest>
 
-namespace {
-
-constexpr int ConnectedMs = 5000;
-constexpr int BatchMs = 120000;
-
-} // namespace
-
 class tst_Traceability : public QObject
 {
     Q_OBJECT
@@ -28,14 +21,15 @@ void tst_Traceability::batchWithAnAlarmLeavesItsDosesAndEvents()
                                                         << "8:fill=2"));
     rig.operatorAtPanel().answer("Начать новую работу?", "Да");
     rig.startConsole();
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConsoleRig::ConnectedMs);
     rig.prepareBatch("Отруби", "45");
     rig.click("startButton");
 
     auto *continueButton = rig.console()->findChild<QPushButton *>("continueButton");
-    QTRY_VERIFY_WITH_TIMEOUT(continueButton->isEnabled(), BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(continueButton->isEnabled(), ConsoleRig::BatchMs);
     rig.click("continueButton");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains("Задание выполнено"), BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains("Задание выполнено"),
+                             ConsoleRig::BatchMs);
     rig.click("exitButton");
     rig.closeConsole();
 
