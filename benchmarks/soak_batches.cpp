@@ -18,7 +18,6 @@ const QString Restore = QStringLiteral("Последнее задание не �
 const QString Done = QStringLiteral("Задание выполнено");
 const QString Yes = QStringLiteral("Да");
 const QString PlusTolerance = QStringLiteral("0.50");
-constexpr int ConnectedMs = 5000;
 constexpr int BatchMs = 20 * 60 * 1000;
 // Between an automatic stop and the operator's touch on "Продолжить задание".
 constexpr int OperatorMs = 300;
@@ -104,7 +103,7 @@ void SoakBatches::randomTargetsEndWithinTheToleranceAndAddUp()
     QVERIFY(rig.startSimulator(doser(seed)));
     rig.operatorAtPanel().answer(NewWork, Yes);
     rig.startConsole();
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConsoleRig::ConnectedMs);
     QCOMPARE(rig.text("doseFaultPlusK310_11"), PlusTolerance);
     rig.prepareBatch("Сахар", "1");
 
@@ -148,7 +147,7 @@ void SoakBatches::flakyLineLosesAndDoublesNothing()
     rig.operatorAtPanel().answer(NewWork, Yes);
     rig.operatorAtPanel().answer(Restore, Yes);
     rig.startConsole();
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConsoleRig::ConnectedMs);
     rig.prepareBatch("Мука", "300");
     const int start = rig.doser().logLines().size();
 
