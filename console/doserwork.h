@@ -1,10 +1,30 @@
 #ifndef DOSERWORK_H
 #define DOSERWORK_H
 
+#include "doserstate.h"
+
 #include <QString>
 #include <QtGlobal>
 
-// The console's view of one doser position: the task in work and the doser's parameters as it
+// Where one doser's task stands in its fill/discharge cycle.
+enum class DosePhase {
+    // No task in work (none, or the batch stands still).
+    None,
+    // The hopper is to be emptied before work as soon as the doser stands.
+    Starting,
+    // The hopper is being emptied before work; its report is the residue.
+    Residue,
+    // The next tick orders a fill.
+    FillDue,
+    // A fill is under way; the weight counter tells when it is complete.
+    Filling,
+    // The next tick orders a discharge.
+    DischargeDue,
+    // A discharge is under way; its report is counted into the task.
+    Discharging,
+};
+
+// The batch's view of one doser position: the task in work and the doser's parameters as it
 // last reported them.
 struct DoserWork
 {
@@ -14,6 +34,9 @@ struct DoserWork
     quint8 scale = 0;
     double doseFaultMinus = 0;
     double doseFaultPlus = 0;
+    // The tolerances as the doser reported them; empty until it did.
+    QString doseFaultPlusText;
+    QString doseFaultMinusText;
     // The upper weighing limit; 1.0 until the doser reports its own.
     double npd = 1.0;
     // The doser has reported its upper weighing limit; doses are cut only by a reported one.
@@ -26,30 +49,25 @@ struct DoserWork
     double lastDoseWeight = 0;
     QString weightScale;
     bool idle = true;
-    bool offline = false;
-    // Not 0: the doser lost the connection and must be brought back when it answers.
-    int connectionErrors = 0;
+    DosePhase phase = DosePhase::None;
+    // The task's row is in data.db; false while its writing failed.
+    bool taskRecorded = false;
+    // Discharges counted into the task in this run, the residues included.
+    int doseNumber = 0;
     quint32 lastTotalCommonWeight = 0;
-    bool mustDownload = false;
-    bool mustUpload = false;
-    bool uploadCounted = false;
-    bool firstUpload = false;
-    // The weight of the fills completed in a task since the last discharge report, by the doser's
-    // weight counter: it stands in for a discharge report lost on the line.
+    // The weight of the fills completed in a task since the last counted discharge, by the
+    // doser's weight counter: it stands in for a discharge report lost on the line.
     double unreportedFill = 0;
-    // A discharge was reported since the counter was last read: its fills are accounted for.
-    bool dischargeReported = true;
-    // The hopper is being emptied before work; no fill until its report is counted.
-    bool awaitingResidue = false;
-    // The doser's last reply raised the alarm, or said it stands (neither works nor alarms).
-    bool alarmed = false;
-    bool standing = false;
-    // The hopper is to be emptied before work as soon as the doser stops working.
-    bool dischargeWhenIdle = false;
+    // The next step of the weight counter is accounted for already (by a counted discharge, or
+    // made by a manual order) and does not go into the fill ledger.
+    bool counterSettled = true;
+    // The doser's own stop requests end the work; not while a batch starts or resumes, until
+    // the doser has answered the dose count.
+    bool watchStopRequests = true;
+    // The state of the doser's last reply.
+    DoserState state = DoserState::NoConnection;
     // The weight of the last fill ordered in the batch, as sent.
     QString orderedDose;
-    // The alarm the doser reports now; empty while it reports none.
-    QString alarmText;
 };
 
 #endif // DOSERWORK_H

@@ -31,6 +31,9 @@ constexpr int ReplyTimeoutMs = 150;
 
 K310_Halvern::K310_Halvern(QWidget *parent)
     : QWidget(parent)
+    , dosers(devices, [this](int position, const QString &weight) {
+        setLabelText(devices.at(position)->getDeviceID(), weight, DoseWeightField);
+    })
 {
     setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
     setFixedSize(WindowWidth, WindowHeight);
@@ -43,11 +46,20 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     auto *doser = new K310Device(link);
     doser->setDeviceID(position + 1);
     devices.append(doser);
-    doserWork.append(DoserWork());
+    contacts.append(DoserContact());
+    // The panel starts without a net weight; whatever the doser reports first is drawn.
+    DoserImage undrawn;
+    undrawn.netWeight.value = qQNaN();
+    drawn.append(undrawn);
+    stateDrawn.append(false);
     onDevices.append(position);
     devices.at(0)->setDeviceID(FirstDeviceId);
 
+    image.update(0, [](DoserImage &doser) { doser.deviceId = FirstDeviceId; });
+
     database.createTables();
+    BatchOperator &person = *this;
+    batch = std::make_unique<BatchRun>(dosers, person, database, image);
 
     ui.setupUi(this);
     setWindowTitle(QStringLiteral(K310_WINDOW_TITLE));
@@ -140,7 +152,12 @@ void K310_Halvern::wireWindow()
     connect(ui.journalButton, &QPushButton::clicked, this, &K310_Halvern::showJournal);
     connect(&activityTimer, &QTimer::timeout, this, &K310_Halvern::checkDeviceActivity);
     connect(&weightTimer, &QTimer::timeout, this, &K310_Halvern::requestWeightNETTO);
-    connect(&doseTimer, &QTimer::timeout, this, &K310_Halvern::checkDoseDownload);
+    connect(batch.get(), &BatchRun::stateChanged, this, &K310_Halvern::applyBatchState);
+    connect(batch.get(), &BatchRun::journalEvent, this, &K310_Halvern::noteBatchEvent);
+    connect(batch.get(), &BatchRun::taskRestored, this, &K310_Halvern::showRestoredTask);
+    connect(batch.get(), &BatchRun::productWanted, this, &K310_Halvern::changeK310Product);
+    connect(batch.get(), &BatchRun::switchOnWanted, this, [this] { setDeviceActive0(true); });
+    connect(&image, &ProcessImage::changed, this, &K310_Halvern::drawDoser);
 
     for (K310Device *doser : std::as_const(devices))
         wireDoser(doser);
@@ -158,8 +175,9 @@ void K310_Halvern::wireDoser(K310Device *doser)
 {
     using D = K310Device;
     using H = K310_Halvern;
-    watchForStopRequests(doser, true);
+    connect(doser, &D::needToStopTheWork, batch.get(), &BatchRun::stopRequested);
     connect(doser, &D::hasCurrentStateSignal, this, &H::hasCurrentStateActions);
+    connect(doser, &D::hasStateSignal, this, &H::doserStateReported);
     connect(doser, &D::hasConnectionErrorSignal, this, &H::connectionErrorActions);
     connect(doser, &D::hasErrorSignal, this, &H::workErrorActions);
     connect(doser, &D::hasGetWeightNETTOSignal, this, &H::hasGetWeightNETTO);
@@ -189,16 +207,9 @@ void K310_Halvern::closeEvent(QCloseEvent *event)
 void K310_Halvern::note(JournalEvent::Kind kind, const QString &text, int id, int errorCode)
 {
     // Belongs to the batch while one of its tasks is open.
-    bool inButch = false;
-    for (const DoserWork &work : std::as_const(doserWork))
-        inButch = inButch || !work.idle;
-    journal.record(kind, text, inButch ? qint64(currentButchId) : JournalEvent::NoButch, id,
-                   errorCode);
-}
-
-void K310_Halvern::noteButch(JournalEvent::Kind kind, const QString &text, int id)
-{
-    journal.record(kind, text, qint64(currentButchId), id);
+    const qint64 butch =
+        batch->hasAnyTask() ? qint64(batch->currentButchId()) : JournalEvent::NoButch;
+    journal.record(kind, text, butch, id, errorCode);
 }
 
 QString K310_Halvern::lineSettingsText() const
@@ -296,6 +307,7 @@ void K310_Halvern::checkK310Connection(int id)
 {
     k310->clearInfo();
     devices.at(0)->setDeviceID(id);
+    image.update(0, [id](DoserImage &doser) { doser.deviceId = id; });
     changeK310Product(0, devices.at(0)->getProductName());
     if (constructed)
         note(JournalEvent::DoserAddressChanged, QStringLiteral("дозатор %1").arg(id), id);
@@ -320,11 +332,8 @@ void K310_Halvern::stopTestMode()
 void K310_Halvern::openCOMPort(const QString &port)
 {
     if (port.isEmpty()) {
-        for (int position = 0; position < devices.size(); ++position) {
-            const int id = devices.at(position)->getDeviceID();
-            if (QLabel *state = getLabel(id, StateField))
-                showState(state, QStringLiteral("НЕТ СВЯЗИ"), true);
-        }
+        for (int position = 0; position < devices.size(); ++position)
+            showNoConnection(position);
         return;
     }
     const int opened = link->openPort(port);
@@ -336,9 +345,16 @@ void K310_Halvern::openCOMPort(const QString &port)
              opened == PortSuccess ? port : QStringLiteral("%1 не открыт").arg(port));
     if (opened == PortSuccess) {
         setCOMPortRate(rs232->getCurrentCOMPortRate());
-    } else if (QLabel *state = getLabel(devices.at(0)->getDeviceID(), StateField)) {
-        showState(state, QStringLiteral("НЕТ СВЯЗИ"), true);
+    } else {
+        showNoConnection(0);
     }
+}
+
+void K310_Halvern::showNoConnection(int position)
+{
+    image.update(position, [](DoserImage &doser) { doser.state = DoserState::NoConnection; });
+    stateDrawn[position] = false;
+    drawDoser(position);
 }
 
 void K310_Halvern::setCOMPortRate(const QString &rate)
@@ -386,12 +402,13 @@ K310_Halvern::Answer K310_Halvern::ask(const QString &text)
     // A question asked while another is running (from inside its event loop, even after the
     // console hid it) is not asked: the box cannot run twice, and nobody has answered it.
     if (questionRunning)
-        return Answer::Dismissed;
+        return Answer::Busy;
     questionBox->setText(text);
     questionDismissed = false;
     questionRunning = true;
     const QAbstractButton *clicked = prompts.runBox(questionBox);
     questionRunning = false;
+    batch->questionClosed();
     if (questionDismissed)
         return Answer::Dismissed;
     return clicked == yesButton ? Answer::Yes : Answer::No;

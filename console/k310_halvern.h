@@ -1,11 +1,13 @@
 #ifndef K310_HALVERN_H
 #define K310_HALVERN_H
 
-#include "butchrecords.h"
+#include "batchline.h"
+#include "batchrun.h"
+#include "consoledosers.h"
 #include "database.h"
-#include "doserwork.h"
 #include "eventjournal.h"
 #include "modalprompts.h"
+#include "processimage.h"
 #include "seriallinememory.h"
 #include "ui_K310_HalvernClass.h"
 
@@ -30,12 +32,13 @@ class k310Settings;
 class rs232Settings;
 
 // The operator console: owns the doser line, the doser, the settings dialogs, the product and
-// statistics windows and the production records, supervises the doser, runs batches and passes
-// on the operator's manual orders. The slots are defined by concern: construction, wiring and
-// closing here (k310_halvern.cpp), the doser's supervision (supervision.cpp), batches
-// (batchworkflow.cpp), manual control (manualcontrol.cpp) and the recipe panel
+// statistics windows and the production records, supervises the doser and passes on the
+// operator's orders. The batch itself runs in BatchRun; the window draws the dosers from the
+// process image. The slots are defined by concern: construction, wiring and closing here
+// (k310_halvern.cpp), the doser's supervision (supervision.cpp), the batch's buttons and
+// reports (batchworkflow.cpp), manual control (manualcontrol.cpp) and the recipe panel
 // (recipehosting.cpp).
-class K310_Halvern : public QWidget
+class K310_Halvern : public QWidget, private BatchOperator
 {
     Q_OBJECT
 
@@ -62,6 +65,7 @@ public:
 
     // Replaces the message boxes' way of running, so tests answer for the operator.
     void setPrompts(const ModalPrompts &replacement) { prompts = replacement; }
+    const ProcessImage &processImage() const { return image; }
 
 public slots:
     void newButch();
@@ -118,6 +122,7 @@ private slots:
     void hasGetWeightNETTO(int id, const QString &weight);
     void connectionErrorActions(int id);
     void hasCurrentStateActions(int id, const QString &state);
+    void doserStateReported(int id, DoserState state);
     QLabel *getLabel(int id, int field);
 
     void getProductsNames();
@@ -170,11 +175,10 @@ private slots:
     void loadRecipe(const QString &path);
 
 private:
-    // Periods of the three timers: probing lost dosers, polling the weight between batches,
-    // driving the fill/discharge cycle of a batch.
+    // Periods of the supervision's timers: probing lost dosers, polling the weight between
+    // batches (the batch's own cycle has its timer in BatchRun).
     static constexpr int ActivityPeriodMs = 500;
     static constexpr int WeightPeriodMs = 190;
-    static constexpr int DosePeriodMs = 160;
 
     // Construction and wiring.
     void offerSerialPorts();
@@ -185,8 +189,6 @@ private:
     // What the journal keeps of the events around a doser and its batch.
     void note(JournalEvent::Kind kind, const QString &text, int id = JournalEvent::NoDevice,
               int errorCode = JournalEvent::NoErrorCode);
-    // The events of the batch's own course.
-    void noteButch(JournalEvent::Kind kind, const QString &text, int id = JournalEvent::NoDevice);
     QString lineSettingsText() const;
     void showLinkCounters();
 
@@ -209,19 +211,17 @@ private:
     void enablePanelFields();
 
     // Batch helpers.
-    void countDelivered(int position, double weight, const QString &orderedWeight);
-    void keepFillLedger(int position, quint32 total);
-    void forgetFillLedger(int position);
-    DoseRecord doseRecord(int position, double discharged, const QString &orderedWeight,
-                          bool counted) const;
-    QString taskText(int position) const;
-    void chooseDoseWeight(int position);
-    bool hasKnownWeighingLimit(int position);
-    // The doser's own stop requests end automatic work, except while a batch starts or resumes.
-    void watchForStopRequests(K310Device *doser, bool watch);
-    bool isBatchRunning() const;
+    // Sets the buttons, editors and timers for where the batch stands.
+    void applyBatchState(BatchState state);
+    void noteBatchEvent(JournalEvent::Kind kind, const QString &text, qint64 butchId, int id);
+    void showRestoredTask(int position, const QString &taskWeight, const QString &delivered);
+    bool isBatchRunning() const { return batch->isRunning(); }
+    const DoserWork &work(int position) const { return batch->work(position); }
     QString weightText(int position, double weight) const;
     QString counterInUnits(int position, const QString &counter) const;
+    // Draws the doser panel from the process image, the fields that changed.
+    void drawDoser(int position);
+    void showNoConnection(int position);
 
     // Recipe helpers.
     void wireRecipes();
@@ -233,10 +233,9 @@ private:
 
     // Questions: only "Да" is consent. A question the console closed itself (the doser was lost,
     // the batch ended) is dismissed, which callers take as "Нет" unless they say otherwise.
-    enum class Answer { Yes, No, Dismissed };
-    Answer ask(const QString &text);
-    void dismissQuestion();
-    void inform(const QString &text);
+    Answer ask(const QString &text) override;
+    void dismissQuestion() override;
+    void inform(const QString &text) override;
     // The boxes are made when first needed, so they cost nothing at start-up.
     void makeMessageBoxes();
 
@@ -244,7 +243,16 @@ private:
     Ui::K310_HalvernClass ui;
     K310Link *link = nullptr;
     QList<K310Device *> devices;
-    QList<DoserWork> doserWork;
+    // What the console keeps of each doser's connection.
+    struct DoserContact
+    {
+        bool offline = false;
+        // Not 0: the doser lost the connection and must be brought back when it answers.
+        int connectionErrors = 0;
+        // The alarm the doser reports now; empty while it reports none.
+        QString alarmText;
+    };
+    QList<DoserContact> contacts;
     rs232Settings *rs232 = nullptr;
     k310Settings *k310 = nullptr;
     // The secondary windows are made when the operator first opens them.
@@ -252,29 +260,29 @@ private:
     std::unique_ptr<Stat> statWindow;
     std::unique_ptr<Journal> journalWindow;
     Database database;
-    ButchRecords butchRecords {database};
     EventJournal journal;
+    ProcessImage image {1};
+    // What of the image the panel shows now.
+    QList<DoserImage> drawn;
+    // False until the state label shows the image's state (again, after it was cleared).
+    QList<bool> stateDrawn;
+    ConsoleDosers dosers;
+    std::unique_ptr<BatchRun> batch;
     // Changes of address, port and rate are the operator's only once the window stands.
     bool constructed = false;
     SerialLineMemory serialLine;
 
-    quint64 currentButchId = 0;
-    int partsLeft = 0;
     QList<int> onDevices;
     QList<int> offDevices;
     int activityPosition = 0;
     int weightPosition = 0;
-    int dosePosition = 0;
     QTimer weightTimer;
     QTimer activityTimer;
-    QTimer doseTimer;
     QMessageBox *questionBox = nullptr;
     QAbstractButton *yesButton = nullptr;
     bool questionDismissed = false;
     bool questionRunning = false;
     QMessageBox *infoBox = nullptr;
-    bool workStarted = false;
-    bool workContinued = false;
     ModalPrompts prompts;
 };
 

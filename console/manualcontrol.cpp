@@ -18,8 +18,7 @@ void K310_Halvern::noteManualOrder(const QString &order)
     if (!isOnline(0))
         return;
     note(JournalEvent::ManualOrder, order, devices.at(0)->getDeviceID());
-    // A full cycle discharges without a report: what the counter says next is not in the hopper.
-    forgetFillLedger(0);
+    batch->manualOrderSent(0);
 }
 
 void K310_Halvern::uploadDoseButton()
@@ -30,7 +29,7 @@ void K310_Halvern::uploadDoseButton()
 
 void K310_Halvern::downloadDoseButton()
 {
-    const DoserWork &work = doserWork.at(0);
+    const DoserWork &work = this->work(0);
     const double weight = ui.productWeightK310_11->text().toDouble();
     if (weight <= work.npd) {
         noteManualOrder(
@@ -57,20 +56,12 @@ void K310_Halvern::doCycleButton()
 
 void K310_Halvern::uploadDose(int position)
 {
-    if (!isOnline(position))
-        return;
-    devices.at(position)->resetErrorFlag();
-    devices.at(position)->uploadDose();
+    dosers.dischargeIfOnline(position);
 }
 
 void K310_Halvern::downloadDose(int position, qreal weight, quint8 decimals)
 {
-    if (!isOnline(position))
-        return;
-    const QString text = QString::number(weight, 'f', decimals);
-    devices.at(position)->resetErrorFlag();
-    devices.at(position)->downloadDose(text, decimals);
-    setLabelText(devices.at(position)->getDeviceID(), text, DoseWeightField);
+    dosers.fillIfOnline(position, weight, decimals);
 }
 
 void K310_Halvern::doFullCycle(int position)
@@ -123,14 +114,14 @@ void K310_Halvern::setDoseFaultPlus(const QString &text, const QString &editorNa
 {
     const int position = positionOfEditor(editorName);
     if (position >= 0 && position < devices.size() && isOnline(position))
-        devices.at(position)->setDoseFaultPlus(text, doserWork.at(position).scale);
+        devices.at(position)->setDoseFaultPlus(text, work(position).scale);
 }
 
 void K310_Halvern::setDoseFaultMinus(const QString &text, const QString &editorName)
 {
     const int position = positionOfEditor(editorName);
     if (position >= 0 && position < devices.size() && isOnline(position))
-        devices.at(position)->setDoseFaultMinus(text, doserWork.at(position).scale);
+        devices.at(position)->setDoseFaultMinus(text, work(position).scale);
 }
 
 void K310_Halvern::hasGetDoseFaultPlus(int id, const QString &value)
@@ -138,7 +129,7 @@ void K310_Halvern::hasGetDoseFaultPlus(int id, const QString &value)
     const int position = deviceIndex(id);
     if (position < 0)
         return;
-    doserWork[position].doseFaultPlus = value.toDouble();
+    batch->setPlusTolerance(position, value);
     setEditorText(id, value, DoseFaultPlusField);
 }
 
@@ -147,7 +138,7 @@ void K310_Halvern::hasGetDoseFaultMinus(int id, const QString &value)
     const int position = deviceIndex(id);
     if (position < 0)
         return;
-    doserWork[position].doseFaultMinus = value.toDouble();
+    batch->setMinusTolerance(position, value);
     setEditorText(id, value, DoseFaultMinusField);
 }
 
@@ -167,22 +158,17 @@ void K310_Halvern::setWeight(const QString &text, const QString &editorName)
     if (!editor)
         return;
 
-    DoserWork &work = doserWork[position];
     const QString entered = weightText(position, text.toDouble());
-    const int id = devices.at(position)->getDeviceID();
-    if (work.idle) {
+    if (!batch->hasTask(position)) {
         editor->setText(entered);
-        work.taskWeight = editor->text().toDouble();
-        if (!(work.taskWeight > 0))
+        batch->setTaskWeight(position, editor->text().toDouble());
+        if (!(work(position).taskWeight > 0))
             editor->clear();
-        setLabelNumber(id, DeliveredField, 0);
+        setLabelNumber(devices.at(position)->getDeviceID(), DeliveredField, 0);
         return;
     }
-    // A target below what was delivered already is no target.
-    if (entered.toDouble() > work.haveDoneWeight) {
+    if (batch->setTaskWeight(position, entered.toDouble()))
         editor->setText(entered);
-        work.taskWeight = entered.toDouble();
-    }
 }
 
 void K310_Halvern::hasGetDoseCount(int id, const QString &count)
@@ -190,22 +176,23 @@ void K310_Halvern::hasGetDoseCount(int id, const QString &count)
     const int position = deviceIndex(id);
     if (position < 0)
         return;
-    setLabelText(id, count, DoseCountField);
-    if (count.toLongLong() != 0 && doserWork.at(position).idle)
-        return;
-    doserWork[position].firstUpload = true;
-    watchForStopRequests(devices.at(position), true);
+    image.update(position, [&](DoserImage &doser) { doser.doseCount = Weight::fromText(count); });
+    batch->doseCountReported(id, count.toLongLong());
 }
 
 void K310_Halvern::hasGetTotalWeight(int id, const QString &counter)
 {
     const int position = deviceIndex(id);
-    if (position >= 0)
-        setLabelText(id, counterInUnits(position, counter), ShiftWeightField);
+    if (position < 0)
+        return;
+    const double weight = counterInUnits(position, counter).toDouble();
+    image.update(position, [&](DoserImage &doser) {
+        doser.shiftWeight = Weight {weight, work(position).scale};
+    });
 }
 
 void K310_Halvern::hasGetTotalCommonDoseCount(int id, const QString &counter)
 {
-    if (deviceIndex(id) >= 0)
-        setLabelText(id, counter, TotalDoseCountField);
+    image.update(deviceIndex(id),
+                 [&](DoserImage &doser) { doser.totalDoseCount = counter.toUInt(nullptr, 10); });
 }

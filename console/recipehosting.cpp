@@ -47,7 +47,7 @@ void K310_Halvern::openRecipes()
 
 ReceiptParameters K310_Halvern::currentRecipe() const
 {
-    const DoserWork &work = doserWork.at(0);
+    const DoserWork &work = this->work(0);
     ReceiptParameters recipe;
     recipe.productName = devices.at(0)->getProductName();
     recipe.taskWeight = ui.productWeightK310_11->text();
@@ -83,7 +83,7 @@ void K310_Halvern::rewriteRecipe(const QString &path)
 
 void K310_Halvern::loadRecipe(const QString &path)
 {
-    const DoserWork &work = doserWork.at(0);
+    const DoserWork &work = this->work(0);
     ReceiptParameters recipe;
     QString problem;
     if (isBatchRunning())

@@ -19,11 +19,6 @@ const QColor AlarmColour(212, 54, 56);
 const QColor WorkingColour(25, 140, 25);
 const QColor StoppedColour(0, 0, 0);
 
-const QString NoConnectionText = QStringLiteral("НЕТ СВЯЗИ");
-const QString AlarmText = QStringLiteral("АВАРИЯ");
-const QString WorkingText = QStringLiteral("РАБОТА");
-const QString StoppedText = QStringLiteral("ОСТАНОВ");
-
 // The accessible name of panel field n of the console's single panel.
 int panelName(int field)
 {
@@ -48,14 +43,12 @@ int K310_Halvern::deviceIndex(int id) const
 
 bool K310_Halvern::isOnline(int position) const
 {
-    const K310Device *doser = devices.at(position);
-    return doser->isDeviceActive() && !doser->isDeviceNeedToBeChecked();
+    return dosers.isOnline(position);
 }
 
 bool K310_Halvern::isLost(int position) const
 {
-    const K310Device *doser = devices.at(position);
-    return doser->isDeviceActive() && doser->isDeviceNeedToBeChecked();
+    return dosers.isLost(position);
 }
 
 void K310_Halvern::sleepWithEvents(int ms)
@@ -114,12 +107,21 @@ void K310_Halvern::showState(QLabel *label, const QString &text, bool bold)
     font.setBold(bold);
     label->setText(text);
     QColor colour;
-    if (text == NoConnectionText || text == AlarmText)
-        colour = AlarmColour;
-    else if (text == WorkingText)
-        colour = WorkingColour;
-    else if (text == StoppedText)
-        colour = StoppedColour;
+    DoserState state;
+    if (doserStateFromText(text, state)) {
+        switch (state) {
+        case DoserState::NoConnection:
+        case DoserState::Alarm:
+            colour = AlarmColour;
+            break;
+        case DoserState::Working:
+            colour = WorkingColour;
+            break;
+        case DoserState::Stopped:
+            colour = StoppedColour;
+            break;
+        }
+    }
     if (colour.isValid())
         palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
@@ -175,8 +177,10 @@ void K310_Halvern::hasGetScale(int id, const QString &step)
 void K310_Halvern::hasGetScale(int id, quint8 decimals)
 {
     const int position = deviceIndex(id);
-    if (position >= 0)
-        doserWork[position].scale = decimals;
+    if (position < 0)
+        return;
+    batch->setScale(position, decimals);
+    image.update(position, [&](DoserImage &doser) { doser.decimals = decimals; });
 }
 
 void K310_Halvern::hasGetNPD(int id, const QString &limit)
@@ -186,8 +190,7 @@ void K310_Halvern::hasGetNPD(int id, const QString &limit)
         return;
     if (position == k310->currentDeviceIndex())
         k310->setWeightNPV(limit);
-    doserWork[position].npd = limit.toDouble();
-    doserWork[position].npdReported = true;
+    batch->setWeighingLimit(position, limit.toDouble());
 }
 
 void K310_Halvern::hasGetWeightScale(int id, const QString &unit)
@@ -197,7 +200,8 @@ void K310_Halvern::hasGetWeightScale(int id, const QString &unit)
         return;
     if (position == k310->currentDeviceIndex())
         k310->setWeightScale(unit);
-    doserWork[position].weightScale = unit;
+    batch->setUnit(position, unit);
+    image.update(position, [&](DoserImage &doser) { doser.unit = unit; });
     setAllLabelsText(UnitField, unit);
 }
 
@@ -209,8 +213,8 @@ void K310_Halvern::hasGetPOVersion(int id, const QString &version)
 
 void K310_Halvern::hasGetWeightNETTO(int id, const QString &weight)
 {
-    if (deviceIndex(id) >= 0)
-        setLabelText(id, weight, NetWeightField);
+    image.update(deviceIndex(id),
+                 [&](DoserImage &doser) { doser.netWeight = Weight::fromText(weight); });
 }
 
 void K310_Halvern::workErrorActions(int id, const QString &text)
@@ -221,9 +225,9 @@ void K310_Halvern::workErrorActions(int id, const QString &text)
     if (position == k310->currentDeviceIndex())
         k310->setErrorMessage(text);
     // Every reply repeats the alarm; the journal keeps each alarm once.
-    DoserWork &work = doserWork[position];
-    if (text != work.alarmText) {
-        work.alarmText = text;
+    DoserContact &contact = contacts[position];
+    if (text != contact.alarmText) {
+        contact.alarmText = text;
         note(JournalEvent::DoserAlarm, text, id, K310Device::errorCodeOf(text));
     }
 }
@@ -254,11 +258,10 @@ void K310_Halvern::connectionErrorActions(int id)
     const int position = deviceIndex(id);
     if (position < 0 || !devices.at(position)->isDeviceActive())
         return;
-    DoserWork &work = doserWork[position];
-    if (!work.offline)
-        ++work.connectionErrors;
-    if (QLabel *state = getLabel(id, StateField))
-        showState(state, NoConnectionText, true);
+    DoserContact &contact = contacts[position];
+    if (!contact.offline)
+        ++contact.connectionErrors;
+    image.update(position, [](DoserImage &doser) { doser.state = DoserState::NoConnection; });
     if (position == k310->currentDeviceIndex())
         k310->clearInfo();
     if (isLost(position))
@@ -266,7 +269,7 @@ void K310_Halvern::connectionErrorActions(int id)
 
     devices.at(position)->setDeviceNeedToBeChecked(true);
     moveToOffDevices(position);
-    work.offline = true;
+    contact.offline = true;
     note(JournalEvent::ConnectionLost, QString(), id);
     if (position == k310->currentDeviceIndex())
         k310->clearErrorMessage();
@@ -279,28 +282,27 @@ void K310_Halvern::hasCurrentStateActions(int id, const QString &state)
     const int position = deviceIndex(id);
     if (position < 0 || !devices.at(position)->isDeviceActive())
         return;
-    DoserWork &work = doserWork[position];
-    work.alarmed = state == AlarmText;
-    work.standing = state == StoppedText;
-    if (work.dischargeWhenIdle && work.standing) {
-        work.dischargeWhenIdle = false;
-        devices.at(position)->uploadDose();
-    }
-    if (!work.alarmed) {
+    DoserContact &contact = contacts[position];
+    DoserState reported;
+    const bool alarmed = doserStateFromText(state, reported) && reported == DoserState::Alarm;
+    if (!alarmed) {
         if (position == k310->currentDeviceIndex())
             k310->clearErrorMessage();
-        work.alarmText.clear();
+        contact.alarmText.clear();
     }
-    if (QLabel *label = getLabel(id, StateField))
-        showState(label, state, true);
+    // A state without a name of its own is shown as it came.
+    if (!doserStateFromText(state, reported)) {
+        if (QLabel *label = getLabel(id, StateField))
+            showState(label, state, true);
+    }
 
-    if (work.connectionErrors == 0)
+    if (contact.connectionErrors == 0)
         return;
     note(JournalEvent::ConnectionRestored, QString(), id);
-    if (!work.idle)
+    if (batch->hasTask(position))
         qDebug("\ndevice %d is online\n", id);
-    work.offline = false;
-    work.connectionErrors = 0;
+    contact.offline = false;
+    contact.connectionErrors = 0;
     if (isLost(position)) {
         devices.at(position)->setDeviceNeedToBeChecked(false);
         moveToOnDevices(position);
@@ -364,8 +366,7 @@ void K310_Halvern::setDeviceActive0(bool on)
 {
     const int position = 0;
     K310Device *doser = devices.at(position);
-    DoserWork &work = doserWork[position];
-    if (!work.idle && !on) {
+    if (batch->hasTask(position) && !on) {
         if (ask(QStringLiteral("ВНИМАНИЕ!!! При отключении дозатора текущая работа будет "
                                "остановлена. Продолжить?"))
             != Answer::Yes) {
@@ -390,6 +391,7 @@ void K310_Halvern::setDeviceActive0(bool on)
     ui.doseFaultMinusK310_11->clear();
     setLabelText(doser->getDeviceID(), QStringLiteral("0"), DeliveredField);
     setLabelText(doser->getDeviceID(), QString(), StateField);
+    stateDrawn[position] = false;
 }
 
 void K310_Halvern::enablePanelFields()
@@ -402,5 +404,46 @@ void K310_Halvern::enablePanelFields()
 
 void K310_Halvern::resetDoserWork(int position)
 {
-    doserWork[position].reset();
+    batch->resetDoser(position);
+    contacts[position] = DoserContact();
+}
+
+void K310_Halvern::doserStateReported(int id, DoserState state)
+{
+    const int position = deviceIndex(id);
+    if (position < 0 || !devices.at(position)->isDeviceActive())
+        return;
+    image.update(position, [&](DoserImage &doser) { doser.state = state; });
+    batch->stateReported(id, state);
+}
+
+void K310_Halvern::drawDoser(int position)
+{
+    if (position < 0 || position >= devices.size())
+        return;
+    const DoserImage &now = image.doser(position);
+    DoserImage &shown = drawn[position];
+    const int id = devices.at(position)->getDeviceID();
+    const auto differ = [](const Weight &a, const Weight &b) {
+        return a.value != b.value || a.decimals != b.decimals;
+    };
+    if (!stateDrawn.at(position) || now.state != shown.state) {
+        if (QLabel *label = getLabel(id, StateField))
+            showState(label, doserStateText(now.state), true);
+        stateDrawn[position] = true;
+    }
+    if (differ(now.netWeight, shown.netWeight))
+        setLabelText(id, now.netWeight.text(), NetWeightField);
+    // Shown with two decimals whatever the doser's.
+    if (now.batch.delivered.value != shown.batch.delivered.value)
+        setLabelNumber(id, DeliveredField, now.batch.delivered.value);
+    if (differ(now.doseCount, shown.doseCount))
+        setLabelText(id, now.doseCount.text(), DoseCountField);
+    if (differ(now.shiftWeight, shown.shiftWeight))
+        setLabelText(id, now.shiftWeight.text(), ShiftWeightField);
+    if (now.totalDoseCount != shown.totalDoseCount)
+        setLabelText(id, QString::number(now.totalDoseCount), TotalDoseCountField);
+    if (differ(now.totalWeight, shown.totalWeight))
+        setLabelText(id, now.totalWeight.text(), TotalWeightField);
+    shown = now;
 }

@@ -13,10 +13,6 @@ constexpr quint8 TestModeOnByte = 0xFF;
 constexpr quint32 ValueMask = 0xFFFFFF;
 constexpr quint32 ValueSignBit = 0x800000;
 
-const char *const AlarmText = "АВАРИЯ";
-const char *const WorkingText = "РАБОТА";
-const char *const StoppedText = "ОСТАНОВ";
-
 // Indexed by the doser's error code; a null entry is a code the console stays silent about.
 const char *const ErrorTexts[] = {
     nullptr,
@@ -45,11 +41,11 @@ constexpr int ErrorTextCount = int(sizeof(ErrorTexts) / sizeof(ErrorTexts[0]));
 const char *const UnitTexts[] = {"г", "кг", "т"};
 constexpr int UnitTextCount = int(sizeof(UnitTexts) / sizeof(UnitTexts[0]));
 
-QString stateText(quint8 state)
+DoserState stateOf(quint8 state)
 {
     if (state & AlarmFlag)
-        return QString::fromUtf8(AlarmText);
-    return QString::fromUtf8(state & WorkingFlag ? WorkingText : StoppedText);
+        return DoserState::Alarm;
+    return state & WorkingFlag ? DoserState::Working : DoserState::Stopped;
 }
 
 // The value field with its decimals in fixed point, worked out on the integer so that every
@@ -284,7 +280,9 @@ void K310Device::replyPacketReceived(const K310DataPacket &reply, quint32 replyN
         emit hasConnectionErrorSignal(deviceID);
         return;
     }
-    emit hasCurrentStateSignal(deviceID, stateText(reply.state));
+    const DoserState state = stateOf(reply.state);
+    emit hasStateSignal(deviceID, state);
+    emit hasCurrentStateSignal(deviceID, doserStateText(state));
     emitStatus(reply);
     // A reply the link made up for a corrupt frame carries the request's value, not the
     // doser's: passing it on would report a reading or a write that never happened.

@@ -2,6 +2,7 @@
 #define K310DEVICE_H
 
 #include "device.h"
+#include "doserstate.h"
 #include "k310datapacket.h"
 #include "k310link.h"
 
@@ -89,6 +90,8 @@ signals:
     void hasGetNPDSignal(int deviceID, const QString &limit);
     void hasGetWeightScaleSignal(int deviceID, const QString &unit);
     void hasGetTotalWeightScaleSignal(int deviceID, const QString &unit);
+    // The state of hasCurrentStateSignal as a value, sent just before the text.
+    void hasStateSignal(int deviceID, DoserState state);
 
 private:
     // Clears the request and addresses it; the value field stays 0.

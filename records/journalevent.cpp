@@ -5,7 +5,8 @@ QList<JournalEvent::Kind> JournalEvent::kinds()
     return {ButchStarted,   ButchStopped,       ButchContinued, ButchRestored,
             ButchFinished,  ButchClosed,        ButchDeleted,   DoserAlarm,
             ConnectionLost, ConnectionRestored, ManualOrder,    DoserAddressChanged,
-            PortChanged,    RateChanged,        ProgramStarted, ProgramExited};
+            PortChanged,    RateChanged,        ProgramStarted, ProgramExited,
+            RecordNotWritten};
 }
 
 QString JournalEvent::caption(int kind)
@@ -43,6 +44,8 @@ QString JournalEvent::caption(int kind)
         return QStringLiteral("Запуск программы");
     case ProgramExited:
         return QStringLiteral("Выход из программы");
+    case RecordNotWritten:
+        return QStringLiteral("Ошибка записи в базу данных");
     }
     return QString::number(kind);
 }

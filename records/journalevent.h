@@ -26,6 +26,7 @@ struct JournalEvent
         RateChanged = 14,
         ProgramStarted = 15,
         ProgramExited = 16,
+        RecordNotWritten = 17,
     };
 
     static constexpr qint64 NoButch = 0;

@@ -1,0 +1,773 @@
+#include "batchrun.h"
+
+#include "database.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QEventLoop>
+
+namespace {
+
+// A residue below this share of the plus tolerance is product dust, not a delivery.
+constexpr double CountedResidueShare = 0.25;
+// A discharge report below this share of the fills known to be in the hopper cannot be their
+// discharge: they went out earlier, unreported.
+constexpr double DoseReportShare = 0.5;
+// A fill ends near its target, never far above the upper weighing limit.
+constexpr double MaxFillShare = 1.5;
+
+const QString StopQuestion =
+    QStringLiteral("ВНИМАНИЕ!!! При остановке работы ковши будут автоматически разгружены.\n"
+                   "Остановить выполнение текущего задания?");
+
+void pauseWithEvents(int ms)
+{
+    // Replies, timer ticks and questions are handled meanwhile; the thread sleeps in between.
+    QEventLoop pause;
+    QTimer::singleShot(ms, &pause, &QEventLoop::quit);
+    pause.exec();
+}
+
+} // namespace
+
+BatchRun::BatchRun(BatchLine &line, BatchOperator &person, Database &records, ProcessImage &image,
+                   QObject *parent)
+    : QObject(parent)
+    , line(line)
+    , person(person)
+    , database(records)
+    , image(image)
+    , records(records)
+    , dosers(line.doserCount())
+{
+    connect(&doseTimer, &QTimer::timeout, this, &BatchRun::checkDoseDownload);
+}
+
+int BatchRun::position(int id) const
+{
+    for (int p = 0; p < dosers.size(); ++p) {
+        if (line.deviceId(p) == id)
+            return p;
+    }
+    return -1;
+}
+
+bool BatchRun::hasAnyTask() const
+{
+    for (const DoserWork &work : dosers) {
+        if (!work.idle)
+            return true;
+    }
+    return false;
+}
+
+void BatchRun::setState(BatchState state)
+{
+    batchState = state;
+    for (int p = 0; p < dosers.size(); ++p)
+        publish(p);
+    emit stateChanged(state);
+}
+
+void BatchRun::publish(int p)
+{
+    const DoserWork &work = dosers.at(p);
+    const QString product = line.productName(p);
+    image.update(p, [&](DoserImage &doser) {
+        BatchProgress &batch = doser.batch;
+        batch.state = batchState;
+        batch.butchId = butchId;
+        batch.product = product;
+        batch.target = Weight {work.taskWeight, work.scale};
+        batch.delivered = Weight {work.haveDoneWeight, work.scale};
+        batch.remaining = Weight {work.idle ? 0.0 : work.mustToBeDoneWeight, work.scale};
+        batch.doseNumber = work.doseNumber;
+        batch.phase = work.phase;
+        batch.started = started;
+    });
+}
+
+void BatchRun::setScale(int p, quint8 decimals)
+{
+    dosers[p].scale = decimals;
+    publish(p);
+}
+
+void BatchRun::setWeighingLimit(int p, double limit)
+{
+    dosers[p].npd = limit;
+    dosers[p].npdReported = true;
+}
+
+void BatchRun::setUnit(int p, const QString &unit)
+{
+    dosers[p].weightScale = unit;
+}
+
+void BatchRun::setPlusTolerance(int p, const QString &value)
+{
+    dosers[p].doseFaultPlus = value.toDouble();
+    dosers[p].doseFaultPlusText = value;
+}
+
+void BatchRun::setMinusTolerance(int p, const QString &value)
+{
+    dosers[p].doseFaultMinus = value.toDouble();
+    dosers[p].doseFaultMinusText = value;
+}
+
+bool BatchRun::setTaskWeight(int p, double weight)
+{
+    DoserWork &work = dosers[p];
+    // A target below what was delivered already is no target.
+    if (!work.idle && !(weight > work.haveDoneWeight))
+        return false;
+    work.taskWeight = weight;
+    publish(p);
+    return true;
+}
+
+void BatchRun::resetDoser(int p)
+{
+    dosers[p].reset();
+    publish(p);
+}
+
+QString BatchRun::weightText(int p, double weight) const
+{
+    return QString::number(weight, 'f', dosers.at(p).scale);
+}
+
+QString BatchRun::taskText(int p) const
+{
+    const DoserWork &work = dosers.at(p);
+    return QStringLiteral("%1: выполнено %2 из %3 %4")
+        .arg(line.productName(p), weightText(p, work.haveDoneWeight),
+             weightText(p, work.taskWeight), work.weightScale);
+}
+
+void BatchRun::note(JournalEvent::Kind kind, int p)
+{
+    emit journalEvent(kind, p < 0 ? QString() : taskText(p), qint64(butchId),
+                      p < 0 ? int(JournalEvent::NoDevice) : line.deviceId(p));
+}
+
+qreal BatchRun::calculateDoseWeight(int id, qreal remaining) const
+{
+    const int p = position(id);
+    if (p < 0)
+        return 0;
+    return remaining / (remaining / dosers.at(p).npd + 1.0);
+}
+
+void BatchRun::chooseDoseWeight(int p)
+{
+    DoserWork &work = dosers[p];
+    const double remaining = work.mustToBeDoneWeight;
+    work.doseWeight =
+        remaining < work.npd ? remaining : calculateDoseWeight(line.deviceId(p), remaining);
+}
+
+bool BatchRun::checkTheEndOfTheParty(int id)
+{
+    const int p = position(id);
+    if (p < 0)
+        return false;
+    DoserWork &work = dosers[p];
+    if (!(work.doseFaultPlus > work.mustToBeDoneWeight))
+        return false;
+    work.phase = DosePhase::None;
+    work.idle = true;
+    return true;
+}
+
+bool BatchRun::hasKnownWeighingLimit(int p)
+{
+    const DoserWork &work = dosers.at(p);
+    if (work.npdReported && work.npd > 0)
+        return true;
+    // Doses are cut to the limit; without a positive one every dose would be 0.
+    person.inform(QStringLiteral("НПВ дозатора неизвестно или не больше нуля.\nРабота "
+                                 "невозможна, проверьте параметры К310."));
+    line.askWeighingLimitIfOnline(p);
+    return false;
+}
+
+bool BatchRun::canDoReceipt()
+{
+    int online = 0;
+    int lost = 0;
+    for (int p = 0; p < dosers.size(); ++p) {
+        if (line.isOnline(p))
+            ++online;
+        else if (line.isLost(p))
+            ++lost;
+    }
+    if (online == 0 || lost > 0) {
+        person.inform(QStringLiteral("Отсутствует связь."));
+        return false;
+    }
+    return true;
+}
+
+bool BatchRun::newButch()
+{
+    // Discharges weighed into this batch are written before it is closed.
+    if (!written(writeUnwritten()))
+        return false;
+    bool closed = false;
+    if (records.hasDeliveredSoFar(butchId)) {
+        qDebug("\nNeed to finish tasks in butch");
+        closed = records.closeButch(butchId) && records.closeTasks(butchId);
+        note(JournalEvent::ButchClosed, -1);
+    } else {
+        qDebug("\nDeleteing empty butch");
+        closed = records.deleteTasks(butchId) && records.deleteButch(butchId);
+        note(JournalEvent::ButchDeleted, -1);
+    }
+    if (!written(closed))
+        return false;
+    // The tasks of a closed batch are over: nothing may be continued into it.
+    for (DoserWork &work : dosers) {
+        work.idle = true;
+        work.phase = DosePhase::None;
+    }
+    butchId = 0;
+    started = QDateTime();
+    setState(BatchState::Idle);
+    return true;
+}
+
+void BatchRun::start()
+{
+    if (!canDoReceipt())
+        return;
+    for (int p = 0; p < dosers.size(); ++p) {
+        if (!line.isOnline(p))
+            continue;
+        if (!(dosers.at(p).taskWeight > 0) || line.productName(p).isEmpty()) {
+            person.inform(QStringLiteral("Вид продукта и вес должны быть заданы"));
+            return;
+        }
+        if (!hasKnownWeighingLimit(p))
+            return;
+    }
+    butchId = records.findOpenButch();
+    if (butchId != 0)
+        qDebug("\nThere is present butch what can be finished");
+    if (person.ask(QStringLiteral("Начать новую работу?")) != BatchOperator::Answer::Yes)
+        return;
+    // The question ran its own event loop: the doser may have been lost meanwhile.
+    if (!canDoReceipt())
+        return;
+    if (butchId != 0 && !newButch())
+        return;
+    parts = 0;
+    startActions();
+}
+
+void BatchRun::startActions()
+{
+    for (DoserWork &work : dosers)
+        work.watchStopRequests = false;
+    started = QDateTime::currentDateTime();
+    setState(BatchState::Running);
+
+    qDebug("Butch table is empty, or all butches has been already finished, just need to add a "
+           "new record");
+    butchId = records.newButch();
+    if (!written(butchId != 0))
+        return;
+
+    if (line.isOnline(0))
+        prepareDevicesForStart(0);
+    if (isRunning() && !doseTimer.isActive())
+        doseTimer.start(DosePeriodMs);
+}
+
+void BatchRun::prepareDevicesForStart(int p)
+{
+    DoserWork &work = dosers[p];
+    ++parts;
+    work.mustToBeDoneWeight = work.taskWeight;
+    work.haveDoneWeight = 0;
+    work.doseNumber = 0;
+    work.idle = false;
+    work.unreportedFill = 0;
+    work.counterSettled = true;
+    chooseDoseWeight(p);
+
+    const int id = line.deviceId(p);
+    qDebug("\nAdd new task");
+    work.taskRecorded = written(records.newTask(butchId, id, weightText(p, work.taskWeight),
+                                                weightText(p, work.mustToBeDoneWeight),
+                                                line.productName(p), work.weightScale));
+    if (!work.taskRecorded)
+        return;
+    note(JournalEvent::ButchStarted, p);
+    prepareDoserForWork(id);
+}
+
+void BatchRun::prepareDoserForWork(int id)
+{
+    const int p = position(id);
+    if (p < 0)
+        return;
+    qDebug("Prepareing doser %d for work", id);
+    line.resetErrorFlag(p);
+    // The counter before the discharge: fills completed while the work stood are then known,
+    // should the discharge's report be lost.
+    line.askTotalCommonWeight(p);
+    line.askDoseCount(p);
+    // A fill still under way is let finish, so the counter knows what the discharge takes out
+    // should its report be lost (a part-filled hopper has no counter): the discharge waits until
+    // the doser says it stands. The first dose is chosen once the residue is counted.
+    DoserWork &work = dosers[p];
+    if (work.state == DoserState::Stopped) {
+        work.phase = DosePhase::Residue;
+        line.discharge(p);
+    } else {
+        work.phase = DosePhase::Starting;
+    }
+    publish(p);
+}
+
+void BatchRun::stop()
+{
+    if (person.ask(StopQuestion) != BatchOperator::Answer::Yes)
+        return;
+    // The question runs its own event loop: the work may have stopped meanwhile.
+    if (!isRunning())
+        return;
+    stopActions();
+    if (line.isOnline(0) && hasTask(0)) {
+        line.stopWork(0);
+        line.discharge(0);
+    }
+}
+
+void BatchRun::stopActions()
+{
+    if (isRunning()) {
+        for (int p = 0; p < dosers.size(); ++p) {
+            if (hasTask(p))
+                note(JournalEvent::ButchStopped, p);
+        }
+    }
+    doseTimer.stop();
+    for (DoserWork &work : dosers)
+        work.phase = DosePhase::None;
+    setState(isRunning() ? BatchState::Stopped : batchState);
+    pauseWithEvents(StopPauseMs);
+}
+
+void BatchRun::continueWork()
+{
+    if (!canDoReceipt())
+        return;
+    if (!written(writeUnwritten()))
+        return;
+    // Only an open task can be continued; without one the work would wait for nothing.
+    bool openTask = false;
+    for (int p = 0; p < dosers.size(); ++p)
+        openTask = openTask || (line.isOnline(p) && hasTask(p));
+    if (!openTask) {
+        if (batchState == BatchState::Stopped)
+            setState(hasAnyTask() ? BatchState::Stopped : BatchState::Idle);
+        return;
+    }
+    for (int p = 0; p < dosers.size(); ++p) {
+        if (line.isOnline(p) && hasTask(p) && !hasKnownWeighingLimit(p))
+            return;
+    }
+    continueActions();
+}
+
+void BatchRun::continueActions()
+{
+    for (DoserWork &work : dosers)
+        work.watchStopRequests = false;
+    if (!started.isValid())
+        started = QDateTime::currentDateTime();
+    setState(BatchState::Running);
+    parts = 0;
+
+    for (int p = 0; p < dosers.size(); ++p) {
+        DoserWork &work = dosers[p];
+        if (!line.isOnline(p) || work.idle)
+            continue;
+        ++parts;
+        work.mustToBeDoneWeight = work.taskWeight - work.haveDoneWeight;
+        chooseDoseWeight(p);
+        const int id = line.deviceId(p);
+        const QString task = weightText(p, work.taskWeight);
+        const QString remaining = weightText(p, work.mustToBeDoneWeight);
+        // A task whose row could not be written at the start is written now.
+        const bool ok = work.taskRecorded
+                            ? records.resumeTask(butchId, id, task, remaining, line.productName(p))
+                            : records.newTask(butchId, id, task, remaining, line.productName(p),
+                                              work.weightScale);
+        if (!written(ok))
+            return;
+        work.taskRecorded = true;
+        note(JournalEvent::ButchContinued, p);
+    }
+    if (line.isOnline(0) && hasTask(0))
+        prepareDoserForWork(line.deviceId(0));
+    doseTimer.start(DosePeriodMs);
+}
+
+void BatchRun::restoreLastSession()
+{
+    // What was weighed but not written is newer than data.db: it must not be read over.
+    if (!written(writeUnwritten()))
+        return;
+    butchId = records.findOpenButch();
+    if (butchId == 0) {
+        emit switchOnWanted(0);
+        return;
+    }
+    switch (person.ask(QStringLiteral("Последнее задание не завершено.\nВосстановить данные?"))) {
+    case BatchOperator::Answer::Busy:
+        restoreDeferred = true;
+        return;
+    case BatchOperator::Answer::Dismissed:
+        // The doser was lost while the question was open; it is asked again when it answers.
+        return;
+    case BatchOperator::Answer::No:
+        newButch();
+        emit switchOnWanted(0);
+        return;
+    case BatchOperator::Answer::Yes:
+        break;
+    }
+
+    parts = 0;
+    const QueryResult tasks = records.restoreTasks(butchId);
+    for (int row = 0; row < tasks.rows; ++row) {
+        QCoreApplication::processEvents();
+        const int p = position(tasks.value(row, ButchRecords::DeviceId).toInt(nullptr, 10));
+        if (p < 0)
+            continue;
+        ++parts;
+        emit productWanted(p, tasks.value(row, ButchRecords::ProductName));
+        DoserWork &work = dosers[p];
+        work.taskWeight = tasks.value(row, ButchRecords::TaskWeight).toDouble();
+        work.haveDoneWeight = tasks.value(row, ButchRecords::HaveDoneWeight).toDouble();
+        work.mustToBeDoneWeight = tasks.value(row, ButchRecords::MustToBeDoneWeight).toDouble();
+        chooseDoseWeight(p);
+        work.idle = false;
+        work.taskRecorded = true;
+        emit taskRestored(p, tasks.value(row, ButchRecords::TaskWeight),
+                          tasks.value(row, ButchRecords::HaveDoneWeight));
+        note(JournalEvent::ButchRestored, p);
+    }
+    emit switchOnWanted(0);
+    batchState = BatchState::Stopped;
+    stopActions();
+}
+
+void BatchRun::questionClosed()
+{
+    if (!restoreDeferred)
+        return;
+    restoreDeferred = false;
+    QTimer::singleShot(0, this, &BatchRun::restoreLastSession);
+}
+
+void BatchRun::checkDoseDownload()
+{
+    if (dosePosition >= dosers.size())
+        dosePosition = 0;
+    for (int p = dosePosition; p < dosers.size(); ++p) {
+        if (!line.isOnline(p) || !hasTask(p))
+            continue;
+        dosePosition = p + 1;
+        line.askTotalCommonWeight(p);
+        line.askTotalCommonDoseCount(p);
+        return;
+    }
+}
+
+void BatchRun::totalCommonWeightReported(int id, quint32 total)
+{
+    const int p = position(id);
+    if (p < 0)
+        return;
+    DoserWork &work = dosers[p];
+    const quint32 last = work.lastTotalCommonWeight;
+    const bool settled = work.counterSettled;
+    keepFillLedger(p, total);
+    work.lastTotalCommonWeight = total;
+
+    if (!isRunning()) {
+        qDebug("device %d is stopped", id);
+        return;
+    }
+    if (!work.idle && checkTheEndOfTheParty(id)) {
+        finishTask(p);
+        return;
+    }
+    if (settled)
+        qDebug("device %d dose has already been uploaded", id);
+    // The counter grows when a fill is complete: the hopper holds the dose ordered.
+    if (work.phase == DosePhase::Filling && total != last) {
+        work.phase = DosePhase::DischargeDue;
+        qDebug("device %d is working, dose can be uploaded", id);
+    }
+    doDownloadUploadCycle(id);
+}
+
+void BatchRun::finishTask(int p)
+{
+    DoserWork &work = dosers[p];
+    const int id = line.deviceId(p);
+    const int partsBefore = parts;
+    if (parts >= 1)
+        --parts;
+    // A batch data.db does not hold as finished is not finished: the end comes again.
+    const auto reopen = [&] {
+        work.idle = false;
+        parts = partsBefore;
+    };
+    if (!written(records.finishTask(
+            butchId, id, weightText(p, work.taskWeight), weightText(p, work.haveDoneWeight),
+            weightText(p, work.mustToBeDoneWeight), line.productName(p), work.weightScale))) {
+        reopen();
+        return;
+    }
+    qDebug("\ndevice %d has finisheded his part the work, must to do %d part(s)\n", id, parts);
+    publish(p);
+    if (parts != 0)
+        return;
+    if (!written(records.closeButch(butchId))) {
+        reopen();
+        return;
+    }
+    note(JournalEvent::ButchFinished, p);
+    qDebug("\nhas finisheded all parts\n");
+    doseTimer.stop();
+    setState(BatchState::Finished);
+    person.dismissQuestion();
+    person.inform(QStringLiteral("Задание выполнено"));
+}
+
+void BatchRun::keepFillLedger(int p, quint32 total)
+{
+    DoserWork &work = dosers[p];
+    const quint32 last = work.lastTotalCommonWeight;
+    const bool settled = work.counterSettled;
+    work.counterSettled = false;
+    if (work.idle || settled || total == last)
+        return;
+    // The counter grows by the weight of each completed fill; a step no fill can make says
+    // nothing about the hopper.
+    double step = double(quint32(total - last));
+    for (int i = 0; i < work.scale; ++i)
+        step /= 10.0;
+    if (step <= work.npd * MaxFillShare)
+        work.unreportedFill += step;
+}
+
+void BatchRun::settleFillLedger(int p)
+{
+    dosers[p].unreportedFill = 0;
+    dosers[p].counterSettled = true;
+}
+
+void BatchRun::manualOrderSent(int p)
+{
+    // What a full cycle fills it discharges unreported: that step of the counter is not the
+    // batch's. Fills that went out before stay in the ledger until a report counts them.
+    dosers[p].counterSettled = true;
+}
+
+void BatchRun::doDownloadUploadCycle(int id)
+{
+    const int p = position(id);
+    if (p < 0)
+        return;
+    DoserWork &work = dosers[p];
+    if (work.phase == DosePhase::FillDue) {
+        work.phase = DosePhase::Filling;
+        work.orderedDose = weightText(p, work.doseWeight);
+        line.fillIfOnline(p, work.doseWeight, work.scale);
+        qDebug("device %d is working, dose is being downloaded", id);
+    } else if (work.phase == DosePhase::DischargeDue) {
+        work.phase = DosePhase::Discharging;
+        line.dischargeIfOnline(p);
+        qDebug("device %d is working, dose is being uploaded", id);
+    }
+    publish(p);
+}
+
+void BatchRun::dischargeReported(int id, const Weight &weight)
+{
+    const int p = position(id);
+    if (p < 0 || dosers.at(p).idle)
+        return;
+    DoserWork &work = dosers[p];
+    const double w = weight.value;
+    const QString shown = weightText(p, w);
+    // An alarm may mean the doser refused the discharge: the fills may still be in the hopper.
+    const bool alarmed = work.state == DoserState::Alarm;
+    if (!alarmed && work.unreportedFill > 0 && w < work.unreportedFill * DoseReportShare) {
+        // The fill went out under an earlier discharge whose report was lost on the line.
+        qDebug("device %d dose of %s was discharged unreported, counted from the weight counter",
+               id, qUtf8Printable(weightText(p, work.unreportedFill)));
+        const double unreported = work.unreportedFill;
+        settleFillLedger(p);
+        countDelivered(p, unreported, work.orderedDose);
+    }
+
+    // Outside the cycle (the residue before work, a discharge while the work stands) nothing
+    // was ordered, and dust is not a delivery.
+    const bool ordered =
+        isRunning()
+        && (work.phase == DosePhase::Discharging || work.phase == DosePhase::Filling
+            || work.phase == DosePhase::FillDue);
+    if (!ordered) {
+        work.lastUploadWeight = w;
+        if (!(w > 0) || w < CountedResidueShare * work.doseFaultPlus) {
+            qDebug("device %d has %s in hopper < (doseFaultPlus/4) - can not be counted", id,
+                   qUtf8Printable(shown));
+            declineResidue(p, w);
+        } else {
+            settleFillLedger(p);
+            countDelivered(p, w, QString());
+        }
+        // The hopper is empty: the next step of the counter is accounted for.
+        work.counterSettled = true;
+    } else {
+        work.lastDoseWeight = w;
+        if (w < 0) {
+            qDebug("device %d has %s in hopper < 0, is antigravitation discovered?", id,
+                   qUtf8Printable(shown));
+        } else {
+            settleFillLedger(p);
+            countDelivered(p, w, work.orderedDose);
+        }
+    }
+    if (isRunning())
+        work.phase = DosePhase::FillDue;
+    publish(p);
+}
+
+DoseRecord BatchRun::doseRecord(int p, double discharged, const QString &orderedWeight,
+                                bool counted) const
+{
+    const DoserWork &work = dosers.at(p);
+    DoseRecord dose;
+    dose.butchId = qint64(butchId);
+    dose.deviceId = line.deviceId(p);
+    dose.moment = QDateTime::currentDateTime();
+    dose.orderedWeight = orderedWeight;
+    dose.dischargedWeight = weightText(p, discharged);
+    dose.unit = work.weightScale;
+    dose.decimals = work.scale;
+    dose.counted = counted;
+    dose.tolerancePlus = work.doseFaultPlusText;
+    dose.toleranceMinus = work.doseFaultMinusText;
+    return dose;
+}
+
+void BatchRun::countDelivered(int p, double weight, const QString &orderedWeight)
+{
+    DoserWork &work = dosers[p];
+    work.haveDoneWeight += weight;
+    qDebug("device %d weight %s in hopper has been uploaded and added into result butch weight",
+           line.deviceId(p), qUtf8Printable(weightText(p, weight)));
+    work.mustToBeDoneWeight = work.taskWeight - work.haveDoneWeight;
+    ++work.doseNumber;
+    chooseDoseWeight(p);
+    unwritten.append(doseRecord(p, weight, orderedWeight, true));
+    publish(p);
+    if (!writeUnwritten())
+        stopOnFailedWrite();
+}
+
+void BatchRun::declineResidue(int p, double weight)
+{
+    unwritten.append(doseRecord(p, weight, QString(), false));
+    if (!writeUnwritten())
+        stopOnFailedWrite();
+}
+
+bool BatchRun::writeDose(const DoseRecord &dose)
+{
+    if (!dose.counted)
+        return records.declineResidue(dose);
+    // The task's totals as they stand now include every discharge weighed so far.
+    const int p = position(dose.deviceId);
+    if (p < 0)
+        return records.declineResidue(dose);
+    const DoserWork &work = dosers.at(p);
+    return records.countDischarge(quint64(dose.butchId), dose.deviceId,
+                                  weightText(p, work.haveDoneWeight),
+                                  weightText(p, work.mustToBeDoneWeight), dose);
+}
+
+bool BatchRun::writeUnwritten()
+{
+    while (!unwritten.isEmpty()) {
+        if (!writeDose(unwritten.first()))
+            return false;
+        unwritten.removeFirst();
+    }
+    return true;
+}
+
+bool BatchRun::written(bool ok)
+{
+    if (!ok)
+        stopOnFailedWrite();
+    return ok;
+}
+
+void BatchRun::stopOnFailedWrite()
+{
+    const QString problem = database.result().errorText;
+    qDebug("batch record not written: %s, the work is stopped", qUtf8Printable(problem));
+    emit journalEvent(JournalEvent::RecordNotWritten, problem, qint64(butchId),
+                      JournalEvent::NoDevice);
+    if (isRunning()) {
+        stopActions();
+        for (int p = 0; p < dosers.size(); ++p) {
+            if (line.isOnline(p) && hasTask(p))
+                line.stopWork(p);
+        }
+    }
+    person.inform(
+        QStringLiteral("Ошибка записи в базу данных: %1. Работа остановлена.").arg(problem));
+}
+
+void BatchRun::doseCountReported(int id, qint64 count)
+{
+    const int p = position(id);
+    if (p < 0)
+        return;
+    if (count != 0 && dosers.at(p).idle)
+        return;
+    dosers[p].watchStopRequests = true;
+}
+
+void BatchRun::stateReported(int id, DoserState state)
+{
+    const int p = position(id);
+    if (p < 0)
+        return;
+    DoserWork &work = dosers[p];
+    work.state = state;
+    if (work.phase == DosePhase::Starting && state == DoserState::Stopped) {
+        work.phase = DosePhase::Residue;
+        line.discharge(p);
+        publish(p);
+    }
+}
+
+void BatchRun::stopRequested(int id)
+{
+    const int p = position(id);
+    if (p >= 0 && dosers.at(p).watchStopRequests)
+        stopActions();
+}

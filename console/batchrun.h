@@ -1,0 +1,142 @@
+#ifndef BATCHRUN_H
+#define BATCHRUN_H
+
+#include "batchline.h"
+#include "butchrecords.h"
+#include "doserecord.h"
+#include "doserwork.h"
+#include "journalevent.h"
+#include "processimage.h"
+
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+class Database;
+
+// The automatic mode without a window: a batch of one task per doser, driven through fill and
+// discharge cycles until the delivered weight is within the plus tolerance of the target, and
+// recorded in data.db. It takes the doser's reports in, sends its orders through the line and
+// reaches the operator through questions and reports. A batch record that cannot be written
+// stops the work; the unwritten discharges are kept and written first when the work goes on.
+class BatchRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The cycle's period while a batch is in work.
+    static constexpr int DosePeriodMs = 160;
+    // The stop lets the replies under way come in before the weight is polled again.
+    static constexpr int StopPauseMs = 100;
+
+    BatchRun(BatchLine &line, BatchOperator &person, Database &records, ProcessImage &image,
+             QObject *parent = nullptr);
+
+    BatchState state() const { return batchState; }
+    bool isRunning() const { return batchState == BatchState::Running; }
+    quint64 currentButchId() const { return butchId; }
+    int partsLeft() const { return parts; }
+    const DoserWork &work(int position) const { return dosers.at(position); }
+    // A task of the batch is open on the doser.
+    bool hasTask(int position) const { return !dosers.at(position).idle; }
+    bool hasAnyTask() const;
+    // The tasks' records wait to be written.
+    bool hasUnwrittenRecords() const { return !unwritten.isEmpty(); }
+
+    // The doser's parameters as it reports them.
+    void setScale(int position, quint8 decimals);
+    void setWeighingLimit(int position, double limit);
+    void setUnit(int position, const QString &unit);
+    void setPlusTolerance(int position, const QString &value);
+    void setMinusTolerance(int position, const QString &value);
+    // The operator's target; while a task is open only one above what it delivered counts.
+    // False when the entry was not taken.
+    bool setTaskWeight(int position, double weight);
+    // The position as a doser that has reported nothing and has no task.
+    void resetDoser(int position);
+
+    // The operator's commands, and what the console does on its own.
+    void start();
+    void startActions();
+    void prepareDevicesForStart(int position);
+    void prepareDoserForWork(int id);
+    void stop();
+    void stopActions();
+    void continueWork();
+    void continueActions();
+    // Closes the open batch: finished when something was delivered, deleted otherwise.
+    bool newButch();
+    void restoreLastSession();
+    bool canDoReceipt();
+
+    // The cycle.
+    void checkDoseDownload();
+    void doDownloadUploadCycle(int id);
+    bool checkTheEndOfTheParty(int id);
+    qreal calculateDoseWeight(int id, qreal remaining) const;
+
+    // The doser's reports.
+    void totalCommonWeightReported(int id, quint32 counter);
+    void dischargeReported(int id, const Weight &weight);
+    void doseCountReported(int id, qint64 count);
+    void stateReported(int id, DoserState state);
+    // The doser asks to stop (an alarm): the work stops unless it is starting.
+    void stopRequested(int id);
+    // An order the operator gave by hand: the counter's next step is its doing, not the batch's.
+    void manualOrderSent(int position);
+    // The open question was answered; a question put off meanwhile is asked now.
+    void questionClosed();
+
+signals:
+    void stateChanged(BatchState state);
+    // What the journal keeps of the batch's course.
+    void journalEvent(JournalEvent::Kind kind, const QString &text, qint64 butchId, int deviceId);
+    // A task came back from data.db: what the panel shows of it.
+    void taskRestored(int position, const QString &taskWeight, const QString &delivered);
+    // The restore needs the doser switched on and its product set.
+    void switchOnWanted(int position);
+    void productWanted(int position, const QString &product);
+
+private:
+    int position(int id) const;
+    void setState(BatchState state);
+    void publish(int position);
+    void chooseDoseWeight(int position);
+    bool hasKnownWeighingLimit(int position);
+    QString weightText(int position, double weight) const;
+    QString taskText(int position) const;
+    void note(JournalEvent::Kind kind, int position);
+
+    void finishTask(int position);
+    void keepFillLedger(int position, quint32 total);
+    void settleFillLedger(int position);
+    void countDelivered(int position, double weight, const QString &orderedWeight);
+    void declineResidue(int position, double weight);
+    DoseRecord doseRecord(int position, double discharged, const QString &orderedWeight,
+                          bool counted) const;
+
+    // Failed writes: the work stops without discharging, the operator is told.
+    bool written(bool ok);
+    void stopOnFailedWrite();
+    bool writeUnwritten();
+    bool writeDose(const DoseRecord &dose);
+
+    BatchLine &line;
+    BatchOperator &person;
+    Database &database;
+    ProcessImage &image;
+    ButchRecords records;
+    QList<DoserWork> dosers;
+    QTimer doseTimer;
+    int dosePosition = 0;
+    quint64 butchId = 0;
+    int parts = 0;
+    BatchState batchState = BatchState::Idle;
+    QDateTime started;
+    // Discharges weighed and counted in memory whose rows could not be written yet.
+    QList<DoseRecord> unwritten;
+    // The restore question waits for the open one.
+    bool restoreDeferred = false;
+};
+
+#endif // BATCHRUN_H

@@ -1,0 +1,75 @@
+#ifndef PROCESSIMAGE_H
+#define PROCESSIMAGE_H
+
+#include "doserstate.h"
+#include "doserwork.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+
+#include <functional>
+
+// Where a batch stands, in one place for whoever shows or passes it on.
+enum class BatchState {
+    // No batch open in this run.
+    Idle,
+    Running,
+    // Open, its tasks kept, waiting for "Продолжить задание".
+    Stopped,
+    // The last batch ended and is closed.
+    Finished,
+};
+
+struct BatchProgress
+{
+    BatchState state = BatchState::Idle;
+    quint64 butchId = 0;
+    QString product;
+    Weight target;
+    Weight delivered;
+    Weight remaining;
+    // Discharges counted into the task, the residue included.
+    int doseNumber = 0;
+    DosePhase phase = DosePhase::None;
+    QDateTime started;
+};
+
+// One doser as the console last heard of it.
+struct DoserImage
+{
+    int deviceId = 0;
+    DoserState state = DoserState::NoConnection;
+    Weight netWeight;
+    QString unit;
+    quint8 decimals = 0;
+    // The counters of the shift and the non-resettable ones.
+    Weight doseCount;
+    Weight shiftWeight;
+    quint32 totalDoseCount = 0;
+    Weight totalWeight;
+    BatchProgress batch;
+};
+
+// The dosers' process image: the supervision and the batch write it, the window and every
+// other reader draw from it and hear of each change through one signal.
+class ProcessImage : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ProcessImage(int doserCount, QObject *parent = nullptr);
+
+    int doserCount() const { return int(dosers.size()); }
+    const DoserImage &doser(int position) const { return dosers.at(position); }
+    // Changes a doser's image and tells the readers, when it changed at all.
+    void update(int position, const std::function<void(DoserImage &)> &change);
+
+signals:
+    void changed(int position);
+
+private:
+    QList<DoserImage> dosers;
+};
+
+#endif // PROCESSIMAGE_H

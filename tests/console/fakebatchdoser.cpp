@@ -1,0 +1,110 @@
+#include "fakebatchdoser.h"
+
+#include "batchrun.h"
+
+#include <cmath>
+
+QList<double> FakeBatchDoser::fills() const
+{
+    QList<double> weights;
+    for (const QString &order : orders) {
+        if (order.startsWith(QLatin1String("fill ")))
+            weights << order.mid(5).toDouble();
+    }
+    return weights;
+}
+
+void FakeBatchDoser::reply(const std::function<void()> &report)
+{
+    const DoserState state = alarmed ? DoserState::Alarm : DoserState::Stopped;
+    due << [this, state, report] {
+        batch->stateReported(Id, state);
+        report();
+    };
+}
+
+void FakeBatchDoser::deliver()
+{
+    while (!due.isEmpty())
+        due.takeFirst()();
+}
+
+void FakeBatchDoser::tick(int times)
+{
+    for (int i = 0; i < times; ++i) {
+        batch->checkDoseDownload();
+        deliver();
+    }
+}
+
+bool FakeBatchDoser::tickUntil(const std::function<bool()> &condition, int maxTicks)
+{
+    for (int i = 0; i < maxTicks && !condition(); ++i)
+        tick();
+    return condition();
+}
+
+void FakeBatchDoser::resetErrorFlag(int)
+{
+    orders << QStringLiteral("reset");
+    alarmed = false;
+}
+
+void FakeBatchDoser::discharge(int)
+{
+    orders << QStringLiteral("discharge");
+    const double held = hopper;
+    hopper = 0;
+    if (loseNextDischargeReply) {
+        loseNextDischargeReply = false;
+        online = false;
+        due << [this] { batch->stopActions(); };
+        return;
+    }
+    if (alarmOnNextDischarge) {
+        alarmOnNextDischarge = false;
+        alarmed = true;
+    }
+    ++doses;
+    reply([this, held] { batch->dischargeReported(Id, Weight {held, Decimals}); });
+}
+
+void FakeBatchDoser::stopWork(int)
+{
+    orders << QStringLiteral("stop");
+}
+
+void FakeBatchDoser::askTotalCommonWeight(int)
+{
+    const quint32 now = counter;
+    reply([this, now] { batch->totalCommonWeightReported(Id, now); });
+}
+
+void FakeBatchDoser::askDoseCount(int)
+{
+    const int now = doses;
+    reply([this, now] { batch->doseCountReported(Id, now); });
+}
+
+void FakeBatchDoser::fillIfOnline(int, double weight, quint8 decimals)
+{
+    if (!online)
+        return;
+    orders << QStringLiteral("fill %1").arg(weight, 0, 'f', decimals);
+    // The counter counts in the doser's steps what the fill really put into the hopper.
+    const double filled = std::round(weight * (1 + fillError) * 100) / 100;
+    hopper += filled;
+    counter += quint32(std::lround(filled * 100));
+}
+
+void FakeBatchDoser::dischargeIfOnline(int position)
+{
+    if (online)
+        discharge(position);
+}
+
+BatchOperator::Answer FakeOperator::ask(const QString &text)
+{
+    asked << text;
+    return answers.value(text, Answer::No);
+}

@@ -1,0 +1,368 @@
+#include "batchrun.h"
+#include "database.h"
+#include "fakebatchdoser.h"
+#include "temporarydatabase.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+using Answer = BatchOperator::Answer;
+
+const QString NewWork = QStringLiteral("Начать новую работу?");
+const QString Restore = QStringLiteral("Последнее задание не завершено.\nВосстановить данные?");
+const QString Done = QStringLiteral("Задание выполнено");
+
+qint64 hundredths(const QString &weight)
+{
+    return qRound64(weight.toDouble() * 100);
+}
+
+// A batch on a fake doser (upper limit 30, plus tolerance 0.50, minus 0.30, two decimals) and a
+// data.db of its own.
+struct Bench
+{
+    explicit Bench(TemporaryDatabase *shared = nullptr)
+    {
+        files = shared ? shared : &own;
+        database = std::make_unique<Database>(files->path());
+        database->createTables();
+        run = std::make_unique<BatchRun>(doser, person, *database, image);
+        doser.attach(run.get());
+        run->setScale(0, FakeBatchDoser::Decimals);
+        run->setWeighingLimit(0, 30);
+        run->setUnit(0, QStringLiteral("кг"));
+        run->setPlusTolerance(0, QStringLiteral("0.50"));
+        run->setMinusTolerance(0, QStringLiteral("0.30"));
+        person.answers.insert(NewWork, Answer::Yes);
+    }
+
+    void start(double target)
+    {
+        run->setTaskWeight(0, target);
+        run->start();
+        doser.deliver();
+    }
+    bool finished()
+    {
+        return doser.tickUntil([this] { return person.shown.contains(Done); });
+    }
+    void stopByOperator()
+    {
+        person.answers.insert(StopQuestion, Answer::Yes);
+        run->stop();
+        doser.deliver();
+    }
+
+    QString taskValue(const char *column)
+    {
+        return files
+            ->select(QStringLiteral("SELECT %1 FROM task WHERE idButch = %2")
+                         .arg(QLatin1String(column))
+                         .arg(run->currentButchId()))
+            .value(0);
+    }
+    qint64 delivered() { return hundredths(taskValue("haveDoneWeight")); }
+    QStringList doseRows(const QString &columns)
+    {
+        return files->select(QStringLiteral("SELECT %1 FROM dose ORDER BY idDose").arg(columns));
+    }
+    qint64 countedRows()
+    {
+        qint64 sum = 0;
+        for (const QString &weight :
+             files->select(QStringLiteral("SELECT dischargedWeight FROM dose WHERE counted = 1")))
+            sum += hundredths(weight);
+        return sum;
+    }
+
+    static const QString StopQuestion;
+    TemporaryDatabase own;
+    TemporaryDatabase *files = nullptr;
+    std::unique_ptr<Database> database;
+    ProcessImage image {1};
+    FakeBatchDoser doser;
+    FakeOperator person;
+    std::unique_ptr<BatchRun> run;
+};
+
+const QString Bench::StopQuestion =
+    QStringLiteral("ВНИМАНИЕ!!! При остановке работы ковши будут автоматически разгружены.\n"
+                   "Остановить выполнение текущего задания?");
+
+} // namespace
+
+class tst_BatchRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void batchEndsWithinTolerancesAndSecondBatchStartsFromNothing();
+    void residueCountsFromAQuarterOfThePlusTolerance();
+    void stopDischargeHasNoOrderAndContinueFillsTheRemainder();
+    void lostDischargeReportIsCountedOnceAfterManualOrders();
+    void alarmedDischargeIsCountedOnce();
+    void restoreAfterKillFinishesTheBatch();
+    void restoreWaitsForAnOpenQuestion();
+    void failedWriteStopsTheWorkAndKeepsTheDischarge();
+    void emptyBatchIdIsNeverGivenAgain();
+};
+
+void tst_BatchRun::batchEndsWithinTolerancesAndSecondBatchStartsFromNothing()
+{
+    Bench bench;
+    QSignalSpy states(bench.run.get(), &BatchRun::stateChanged);
+    bench.doser.hopper = 0.1;
+    bench.start(100);
+    QCOMPARE(bench.run->state(), BatchState::Running);
+    QVERIFY(bench.finished());
+
+    // Doses cut below the limit by the remainder, then the remainder itself.
+    const QList<double> fills = bench.doser.fills();
+    QCOMPARE(fills.first(), 23.08);
+    QVERIFY(fills.last() < 30);
+    for (double fill : fills)
+        QVERIFY(fill <= 30);
+    QVERIFY(qAbs(bench.delivered() - 10000) < 50);
+    QCOMPARE(bench.countedRows(), bench.delivered());
+    QCOMPARE(bench.run->state(), BatchState::Finished);
+    QCOMPARE(qvariant_cast<BatchState>(states.last().first()), BatchState::Finished);
+    QVERIFY(!bench.taskValue("endTime").trimmed().isEmpty());
+    QCOMPARE(bench.files->select("SELECT count(*) FROM butch WHERE endTime = ''").value(0),
+             QString("0"));
+
+    // Every row keeps the tolerances as the doser reported them, each in its own column.
+    QCOMPARE(bench.doseRows("doseFaultPlus, doseFaultMinus").mid(0, 2),
+             QStringList({"0.50", "0.30"}));
+    // The residue of 0.1 is below a quarter of the tolerance: recorded, not counted.
+    QCOMPARE(bench.doseRows("orderedWeight, dischargedWeight, counted").mid(0, 3),
+             QStringList({"", "0.10", "0"}));
+
+    const DoserImage &image = bench.image.doser(0);
+    QCOMPARE(image.batch.state, BatchState::Finished);
+    QCOMPARE(image.batch.delivered.text(), bench.taskValue("haveDoneWeight"));
+    QCOMPARE(image.batch.doseNumber, fills.size());
+
+    // The next batch of the same run counts from nothing.
+    bench.person.shown.clear();
+    const int firstFills = bench.doser.fills().size();
+    bench.start(20);
+    QCOMPARE(bench.image.doser(0).batch.delivered.value, 0.0);
+    QVERIFY(bench.finished());
+    QCOMPARE(bench.doser.fills().mid(firstFills), QList<double>({20.0}));
+    QCOMPARE(bench.delivered(), 2000);
+}
+
+void tst_BatchRun::residueCountsFromAQuarterOfThePlusTolerance()
+{
+    for (const double residue : {0.2, 0.3}) {
+        Bench bench;
+        bench.run->setPlusTolerance(0, QStringLiteral("1.00"));
+        bench.doser.hopper = residue;
+        bench.start(10);
+        QVERIFY(bench.finished());
+        // 0.2 is below a quarter of 1.00 and declined; 0.3 is delivered and shortens the fill.
+        const bool counted = residue > 0.25;
+        QCOMPARE(bench.doser.fills().first(), counted ? 10 - residue : 10.0);
+        QCOMPARE(bench.delivered(), 1000);
+    }
+}
+
+void tst_BatchRun::stopDischargeHasNoOrderAndContinueFillsTheRemainder()
+{
+    Bench bench;
+    bench.start(100);
+    // Two doses delivered, the third fill just ordered.
+    QVERIFY(bench.doser.tickUntil([&] { return bench.doser.fills().size() == 3; }));
+    const double fillAtStop = bench.doser.hopper;
+    bench.stopByOperator();
+    QCOMPARE(bench.run->state(), BatchState::Stopped);
+    QCOMPARE(bench.doser.orders.mid(bench.doser.orders.size() - 2),
+             QStringList({"stop", "discharge"}));
+    // What the stop discharged was delivered, but nothing was ordered for it.
+    const QStringList rows = bench.doseRows("orderedWeight, dischargedWeight");
+    QCOMPARE(rows.mid(rows.size() - 2), QStringList({"", QString::number(fillAtStop, 'f', 2)}));
+    const qint64 atStop = bench.delivered();
+
+    // A second stop discharge finds the hopper empty: nothing is counted.
+    bench.doser.discharge(0);
+    bench.doser.deliver();
+    QCOMPARE(bench.delivered(), atStop);
+    QCOMPARE(bench.countedRows(), atStop);
+
+    const int before = bench.doser.fills().size();
+    bench.run->continueWork();
+    bench.doser.deliver();
+    QCOMPARE(bench.run->state(), BatchState::Running);
+    QVERIFY(bench.doser.tickUntil([&] { return bench.doser.fills().size() > before; }));
+    const double remaining = (10000 - atStop) / 100.0;
+    QCOMPARE(bench.doser.fills().at(before),
+             QString::number(remaining / (remaining / 30 + 1), 'f', 2).toDouble());
+    QVERIFY(bench.finished());
+    QVERIFY(qAbs(bench.delivered() - 10000) < 50);
+    QCOMPARE(bench.countedRows(), bench.delivered());
+}
+
+void tst_BatchRun::lostDischargeReportIsCountedOnceAfterManualOrders()
+{
+    Bench bench;
+    bench.start(60);
+    QVERIFY(bench.doser.tickUntil([&] { return bench.doser.fills().size() == 1; }));
+    const double lostDose = bench.doser.fills().first();
+    // The discharge is done but its reply never comes: the batch stops with the fill unreported.
+    bench.doser.loseNextDischargeReply = true;
+    QVERIFY(bench.doser.tickUntil([&] { return bench.run->state() == BatchState::Stopped; }));
+    QCOMPARE(bench.taskValue("haveDoneWeight"), QString());
+
+    // The operator resets the doser by hand, then the line comes back.
+    bench.doser.online = true;
+    bench.run->manualOrderSent(0);
+    bench.doser.stopWork(0);
+    bench.run->continueWork();
+    bench.doser.deliver();
+    QCOMPARE(bench.delivered(), qRound64(lostDose * 100));
+    QVERIFY(bench.finished());
+    // Everything the doser discharged, counted once: no dose more than the target needs.
+    QVERIFY(qAbs(bench.delivered() - 6000) < 50);
+    QCOMPARE(bench.countedRows(), bench.delivered());
+}
+
+void tst_BatchRun::alarmedDischargeIsCountedOnce()
+{
+    Bench bench;
+    bench.start(60);
+    QVERIFY(bench.doser.tickUntil([&] { return bench.doser.fills().size() == 1; }));
+    bench.doser.alarmOnNextDischarge = true;
+    QVERIFY(bench.doser.tickUntil([&] { return !bench.taskValue("haveDoneWeight").isEmpty(); }));
+    const qint64 afterAlarm = bench.delivered();
+    QCOMPARE(afterAlarm, qRound64(bench.doser.fills().first() * 100));
+
+    // The alarm stops the work; an empty hopper's report later adds nothing.
+    bench.run->stopRequested(FakeBatchDoser::Id);
+    QCOMPARE(bench.run->state(), BatchState::Stopped);
+    bench.doser.discharge(0);
+    bench.doser.deliver();
+    QCOMPARE(bench.delivered(), afterAlarm);
+    bench.run->continueWork();
+    bench.doser.deliver();
+    QCOMPARE(bench.delivered(), afterAlarm);
+    QVERIFY(bench.finished());
+    QVERIFY(qAbs(bench.delivered() - 6000) < 50);
+}
+
+void tst_BatchRun::restoreAfterKillFinishesTheBatch()
+{
+    TemporaryDatabase files;
+    qint64 atKill = 0;
+    {
+        Bench killed(&files);
+        killed.start(100);
+        QVERIFY(killed.doser.tickUntil([&] { return killed.doser.fills().size() == 3; }));
+        atKill = killed.delivered();
+        // Gone without a stop: only data.db remembers the batch.
+    }
+    Bench bench(&files);
+    QSignalSpy restored(bench.run.get(), &BatchRun::taskRestored);
+    QSignalSpy switchedOn(bench.run.get(), &BatchRun::switchOnWanted);
+    bench.person.answers.insert(Restore, Answer::Yes);
+    bench.run->restoreLastSession();
+    QCOMPARE(restored.size(), 1);
+    QCOMPARE(restored.first().at(1).toString(), QString("100.00"));
+    QCOMPARE(hundredths(restored.first().at(2).toString()), atKill);
+    QCOMPARE(switchedOn.size(), 1);
+    QCOMPARE(bench.run->state(), BatchState::Stopped);
+
+    // The fill that was in the hopper at the kill is discharged and counted as a residue.
+    bench.run->continueWork();
+    bench.doser.hopper = 23.08;
+    bench.doser.deliver();
+    QVERIFY(bench.finished());
+    QVERIFY(qAbs(bench.delivered() - 10000) < 50);
+    QCOMPARE(bench.countedRows(), bench.delivered());
+    QCOMPARE(bench.files->select("SELECT count(*) FROM butch").value(0), QString("1"));
+}
+
+void tst_BatchRun::restoreWaitsForAnOpenQuestion()
+{
+    TemporaryDatabase files;
+    {
+        Bench killed(&files);
+        killed.start(100);
+    }
+    Bench bench(&files);
+    bench.person.answers.insert(Restore, Answer::Busy);
+    bench.run->restoreLastSession();
+    QCOMPARE(bench.run->state(), BatchState::Idle);
+
+    // The other question is answered: the restore is offered then.
+    bench.person.answers.insert(Restore, Answer::Yes);
+    bench.run->questionClosed();
+    QTRY_COMPARE(bench.run->state(), BatchState::Stopped);
+    QCOMPARE(bench.person.asked.count(Restore), 2);
+}
+
+void tst_BatchRun::failedWriteStopsTheWorkAndKeepsTheDischarge()
+{
+    Bench bench;
+    bench.start(60);
+    QVERIFY(bench.doser.tickUntil([&] { return bench.doser.fills().size() == 2; }));
+    const qint64 beforeFailure = bench.delivered();
+    QVERIFY(bench.database->execQuery("PRAGMA query_only = 1"));
+
+    QVERIFY(bench.doser.tickUntil([&] { return bench.run->state() == BatchState::Stopped; }));
+    const QString failure = QStringLiteral(
+        "Ошибка записи в базу данных: attempt to write a readonly database. Работа остановлена.");
+    QCOMPARE(bench.person.shown.constLast(), failure);
+    // Stopped without emptying the hopper; the weighed discharge is not in data.db yet.
+    QCOMPARE(bench.doser.orders.constLast(), QString("stop"));
+    QCOMPARE(bench.delivered(), beforeFailure);
+    const double kept = bench.image.doser(0).batch.delivered.value;
+    QVERIFY(qRound64(kept * 100) > beforeFailure);
+
+    // While the file cannot be written, the work stays stopped.
+    bench.person.shown.clear();
+    bench.run->continueWork();
+    QCOMPARE(bench.person.shown, QStringList {failure});
+    QCOMPARE(bench.run->state(), BatchState::Stopped);
+
+    // Space again: the kept discharge is written first, once, and the batch goes on to its end.
+    QVERIFY(bench.database->execQuery("PRAGMA query_only = 0"));
+    bench.run->continueWork();
+    bench.doser.deliver();
+    QCOMPARE(bench.delivered(), qRound64(kept * 100));
+    QCOMPARE(bench.run->state(), BatchState::Running);
+
+    // The end itself cannot be written: no "done" for a batch data.db does not hold.
+    QVERIFY(bench.doser.tickUntil([&] { return bench.run->work(0).mustToBeDoneWeight < 0.5; }));
+    QVERIFY(bench.database->execQuery("PRAGMA query_only = 1"));
+    QVERIFY(bench.doser.tickUntil([&] { return bench.run->state() == BatchState::Stopped; }));
+    QVERIFY(!bench.person.shown.contains(Done));
+    QVERIFY(bench.run->hasTask(0));
+    QVERIFY(bench.database->execQuery("PRAGMA query_only = 0"));
+    bench.run->continueWork();
+    bench.doser.deliver();
+    QVERIFY(bench.finished());
+    QCOMPARE(bench.countedRows(), bench.delivered());
+    QVERIFY(qAbs(bench.delivered() - 6000) < 50);
+}
+
+void tst_BatchRun::emptyBatchIdIsNeverGivenAgain()
+{
+    Bench bench;
+    bench.start(100);
+    bench.stopByOperator();
+    // Only empty hoppers were discharged: the batch delivered nothing and is deleted.
+    const quint64 first = bench.run->currentButchId();
+    QVERIFY(bench.run->newButch());
+    QCOMPARE(bench.files->select("SELECT count(*) FROM butch").value(0), QString("0"));
+    bench.start(10);
+    QVERIFY(bench.run->currentButchId() > first);
+    QCOMPARE(bench.files->select("SELECT DISTINCT idButch FROM dose"),
+             QStringList {QString::number(bench.run->currentButchId())});
+}
+
+QTEST_GUILESS_MAIN(tst_BatchRun)
+#include "tst_batchrun.moc"
