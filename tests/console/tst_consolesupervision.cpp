@@ -35,7 +35,9 @@ void tst_ConsoleSupervision::firstStartShowsTheLiveDoserAtItsStoredNumber()
     ConsoleRig rig;
     rig.storeDoserNumber(7);
     QVERIFY(rig.startSimulator(ConsoleRig::quickDoser() << "--address"
-                                                        << "7"));
+                                                        << "7"
+                                                        << "--error"
+                                                        << "8:fill=2"));
     QVERIFY(!QFile::exists(rig.records().path()));
     rig.startConsole();
 
@@ -54,9 +56,22 @@ void tst_ConsoleSupervision::firstStartShowsTheLiveDoserAtItsStoredNumber()
     rig.enter("productWeightK310_11", "5");
     QCOMPARE(rig.text("productWeightK310_11"), QString("5.00"));
     rig.click("downloadDoseButton");
+    QLabel *state = rig.label("stateK310_11");
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), QString("РАБОТА"), ConsoleRig::ConnectedMs);
+    QCOMPARE(state->palette().color(QPalette::WindowText), QColor(25, 140, 25));
     QTRY_VERIFY_WITH_TIMEOUT(shownWeight(rig) > 4.5, 10000);
+    // The panel draws what the process image holds.
+    const DoserImage &image = rig.console()->processImage().doser(0);
+    QCOMPARE(image.deviceId, 7);
+    QTRY_COMPARE(image.netWeight.text(), rig.text("stateK310_12"));
     rig.click("uploadDoseButton");
     QTRY_VERIFY_WITH_TIMEOUT(shownWeight(rig) < 0.1, 10000);
+
+    // The second fill finds no product: the alarm is shown in red.
+    rig.click("downloadDoseButton");
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), QString("АВАРИЯ"), ConsoleRig::ConnectedMs);
+    QCOMPARE(state->palette().color(QPalette::WindowText), QColor(212, 54, 56));
+    QCOMPARE(image.state, DoserState::Alarm);
 }
 
 void tst_ConsoleSupervision::lostDoserIsProbedUntilItAnswersAndThenReadAgain()
