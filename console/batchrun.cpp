@@ -216,7 +216,11 @@ bool BatchRun::newButch()
     if (!written(writeUnwritten()))
         return false;
     bool closed = false;
-    if (records.hasDeliveredSoFar(butchId)) {
+    const bool delivered = records.hasDeliveredSoFar(butchId);
+    // A batch is deleted only when data.db says it delivered nothing, not when it cannot say.
+    if (!written(database.lastErrorMessage().isEmpty()))
+        return false;
+    if (delivered) {
         qDebug("\nNeed to finish tasks in butch");
         closed = records.closeButch(butchId) && records.closeTasks(butchId);
         note(JournalEvent::ButchClosed, -1);
@@ -726,7 +730,7 @@ bool BatchRun::written(bool ok)
 
 void BatchRun::stopOnFailedWrite()
 {
-    const QString problem = database.result().errorText;
+    const QString problem = database.lastErrorMessage();
     qDebug("batch record not written: %s, the work is stopped", qUtf8Printable(problem));
     emit journalEvent(JournalEvent::RecordNotWritten, problem, qint64(butchId),
                       JournalEvent::NoDevice);
