@@ -85,7 +85,8 @@ QString ReceiptParameters::writeTo(const QString &filePath) const
         return failed;
     if (!ReceiptStore::isReceiptFile(filePath))
         return notFound(filePath);
-    Database file(ReceiptStore::sqliteName(filePath, ReceiptStore::Access::ReadWrite));
+    Database file(ReceiptStore::sqliteName(filePath, ReceiptStore::Access::ReadWrite),
+                  Database::JournalMode::Rollback);
     if (const QString problem = firstStatementProblem(file, CreateTable, filePath, failed);
         !problem.isEmpty())
         return problem;
@@ -99,7 +100,8 @@ QString ReceiptParameters::readFrom(const QString &filePath)
 {
     if (!ReceiptStore::isReceiptFile(filePath))
         return notFound(filePath);
-    Database file(ReceiptStore::sqliteName(filePath, ReceiptStore::Access::ReadOnly));
+    Database file(ReceiptStore::sqliteName(filePath, ReceiptStore::Access::ReadOnly),
+                  Database::JournalMode::Rollback);
     const QString unreadable =
         QStringLiteral("Не удалось прочитать рецепт ") + quotedName(filePath) + u'.';
     if (const QString problem = firstStatementProblem(file, HasTable, filePath, unreadable);

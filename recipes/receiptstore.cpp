@@ -153,7 +153,7 @@ QString ReceiptStore::readDescription(const QString &name)
 {
     const QString path = filePath(name);
     if (isReceiptFile(path)) {
-        Database file(sqliteName(path, Access::ReadOnly));
+        Database file(sqliteName(path, Access::ReadOnly), Database::JournalMode::Rollback);
         if (file.execQuery(SelectDescription)) {
             const QString description = file.result().value(0, 0);
             if (!description.isEmpty())
@@ -168,7 +168,7 @@ bool ReceiptStore::writeDescription(const QString &name, const QString &descript
     const QString path = filePath(name);
     if (!isReceiptFile(path))
         return false;
-    Database file(sqliteName(path, Access::ReadWrite));
+    Database file(sqliteName(path, Access::ReadWrite), Database::JournalMode::Rollback);
     // A recipe file made elsewhere may lack the table or its row; the description is kept anyway.
     if (!file.execQuery(CreateDescriptionTable) || !file.execQuery(CountDescriptions))
         return false;
@@ -184,7 +184,7 @@ bool ReceiptStore::createReceipt(const QString &name, const QString &description
         return false;
     bool created = false;
     {
-        Database file(sqliteName(path, Access::Create));
+        Database file(sqliteName(path, Access::Create), Database::JournalMode::Rollback);
         created = file.execQuery(CreateDescriptionTable)
                   && file.execQuery(InsertDescription, {description});
     }

@@ -40,12 +40,29 @@ quint64 ButchRecords::findOpenButch()
     return id;
 }
 
-bool ButchRecords::newButch()
+quint64 ButchRecords::newButch()
 {
-    return database.execQuery(
-        QStringLiteral(
-            R"(INSERT INTO butch (date, startTime, endTime, endDate) values ("%1", "%2", "%3", "%4");)"),
-        {today(), now(), QString(), QString()});
+    Transaction transaction(database);
+    if (!transaction.isOpen()
+        || !database.execQuery(
+            QStringLiteral(
+                R"(INSERT INTO butch (date, startTime, endTime, endDate) values ("%1", "%2", "%3", "%4");)"),
+            {today(), now(), QString(), QString()}))
+        return 0;
+    qint64 id = database.lastInsertId();
+    const qint64 highest = highestIssuedId();
+    if (highest < 0)
+        return 0;
+    // SQLite hands out the highest id in the table plus one, which is a deleted newest batch's.
+    if (id <= highest) {
+        if (!database.execQuery(QStringLiteral("UPDATE butch SET idButch = %1 WHERE idButch = %2"),
+                                {highest + 1, id}))
+            return 0;
+        id = highest + 1;
+    }
+    if (!markIssued(id) || !transaction.commit())
+        return 0;
+    return quint64(id);
 }
 
 bool ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskWeight,
@@ -89,7 +106,19 @@ bool ButchRecords::deleteTasks(quint64 butchId)
 
 bool ButchRecords::deleteButch(quint64 butchId)
 {
-    return database.execQuery(QStringLiteral("DELETE FROM butch WHERE idButch = %1"), {butchId});
+    Transaction transaction(database);
+    if (!transaction.isOpen())
+        return false;
+    // A batch written before the mark was kept may be the highest one yet.
+    const qint64 highest = highestIssuedId();
+    if (highest < 0 || (qint64(butchId) > highest && !markIssued(qint64(butchId))))
+        return false;
+    // The events tell what happened that day even without their batch.
+    return doses.removeOfButch(qint64(butchId))
+           && database.execQuery(
+               QStringLiteral("UPDATE event SET idButch = NULL WHERE idButch = %1"), {butchId})
+           && database.execQuery(QStringLiteral("DELETE FROM butch WHERE idButch = %1"), {butchId})
+           && transaction.commit();
 }
 
 bool ButchRecords::resumeTask(quint64 butchId, int deviceId, const QString &taskWeight,
@@ -105,8 +134,9 @@ bool ButchRecords::countDischarge(quint64 butchId, int deviceId, const QString &
                                   const QString &mustToBeDoneWeight, const DoseRecord &dose)
 {
     Transaction transaction(database);
+    // Outside a transaction the dose row could be written without its count.
     const bool written =
-        doses.add(dose)
+        transaction.isOpen() && doses.add(dose)
         && database.execQuery(
             QStringLiteral(
                 R"(UPDATE task SET haveDoneWeight = "%1", mustToBeDoneWeight = "%2" WHERE idButch = %3 AND deviceId = %4)"),
@@ -134,4 +164,22 @@ const QueryResult &ButchRecords::restoreTasks(quint64 butchId)
 {
     database.execQuery(QStringLiteral("SELECT * FROM task WHERE idButch = %1"), {butchId});
     return database.result();
+}
+
+qint64 ButchRecords::highestIssuedId()
+{
+    // Files from before the mark may still hold dose and event rows of a deleted batch.
+    if (!database.execQuery(
+            QStringLiteral("SELECT max(ifnull((SELECT max(idButch) FROM lastButchId), 0), "
+                           "ifnull((SELECT max(idButch) FROM dose), 0), "
+                           "ifnull((SELECT max(idButch) FROM event), 0))")))
+        return -1;
+    return database.result().value(0, 0).toLongLong();
+}
+
+bool ButchRecords::markIssued(qint64 butchId)
+{
+    return database.execQuery(
+        QStringLiteral("DELETE FROM lastButchId; INSERT INTO lastButchId (idButch) values (%1);"),
+        {butchId});
 }

@@ -11,6 +11,10 @@ class Database;
 // The batch and task rows of the automatic mode, one method per statement, on the console's own
 // connection. Dates and times are taken from the local clock when a statement runs; weights come
 // as the console's texts (fixed point with the doser's decimals).
+//
+// A write that fails returns false (0 for newButch()) and leaves nothing of itself in the file;
+// the connection's lastErrorMessage() then holds SQLite's reason. The methods that write several
+// rows open a transaction of their own, so they cannot be called inside another one.
 class ButchRecords
 {
 public:
@@ -18,7 +22,9 @@ public:
 
     // The id of the first unfinished batch, 0 when there is none (or the query failed).
     quint64 findOpenButch();
-    bool newButch();
+    // Opens a batch and returns its id, 0 when it was not written. The id is above every one
+    // the file has handed out, deleted batches' included (the tables must have been created).
+    quint64 newButch();
     bool newTask(quint64 butchId, int deviceId, const QString &taskWeight,
                  const QString &mustToBeDoneWeight, const QString &productName,
                  const QString &weightScale);
@@ -27,6 +33,7 @@ public:
     bool closeButch(quint64 butchId);
     bool closeTasks(quint64 butchId);
     bool deleteTasks(quint64 butchId);
+    // Deletes the batch with its dose rows; its journal events stay, no longer tied to a batch.
     bool deleteButch(quint64 butchId);
     bool resumeTask(quint64 butchId, int deviceId, const QString &taskWeight,
                     const QString &mustToBeDoneWeight, const QString &productName);
@@ -57,6 +64,10 @@ public:
     };
 
 private:
+    // The highest batch id the file has handed out, -1 when it could not be read.
+    qint64 highestIssuedId();
+    bool markIssued(qint64 butchId);
+
     Database &database;
     DoseRecords doses {database};
 };

@@ -34,6 +34,8 @@ const char *const Schema[] = {
     "INTEGER, idButch INTEGER, deviceId INTEGER, errorCode INTEGER, text TEXT);",
     "CREATE INDEX IF NOT EXISTS eventDate ON event (date);",
     "CREATE INDEX IF NOT EXISTS eventButch ON event (idButch);",
+    // The highest batch id ever handed out, so a deleted batch's id is never given again.
+    "CREATE TABLE IF NOT EXISTS lastButchId (idButch INTEGER);",
 };
 
 // Several connections write the same file now; one that finds it locked waits for the other's
@@ -157,7 +159,7 @@ int bindByType(sqlite3_stmt *statement, int index, const QVariant &argument)
 
 } // namespace
 
-Database::Database(const QString &fileName)
+Database::Database(const QString &fileName, JournalMode journal)
 {
     sqlite3 *connection = nullptr;
     openStatus =
@@ -173,6 +175,10 @@ Database::Database(const QString &fileName)
     handle = connection;
     qDebug("\nCan open database: %s", sqlite3_errmsg(handle));
     sqlite3_busy_timeout(handle, BusyTimeoutMs);
+    // A read-only or broken file keeps its mode; its statements report the problem.
+    if (journal == JournalMode::WriteAhead)
+        sqlite3_exec(handle, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+    sqlite3_exec(handle, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(handle, "decimalValue", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                nullptr, &decimalValueFunction, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(handle, "doseAccuracy", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
@@ -189,9 +195,11 @@ Database::~Database()
 bool Database::execQuery(const QString &statement, const QVariantList &arguments)
 {
     last.clear();
+    lastError.clear();
     if (!handle) {
         last.status = openStatus;
         last.errorText = openError;
+        lastError = openError;
         writeTrace();
         return false;
     }
@@ -221,6 +229,7 @@ bool Database::execQuery(const QString &statement, const QVariantList &arguments
         last.clear();
         last.status = status;
         last.errorText = problem;
+        lastError = problem;
     } else {
         last.errorText = QString::fromUtf8(sqlite3_errmsg(handle));
     }
@@ -240,22 +249,40 @@ bool Database::begin()
 {
     // Takes the write lock at once, so a busy file is waited for here and never at the first
     // write inside the transaction.
+    lastError.clear();
     return runBare("BEGIN IMMEDIATE");
 }
 
 bool Database::commit()
 {
+    lastError.clear();
     return runBare("COMMIT");
 }
 
 bool Database::rollback()
 {
-    return runBare("ROLLBACK");
+    // The failure that made the caller roll back is the one to report.
+    const QString failure = lastError;
+    const bool undone = runBare("ROLLBACK");
+    if (!failure.isEmpty())
+        lastError = failure;
+    return undone;
 }
 
 bool Database::inTransaction() const
 {
     return handle && !sqlite3_get_autocommit(handle);
+}
+
+qint64 Database::lastInsertId() const
+{
+    return handle ? sqlite3_last_insert_rowid(handle) : 0;
+}
+
+void Database::setBusyTimeout(int milliseconds)
+{
+    if (handle)
+        sqlite3_busy_timeout(handle, milliseconds);
 }
 
 double Database::decimalValue(const QString &text)
@@ -316,11 +343,15 @@ int Database::collectRows(sqlite3_stmt *statement, QString &problem)
 
 bool Database::runBare(const char *statement)
 {
-    if (!handle)
+    if (!handle) {
+        lastError = openError;
         return false;
+    }
     const int status = sqlite3_exec(handle, statement, nullptr, nullptr, nullptr);
-    if (status != SQLITE_OK)
-        qWarning("\n%s: %s", statement, sqlite3_errmsg(handle));
+    if (status != SQLITE_OK) {
+        lastError = QString::fromUtf8(sqlite3_errmsg(handle));
+        qWarning("\n%s: %s", statement, qUtf8Printable(lastError));
+    }
     return status == SQLITE_OK;
 }
 

@@ -20,7 +20,13 @@ constexpr char DatabaseFileName[] = "data.db";
 class Database
 {
 public:
-    explicit Database(const QString &fileName = QString::fromLatin1(DatabaseFileName));
+    // data.db is written ahead (WAL), so readers never hold up a batch's write. A file that is
+    // copied or shared as a single file (a recipe) keeps its rollback journal beside it. Every
+    // connection syncs each commit to the disk in full.
+    enum class JournalMode { WriteAhead, Rollback };
+
+    explicit Database(const QString &fileName = QString::fromLatin1(DatabaseFileName),
+                      JournalMode journal = JournalMode::WriteAhead);
     ~Database();
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
@@ -34,11 +40,22 @@ public:
     bool createTables();
 
     // An explicit transaction; they leave the result of the last statement alone. While one is
-    // open, other connections wait for its end (at most 5 s) before they write.
+    // open, other connections wait for its end (at most 5 s) before they write; on data.db
+    // their reads go on meanwhile.
     bool begin();
     bool commit();
     bool rollback();
     bool inTransaction() const;
+
+    // SQLite's message of the last statement, begin() or commit() that failed ("database or
+    // disk is full", "database is locked", ...); empty after one that succeeded. A rollback()
+    // keeps the message of the failure it undoes.
+    QString lastErrorMessage() const { return lastError; }
+    // The rowid of the last row this connection inserted; 0 when it has inserted none.
+    qint64 lastInsertId() const;
+    // How long a file locked by another connection is waited for (5 s). Tests shorten it so
+    // that a lock held on purpose fails at once.
+    void setBusyTimeout(int milliseconds);
 
     // A weight text read as a decimal number, '.' as point; 0 for a text that is not a number.
     // Statements reach the same reading as the SQL function decimalValue(text), and the figures
@@ -56,6 +73,7 @@ private:
     sqlite3 *handle = nullptr;
     int openStatus = 0;
     QString openError;
+    QString lastError;
     QueryResult last;
 };
 

@@ -13,6 +13,7 @@ const QString OfButchStatement = QStringLiteral(
     "SELECT idButch, deviceId, date, time, orderedWeight, dischargedWeight, weightScale, "
     "decimals, counted, doseFaultPlus, doseFaultMinus FROM dose WHERE idButch = %1 "
     "ORDER BY idDose");
+const QString RemoveOfButchStatement = QStringLiteral("DELETE FROM dose WHERE idButch = %1");
 
 enum Column {
     ButchColumn,
@@ -64,4 +65,9 @@ QList<DoseRecord> DoseRecords::ofButch(qint64 butchId)
         doses << dose;
     }
     return doses;
+}
+
+bool DoseRecords::removeOfButch(qint64 butchId)
+{
+    return database.execQuery(RemoveOfButchStatement, {butchId});
 }

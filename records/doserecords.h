@@ -18,6 +18,8 @@ public:
     bool add(const DoseRecord &dose);
     // The doses of a batch in the order they were written.
     QList<DoseRecord> ofButch(qint64 butchId);
+    // Removes every dose of the batch; false when the statement failed.
+    bool removeOfButch(qint64 butchId);
 
 private:
     Database &database;

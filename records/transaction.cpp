@@ -30,5 +30,7 @@ void Transaction::rollback()
     if (!open)
         return;
     open = false;
-    database.rollback();
+    // SQLite may have undone it already (a full disk, an I/O error).
+    if (database.inTransaction())
+        database.rollback();
 }

@@ -20,7 +20,8 @@ public:
 
     // False when the transaction could not be opened (file locked past the time-out, no file).
     bool isOpen() const { return open; }
-    // False when nothing was committed; everything since construction is then undone.
+    // False when nothing was committed; everything since construction is then undone, and the
+    // database's lastErrorMessage() says why.
     bool commit();
     void rollback();
 

@@ -1,3 +1,4 @@
+#include "butchrecords.h"
 #include "database.h"
 #include "doserecords.h"
 #include "temporarydatabase.h"
@@ -67,6 +68,9 @@ private slots:
     void doseRowAndTaskTotalAreWrittenTogetherOrNotAtAll();
     void anotherConnectionWaitsForTheTransactionInsteadOfFailing();
     void killedWriterLeavesNoDoseWithoutItsCountNorCountWithoutItsDose();
+    void commitRefusedAtTheEndLeavesNothingAndSaysWhy();
+    void readerInsideATransactionHoldsUpNoBatchWrite_data();
+    void readerInsideATransactionHoldsUpNoBatchWrite();
 };
 
 void tst_Transaction::doseRowAndTaskTotalAreWrittenTogetherOrNotAtAll()
@@ -162,6 +166,80 @@ void tst_Transaction::killedWriterLeavesNoDoseWithoutItsCountNorCountWithoutItsD
     QVERIFY(doses > 0);
     QCOMPARE(records.select("SELECT haveDoneWeight FROM task"),
              QStringList {hundredthsText(doses * DoseHundredths)});
+}
+
+void tst_Transaction::commitRefusedAtTheEndLeavesNothingAndSaysWhy()
+{
+    TemporaryDatabase records;
+    Database database(records.path());
+    QVERIFY(database.createTables());
+    const int butch = records.addButch("01.03.2024");
+    records.addTask(butch, "Мука", "кг", "");
+    // A rule checked only at COMMIT, as SQLite does for deferred foreign keys.
+    QVERIFY(database.execQuery("CREATE TABLE parent (id INTEGER PRIMARY KEY)"));
+    QVERIFY(database.execQuery("CREATE TABLE child (parentId INTEGER REFERENCES parent (id) "
+                               "DEFERRABLE INITIALLY DEFERRED)"));
+    QVERIFY(database.execQuery("PRAGMA foreign_keys = ON"));
+    DoseRecords doses(database);
+
+    {
+        Transaction transaction(database);
+        QVERIFY(doses.add(doseOf(butch, "9.98")));
+        QVERIFY(database.execQuery(CountDischarge, {"9.98", "0.02", butch, 30}));
+        QVERIFY(database.execQuery("INSERT INTO child (parentId) values (7)"));
+        QVERIFY(!transaction.commit());
+    }
+    QVERIFY2(database.lastErrorMessage().contains("FOREIGN KEY"),
+             qPrintable(database.lastErrorMessage()));
+    QVERIFY(!database.inTransaction());
+    QCOMPARE(records.select("SELECT COUNT(*) FROM dose"), QStringList {"0"});
+    QCOMPARE(records.select("SELECT haveDoneWeight FROM task"), QStringList {""});
+    QVERIFY(doses.add(doseOf(butch, "9.98")));
+    QVERIFY(database.lastErrorMessage().isEmpty());
+}
+
+void tst_Transaction::readerInsideATransactionHoldsUpNoBatchWrite_data()
+{
+    QTest::addColumn<Database::JournalMode>("journal");
+    QTest::addColumn<bool>("written");
+
+    QTest::newRow("data.db") << Database::JournalMode::WriteAhead << true;
+    // The same reader against a rollback journal shows what the test would catch.
+    QTest::newRow("rollback journal") << Database::JournalMode::Rollback << false;
+}
+
+void tst_Transaction::readerInsideATransactionHoldsUpNoBatchWrite()
+{
+    QFETCH(Database::JournalMode, journal);
+    QFETCH(bool, written);
+    TemporaryDatabase records;
+    Database console(records.path(), journal);
+    QVERIFY(console.createTables());
+    // Any wait for the reader becomes a failure at once.
+    console.setBusyTimeout(0);
+    ButchRecords butches(console);
+    const quint64 butch = butches.newButch();
+    QVERIFY(butches.newTask(butch, 30, "100.00", "100.00", "Мука", "кг"));
+    Database statistics(records.path(), journal);
+    QVERIFY(statistics.execQuery("BEGIN"));
+    QVERIFY(statistics.execQuery("SELECT COUNT(*) FROM dose"));
+    QCOMPARE(statistics.result().values, QStringList {"0"});
+
+    QCOMPARE(butches.countDischarge(butch, 30, "9.98", "90.02", doseOf(int(butch), "9.98")),
+             written);
+    QCOMPARE(butches.newButch() != 0, written);
+
+    // The reader goes on with the records as they were when it began.
+    QVERIFY(statistics.execQuery("SELECT COUNT(*) FROM dose"));
+    QCOMPARE(statistics.result().values, QStringList {"0"});
+    QVERIFY(statistics.execQuery("COMMIT"));
+    QVERIFY(statistics.execQuery("SELECT COUNT(*) FROM dose"));
+    QCOMPARE(statistics.result().values, QStringList {written ? "1" : "0"});
+    if (written) {
+        QCOMPARE(records.select("PRAGMA journal_mode"), QStringList {"wal"});
+        QVERIFY(console.execQuery("PRAGMA synchronous"));
+        QCOMPARE(console.result().values, QStringList {"2"});
+    }
 }
 
 int main(int argc, char *argv[])
