@@ -87,6 +87,12 @@ int EventJournal::pendingCount() const
     return int(recordedCount - handledCount);
 }
 
+void EventJournal::setWriteStartedHook(std::function<void()> hook)
+{
+    const QMutexLocker locker(&mutex);
+    writeStarted = std::move(hook);
+}
+
 void EventJournal::writeLoop()
 {
     Database database(fileName);
@@ -102,7 +108,10 @@ void EventJournal::writeLoop()
         }
         const QList<JournalEvent> events = queue;
         inFlight = int(events.size());
+        const std::function<void()> started = writeStarted;
         locker.unlock();
+        if (started)
+            started();
         const bool written = write(database, events);
         locker.relock();
         inFlight = 0;
@@ -117,7 +126,7 @@ void EventJournal::writeLoop()
         ++failedAttempts;
         if (stopping && (!database.isOpen() || failedAttempts >= AttemptsWhenStopping)) {
             qWarning("event journal: %d events could not be written: %s", int(queue.size()),
-                     qUtf8Printable(database.result().errorText));
+                     qUtf8Printable(database.lastErrorMessage()));
             handledCount += queue.size();
             queue.clear();
             handled.wakeAll();

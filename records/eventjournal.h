@@ -8,6 +8,8 @@
 #include <QMutex>
 #include <QWaitCondition>
 
+#include <functional>
+
 class QThread;
 
 // Writes the event journal without holding up its caller: record() only stamps and queues the
@@ -41,6 +43,9 @@ public:
     // false when some are not.
     bool flush(int timeoutMs = 10000);
     int pendingCount() const;
+    // For tests: called on the worker thread whenever it has taken the queued events and is
+    // about to write them, so a test can record events while a write is under way.
+    void setWriteStartedHook(std::function<void()> hook);
 
 private:
     void writeLoop();
@@ -57,6 +62,7 @@ private:
     // The events at the head of the queue that the worker is writing.
     int inFlight = 0;
     bool stopping = false;
+    std::function<void()> writeStarted;
     QThread *worker = nullptr;
 };
 

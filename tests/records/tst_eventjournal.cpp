@@ -5,9 +5,11 @@
 #include "transaction.h"
 
 #include <QElapsedTimer>
+#include <QSemaphore>
 #include <QTest>
 
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -15,6 +17,7 @@ namespace {
 constexpr int EventsPerThread = 400;
 // record() only queues; a generous bound for a busy two-core machine.
 constexpr int RecordBoundMs = 50;
+constexpr int WriteStartedWaitMs = 10000;
 
 QList<JournalEvent> everyEvent(const QString &fileName)
 {
@@ -39,16 +42,30 @@ private slots:
 void tst_EventJournal::everyEventRecordedBeforeDestructionIsWrittenInOrder()
 {
     TemporaryDatabase records;
+    QSemaphore writeStarted;
+    QSemaphore allRecorded;
+    std::once_flag firstWrite;
     {
         EventJournal journal(records.path());
+        // The first write holds on until every event is recorded, so all but the first are
+        // recorded while it is under way.
+        journal.setWriteStartedHook([&] {
+            std::call_once(firstWrite, [&] {
+                writeStarted.release();
+                allRecorded.tryAcquire(1, WriteStartedWaitMs);
+            });
+        });
+        journal.record(JournalEvent::ManualOrder, QStringLiteral("gui %1").arg(0), 7, 30);
+        QVERIFY(writeStarted.tryAcquire(1, WriteStartedWaitMs));
         std::thread other([&] {
             for (int i = 0; i < EventsPerThread; ++i)
                 journal.record(JournalEvent::DoserAlarm, QStringLiteral("worker %1").arg(i));
         });
-        for (int i = 0; i < EventsPerThread; ++i)
+        for (int i = 1; i < EventsPerThread; ++i)
             journal.record(JournalEvent::ManualOrder, QStringLiteral("gui %1").arg(i), 7, 30);
         other.join();
         journal.record(JournalEvent::ProgramExited);
+        allRecorded.release();
     }
 
     QList<JournalEvent> events = everyEvent(records.path());
@@ -114,15 +131,21 @@ void tst_EventJournal::recordingDoesNotWaitForALockedFileAndNothingIsLost()
     TemporaryDatabase records;
     Database console(records.path());
     QVERIFY(console.createTables());
+    QSemaphore writeStarted;
     auto journal = std::make_unique<EventJournal>(records.path());
     journal->record(JournalEvent::ProgramStarted);
     QVERIFY(journal->flush());
+    journal->setWriteStartedHook([&writeStarted] { writeStarted.release(); });
 
     auto transaction = std::make_unique<Transaction>(console);
     QVERIFY(transaction->isOpen());
+    journal->record(JournalEvent::ConnectionLost, QString::number(0));
+    // The worker has taken the first event and waits for the file, so the others are recorded
+    // while its write is under way, whatever the timing.
+    QVERIFY(writeStarted.tryAcquire(1, WriteStartedWaitMs));
     QElapsedTimer clock;
     clock.start();
-    for (int i = 0; i < 100; ++i)
+    for (int i = 1; i < 100; ++i)
         journal->record(JournalEvent::ConnectionLost, QString::number(i));
     QVERIFY2(clock.elapsed() < RecordBoundMs, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!journal->flush(200));
