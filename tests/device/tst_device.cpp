@@ -153,7 +153,8 @@ void tst_Device::signalsAreDeclaredInTheConsolesOrder()
         if (method.methodType() == QMetaMethod::Signal)
             declared.append(QString::fromLatin1(method.methodSignature()));
     }
-    QCOMPARE(declared, expected);
+    // Signals of the doser's own beyond these come after them.
+    QCOMPARE(declared.mid(0, expected.size()), expected);
     // The console finds the reply slot by the link's signature.
     QVERIFY(meta.indexOfSlot("replyPacketReceived(K310DataPacket,quint32,quint32)") >= 0);
 }
