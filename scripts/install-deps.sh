@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the console needs to build and test; only what is missing.
+# Waits for another install under way (several builds may start at once).
 set -euo pipefail
 
 packages=(
@@ -21,5 +22,5 @@ done
 sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
 echo "Installing: ${missing[*]}"
-"${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
