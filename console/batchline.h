@@ -25,6 +25,7 @@ public:
     virtual void askTotalCommonWeight(int position) = 0;
     virtual void askTotalCommonDoseCount(int position) = 0;
     virtual void askDoseCount(int position) = 0;
+    virtual void askNetWeight(int position) = 0;
     // The cycle's orders: dropped for a doser that does not answer; each resets the doser's
     // error first.
     virtual void fillIfOnline(int position, double weight, quint8 decimals) = 0;

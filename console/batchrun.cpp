@@ -40,6 +40,7 @@ BatchRun::BatchRun(BatchLine &line, BatchOperator &person, Database &records, Pr
     , records(records)
     , dosers(line.doserCount())
 {
+    clock.start();
     connect(&doseTimer, &QTimer::timeout, this, &BatchRun::checkDoseDownload);
 }
 
@@ -64,6 +65,10 @@ bool BatchRun::hasAnyTask() const
 void BatchRun::setState(BatchState state)
 {
     batchState = state;
+    if (state != BatchState::Running) {
+        for (DoserWork &work : dosers)
+            work.lastCountedMs = -1;
+    }
     for (int p = 0; p < dosers.size(); ++p)
         publish(p);
     emit stateChanged(state);
@@ -82,8 +87,14 @@ void BatchRun::publish(int p)
         batch.delivered = Weight {work.haveDoneWeight, work.scale};
         batch.remaining = Weight {work.idle ? 0.0 : work.mustToBeDoneWeight, work.scale};
         batch.doseNumber = work.doseNumber;
+        batch.plannedDoses = work.doseNumber + dosesStillNeeded(p);
         batch.phase = work.phase;
         batch.started = started;
+        batch.orderedDose = Weight::fromText(work.orderedDose);
+        batch.plusTolerance = work.doseFaultPlus;
+        batch.minusTolerance = work.doseFaultMinus;
+        batch.lastDischarge = Weight {work.lastCountedWeight, work.scale};
+        batch.cycleMs = work.meanCycleMs;
     });
 }
 
@@ -163,9 +174,44 @@ qreal BatchRun::calculateDoseWeight(int id, qreal remaining) const
 void BatchRun::chooseDoseWeight(int p)
 {
     DoserWork &work = dosers[p];
-    const double remaining = work.mustToBeDoneWeight;
-    work.doseWeight =
-        remaining < work.npd ? remaining : calculateDoseWeight(line.deviceId(p), remaining);
+    work.doseWeight = doseFor(p, work.mustToBeDoneWeight);
+}
+
+double BatchRun::doseFor(int p, double remaining) const
+{
+    return remaining < dosers.at(p).npd ? remaining
+                                        : calculateDoseWeight(line.deviceId(p), remaining);
+}
+
+int BatchRun::dosesStillNeeded(int p) const
+{
+    // The rule played forward with every fill exact; the fill in the hopper is one of them.
+    constexpr int MostShown = 10000;
+    const DoserWork &work = dosers.at(p);
+    if (work.idle)
+        return 0;
+    double remaining = work.mustToBeDoneWeight;
+    int fills = 0;
+    while (!(work.doseFaultPlus > remaining) && fills < MostShown) {
+        const double dose = doseFor(p, remaining);
+        if (!(dose > 0))
+            break;
+        remaining -= dose;
+        ++fills;
+    }
+    return fills;
+}
+
+void BatchRun::timeCycle(int p)
+{
+    DoserWork &work = dosers[p];
+    const qint64 now = clock.elapsed();
+    if (work.lastCountedMs >= 0) {
+        const qint64 cycle = now - work.lastCountedMs;
+        // A moving mean: the last few cycles weigh most, as the product's flow drifts.
+        work.meanCycleMs = work.meanCycleMs == 0 ? cycle : (3 * work.meanCycleMs + cycle) / 4;
+    }
+    work.lastCountedMs = now;
 }
 
 bool BatchRun::checkTheEndOfTheParty(int id)
@@ -296,6 +342,7 @@ void BatchRun::prepareDevicesForStart(int p)
     work.mustToBeDoneWeight = work.taskWeight;
     work.haveDoneWeight = 0;
     work.doseNumber = 0;
+    work.meanCycleMs = 0;
     work.idle = false;
     work.unreportedFill = 0;
     work.counterSettled = true;
@@ -489,6 +536,8 @@ void BatchRun::checkDoseDownload()
         dosePosition = p + 1;
         line.askTotalCommonWeight(p);
         line.askTotalCommonDoseCount(p);
+        if (liveWeight)
+            line.askNetWeight(p);
         return;
     }
 }
@@ -679,10 +728,13 @@ void BatchRun::countDelivered(int p, double weight, const QString &orderedWeight
 {
     DoserWork &work = dosers[p];
     work.haveDoneWeight += weight;
+    work.lastCountedWeight = weight;
     qDebug("device %d weight %s in hopper has been uploaded and added into result butch weight",
            line.deviceId(p), qUtf8Printable(weightText(p, weight)));
     work.mustToBeDoneWeight = work.taskWeight - work.haveDoneWeight;
     ++work.doseNumber;
+    if (isRunning())
+        timeCycle(p);
     chooseDoseWeight(p);
     unwritten.append(doseRecord(p, weight, orderedWeight, true));
     publish(p);

@@ -8,6 +8,7 @@
 #include "journalevent.h"
 #include "processimage.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -40,6 +41,9 @@ public:
     // A task of the batch is open on the doser.
     bool hasTask(int position) const { return !dosers.at(position).idle; }
     bool hasAnyTask() const;
+    // The net weight is asked in every tick of the cycle too, so the hopper is seen filling.
+    void setLiveWeight(bool on) { liveWeight = on; }
+    bool hasLiveWeight() const { return liveWeight; }
     // The tasks' records wait to be written.
     bool hasUnwrittenRecords() const { return !unwritten.isEmpty(); }
 
@@ -102,6 +106,9 @@ private:
     void setState(BatchState state);
     void publish(int position);
     void chooseDoseWeight(int position);
+    double doseFor(int position, double remaining) const;
+    int dosesStillNeeded(int position) const;
+    void timeCycle(int position);
     bool hasKnownWeighingLimit(int position);
     QString weightText(int position, double weight) const;
     QString taskText(int position) const;
@@ -133,6 +140,8 @@ private:
     int parts = 0;
     BatchState batchState = BatchState::Idle;
     QDateTime started;
+    QElapsedTimer clock;
+    bool liveWeight = true;
     // Discharges weighed and counted in memory whose rows could not be written yet.
     QList<DoseRecord> unwritten;
     // The restore question waits for the open one.

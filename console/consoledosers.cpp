@@ -75,6 +75,12 @@ void ConsoleDosers::askDoseCount(int position)
         devices.at(position)->requestDoseCount();
 }
 
+void ConsoleDosers::askNetWeight(int position)
+{
+    if (isValid(position))
+        devices.at(position)->requestWeightNETTO();
+}
+
 void ConsoleDosers::fillIfOnline(int position, double weight, quint8 decimals)
 {
     if (!isOnline(position))

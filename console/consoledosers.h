@@ -29,6 +29,7 @@ public:
     void askTotalCommonWeight(int position) override;
     void askTotalCommonDoseCount(int position) override;
     void askDoseCount(int position) override;
+    void askNetWeight(int position) override;
     void fillIfOnline(int position, double weight, quint8 decimals) override;
     void dischargeIfOnline(int position) override;
     void askWeighingLimitIfOnline(int position) override;

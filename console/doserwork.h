@@ -47,6 +47,8 @@ struct DoserWork
     double doseWeight = 0;
     double lastUploadWeight = 0;
     double lastDoseWeight = 0;
+    // The weight of the discharge counted into the task last, a residue included.
+    double lastCountedWeight = 0;
     QString weightScale;
     bool idle = true;
     DosePhase phase = DosePhase::None;
@@ -68,6 +70,10 @@ struct DoserWork
     DoserState state = DoserState::NoConnection;
     // The weight of the last fill ordered in the batch, as sent.
     QString orderedDose;
+    // When the last discharge was counted in this run of the batch (ms of the batch's clock;
+    // -1 after a stop, so a pause is not taken for a cycle), and the mean cycle so far.
+    qint64 lastCountedMs = -1;
+    qint64 meanCycleMs = 0;
 };
 
 #endif // DOSERWORK_H

@@ -9,10 +9,12 @@
 #include "product.h"
 #include "rs232settings.h"
 #include "stat.h"
+#include "trendwindow.h"
 
 #include <QCloseEvent>
 #include <QDebug>
 #include <QMessageBox>
+#include <QSettings>
 
 #ifndef K310_WINDOW_TITLE
 #define K310_WINDOW_TITLE "Пульт дозатора К310"
@@ -21,11 +23,24 @@
 namespace {
 
 constexpr int WindowWidth = 895;
-constexpr int WindowHeight = 245;
+// Taller than the classic panel by the batch's progress strip.
+constexpr int WindowHeight = 277;
 constexpr int WindowX = 300;
 constexpr int WindowY = 300;
 constexpr int FirstDeviceId = 30;
 constexpr int ReplyTimeoutMs = 150;
+const QString LiveWeightKey = QStringLiteral("liveWeight");
+
+// A disabled panel still shows the doser: its values keep the colours of an enabled one.
+void keepReadableWhenDisabled(QWidget *panel)
+{
+    for (QLabel *label : panel->findChildren<QLabel *>()) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::Disabled, QPalette::WindowText,
+                         palette.color(QPalette::Active, QPalette::WindowText));
+        label->setPalette(palette);
+    }
+}
 
 } // namespace
 
@@ -60,9 +75,13 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     database.createTables();
     BatchOperator &person = *this;
     batch = std::make_unique<BatchRun>(dosers, person, database, image);
+    // Off only for a line too slow for one more request a tick.
+    batch->setLiveWeight(k310Settings::makeStore()->value(LiveWeightKey, true).toBool());
+    trend = std::make_unique<TrendRecorder>(image, database);
 
     ui.setupUi(this);
     setWindowTitle(QStringLiteral(K310_WINDOW_TITLE));
+    keepReadableWhenDisabled(ui.containerK310_11);
 
     rs232 = new rs232Settings();
     rs232->hide();
@@ -150,6 +169,18 @@ void K310_Halvern::wireWindow()
     connect(ui.statButton, &QPushButton::clicked, this, &K310_Halvern::showStat);
     connect(ui.statButton_2, &QPushButton::clicked, this, &K310_Halvern::showStat2);
     connect(ui.journalButton, &QPushButton::clicked, this, &K310_Halvern::showJournal);
+    connect(ui.trendButton, &QPushButton::clicked, this, &K310_Halvern::showTrend);
+    for (auto signal :
+         {&TrendRecorder::batchBegan, &TrendRecorder::sampleAdded, &TrendRecorder::cycleClosed}) {
+        connect(trend.get(), signal, this, [this] {
+            if (trendWindow)
+                trendWindow->cyclesChanged();
+        });
+    }
+    connect(trend.get(), &TrendRecorder::batchBegan, this, [this] {
+        if (trendWindow)
+            captionTrend();
+    });
     connect(&activityTimer, &QTimer::timeout, this, &K310_Halvern::checkDeviceActivity);
     connect(&weightTimer, &QTimer::timeout, this, &K310_Halvern::requestWeightNETTO);
     connect(batch.get(), &BatchRun::stateChanged, this, &K310_Halvern::applyBatchState);
@@ -274,6 +305,30 @@ void K310_Halvern::showJournal()
     journalWindow->fillDates();
     centreOverWindow(journalWindow.get());
     journalWindow->show();
+}
+
+void K310_Halvern::showTrend()
+{
+    const int position = 0;
+    if (!trendWindow) {
+        trendWindow = std::make_unique<TrendWindow>(
+            [this, position] { return trend->cycles(position); }, this);
+    }
+    captionTrend();
+    centreOverWindow(trendWindow.get());
+    trendWindow->show();
+    trendWindow->raise();
+}
+
+void K310_Halvern::captionTrend()
+{
+    const int position = 0;
+    const DoserImage &doser = image.doser(position);
+    const quint64 butchId = trend->butchId(position);
+    trendWindow->setCaption(
+        butchId == 0 ? QStringLiteral("Партии ещё не было")
+                     : QStringLiteral("Партия %1: %2").arg(butchId).arg(doser.batch.product));
+    trendWindow->setUnit(doser.unit);
 }
 
 void K310_Halvern::getProductsNames()

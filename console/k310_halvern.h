@@ -9,6 +9,7 @@
 #include "modalprompts.h"
 #include "processimage.h"
 #include "seriallinememory.h"
+#include "trendrecorder.h"
 #include "ui_K310_HalvernClass.h"
 
 #include <QList>
@@ -22,6 +23,7 @@ class K310Device;
 class K310Link;
 class Product;
 class Stat;
+class TrendWindow;
 class QAbstractButton;
 class ReceiptParameters;
 class QGroupBox;
@@ -66,6 +68,9 @@ public:
     // Replaces the message boxes' way of running, so tests answer for the operator.
     void setPrompts(const ModalPrompts &replacement) { prompts = replacement; }
     const ProcessImage &processImage() const { return image; }
+    const TrendRecorder &trendRecorder() const { return *trend; }
+    // Null until the operator first opens it.
+    TrendWindow *trendWindowShown() const { return trendWindow.get(); }
 
 public slots:
     void newButch();
@@ -86,6 +91,7 @@ private slots:
     void showStat();
     void showStat2();
     void showJournal();
+    void showTrend();
 
     void requestPOVersion(int position);
     void hasGetPOVersion(int id, const QString &version);
@@ -186,6 +192,8 @@ private:
     void wireWindow();
     void wireDoser(K310Device *doser);
     void centreOverWindow(QWidget *window);
+    // The trend window's caption: the batch it shows.
+    void captionTrend();
     // What the journal keeps of the events around a doser and its batch.
     void note(JournalEvent::Kind kind, const QString &text, int id = JournalEvent::NoDevice,
               int errorCode = JournalEvent::NoErrorCode);
@@ -268,6 +276,8 @@ private:
     QList<bool> stateDrawn;
     ConsoleDosers dosers;
     std::unique_ptr<BatchRun> batch;
+    std::unique_ptr<TrendRecorder> trend;
+    std::unique_ptr<TrendWindow> trendWindow;
     // Changes of address, port and rate are the operator's only once the window stands.
     bool constructed = false;
     SerialLineMemory serialLine;

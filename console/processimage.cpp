@@ -17,7 +17,10 @@ bool same(const DoserImage &a, const DoserImage &b)
            && same(a.totalWeight, b.totalWeight) && p.state == q.state && p.butchId == q.butchId
            && p.product == q.product && same(p.target, q.target) && same(p.delivered, q.delivered)
            && same(p.remaining, q.remaining) && p.doseNumber == q.doseNumber && p.phase == q.phase
-           && p.started == q.started;
+           && p.started == q.started && p.plannedDoses == q.plannedDoses
+           && same(p.orderedDose, q.orderedDose) && p.plusTolerance == q.plusTolerance
+           && p.minusTolerance == q.minusTolerance && same(p.lastDischarge, q.lastDischarge)
+           && p.cycleMs == q.cycleMs;
 }
 
 } // namespace

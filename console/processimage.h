@@ -31,8 +31,19 @@ struct BatchProgress
     Weight remaining;
     // Discharges counted into the task, the residue included.
     int doseNumber = 0;
+    // The discharges counted so far and the fills still needed at the present dose rule.
+    int plannedDoses = 0;
     DosePhase phase = DosePhase::None;
     QDateTime started;
+    // The fill in work as ordered, and the band a dose should land in.
+    Weight orderedDose;
+    double plusTolerance = 0;
+    double minusTolerance = 0;
+    // The last discharge counted into the task.
+    Weight lastDischarge;
+    // The mean time from one counted discharge to the next while the batch runs; 0 until two
+    // were counted in one run.
+    qint64 cycleMs = 0;
 };
 
 // One doser as the console last heard of it.

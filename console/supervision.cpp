@@ -445,5 +445,7 @@ void K310_Halvern::drawDoser(int position)
         setLabelText(id, QString::number(now.totalDoseCount), TotalDoseCountField);
     if (differ(now.totalWeight, shown.totalWeight))
         setLabelText(id, now.totalWeight.text(), TotalWeightField);
+    if (position == 0)
+        ui.batchProgress->draw(now);
     shown = now;
 }

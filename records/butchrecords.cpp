@@ -114,7 +114,7 @@ bool ButchRecords::deleteButch(quint64 butchId)
     if (highest < 0 || (qint64(butchId) > highest && !markIssued(qint64(butchId))))
         return false;
     // The events tell what happened that day even without their batch.
-    return doses.removeOfButch(qint64(butchId))
+    return doses.removeOfButch(qint64(butchId)) && cycles.removeOfButch(qint64(butchId))
            && database.execQuery(
                QStringLiteral("UPDATE event SET idButch = NULL WHERE idButch = %1"), {butchId})
            && database.execQuery(QStringLiteral("DELETE FROM butch WHERE idButch = %1"), {butchId})

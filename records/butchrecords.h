@@ -1,6 +1,7 @@
 #ifndef BUTCHRECORDS_H
 #define BUTCHRECORDS_H
 
+#include "cyclerecords.h"
 #include "doserecords.h"
 #include "queryresult.h"
 
@@ -33,7 +34,8 @@ public:
     bool closeButch(quint64 butchId);
     bool closeTasks(quint64 butchId);
     bool deleteTasks(quint64 butchId);
-    // Deletes the batch with its dose rows; its journal events stay, no longer tied to a batch.
+    // Deletes the batch with its dose rows and cycles; its journal events stay, no longer tied
+    // to a batch.
     bool deleteButch(quint64 butchId);
     bool resumeTask(quint64 butchId, int deviceId, const QString &taskWeight,
                     const QString &mustToBeDoneWeight, const QString &productName);
@@ -70,6 +72,7 @@ private:
 
     Database &database;
     DoseRecords doses {database};
+    CycleRecords cycles {database};
 };
 
 #endif // BUTCHRECORDS_H

@@ -36,6 +36,11 @@ const char *const Schema[] = {
     "CREATE INDEX IF NOT EXISTS eventButch ON event (idButch);",
     // The highest batch id ever handed out, so a deleted batch's id is never given again.
     "CREATE TABLE IF NOT EXISTS lastButchId (idButch INTEGER);",
+    // The hopper's weight through each cycle of a batch, for its trend and report.
+    "CREATE TABLE IF NOT EXISTS cycle (idButch INTEGER, deviceId INTEGER, number INTEGER, "
+    "decimals INTEGER, orderedWeight REAL, doseFaultPlus REAL, doseFaultMinus REAL, counted "
+    "INTEGER, dischargedWeight REAL, countedMs INTEGER, samples TEXT);",
+    "CREATE INDEX IF NOT EXISTS cycleButch ON cycle (idButch, deviceId);",
 };
 
 // Several connections write the same file now; one that finds it locked waits for the other's

@@ -1,11 +1,15 @@
 #include "butchreport.h"
 
+#include "cyclerecords.h"
 #include "database.h"
 #include "doserecords.h"
 #include "journalreader.h"
 #include "recordtime.h"
+#include "trendchart.h"
 
 #include <QFontMetricsF>
+#include <QGraphicsScene>
+#include <QLegend>
 #include <QPainter>
 #include <QPdfWriter>
 
@@ -22,6 +26,9 @@ constexpr qreal ContentWidth = PageWidth - 2 * Margin;
 constexpr qreal ContentBottom = PageHeight - Margin - FooterHeight;
 constexpr int PdfResolution = 72;
 constexpr qreal CellPadding = 4.0;
+constexpr qreal ChartHeight = 230.0;
+// The chart is laid out larger than drawn, so its texts come out small beside the table's.
+constexpr qreal ChartScale = 1.6;
 
 const QColor OutOfTolerance(0xB0, 0x00, 0x00);
 const QColor Declined(0x70, 0x70, 0x70);
@@ -141,6 +148,8 @@ void ButchReport::load(Database &database)
                       taskRows.value(row, 2), taskRows.value(row, 3), taskRows.value(row, 4)});
     }
     doses = DoseRecords(database).ofButch(butchId);
+    for (const Task &task : std::as_const(tasks))
+        cycles.insert(task.deviceId, CycleRecords(database).ofTask(butchId, task.deviceId));
     events = JournalReader(database).eventsOfButch(butchId);
 }
 
@@ -255,6 +264,8 @@ void ButchReport::addTask(QList<Line> &out, const Task &task) const
         sum.colour = OutOfTolerance;
     }
     out << sum;
+    if (!cycles.value(task.deviceId).isEmpty())
+        out.append({Line::Chart, {QString::number(task.deviceId)}});
 }
 
 void ButchReport::addEvents(QList<Line> &out) const
@@ -280,6 +291,25 @@ void ButchReport::addEvents(QList<Line> &out) const
               text},
              EventStops});
     }
+}
+
+void ButchReport::paintChart(QPainter &painter, const QRectF &box, int deviceId) const
+{
+    QString unit;
+    for (const Task &task : tasks) {
+        if (task.deviceId == deviceId)
+            unit = task.unit;
+    }
+    QGraphicsScene scene;
+    auto *chart = new TrendChart;
+    scene.addItem(chart);
+    chart->setUnit(unit);
+    chart->showCycles(cycles.value(deviceId));
+    const QRectF laidOut(QPointF(0, 0), box.size() * ChartScale);
+    chart->setGeometry(laidOut);
+    painter.save();
+    scene.render(&painter, box, laidOut);
+    painter.restore();
 }
 
 ButchReport::Line ButchReport::field(const QString &caption, const QString &value)
@@ -323,6 +353,7 @@ QFont ButchReport::fontOf(Line::Kind kind)
         break;
     case Line::TableRow:
     case Line::Note:
+    case Line::Chart:
         font.setPixelSize(9);
         break;
     }
@@ -343,6 +374,8 @@ qreal ButchReport::heightOf(Line::Kind kind)
     case Line::TableRow:
     case Line::Note:
         return 13.0;
+    case Line::Chart:
+        return ChartHeight;
     }
     return 13.0;
 }
@@ -354,6 +387,12 @@ void ButchReport::paintPage(QPainter &painter, int page) const
     qreal y = Margin;
     for (const Line &line : pages.at(page)) {
         const qreal height = heightOf(line.kind);
+        if (line.kind == Line::Chart) {
+            paintChart(painter, QRectF(Margin, y + CellPadding, ContentWidth, height - CellPadding),
+                       line.cells.value(0).toInt());
+            y += height;
+            continue;
+        }
         painter.setFont(fontOf(line.kind));
         painter.setPen(line.colour);
         const QList<qreal> &stops = line.stops;

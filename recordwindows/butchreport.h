@@ -1,11 +1,13 @@
 #ifndef BUTCHREPORT_H
 #define BUTCHREPORT_H
 
+#include "cycletrace.h"
 #include "doserecord.h"
 #include "journalevent.h"
 
 #include <QColor>
 #include <QFont>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QStringList>
@@ -14,7 +16,8 @@ class Database;
 class QPainter;
 
 // The printable record of one batch: per task its product, target, delivered weight,
-// tolerance, start and end, every dose with its deviation, then the batch's events. Laid out
+// tolerance, start and end, every dose with its deviation, the chart of its cycles, then the
+// batch's events. Laid out
 // on A4 pages; a typical batch fits on one. Saved as PDF, or drawn into an image.
 class ButchReport
 {
@@ -45,7 +48,8 @@ private:
     // One line of a page: a heading, a caption with its value, or a row of a table.
     struct Line
     {
-        enum Kind { Title, Section, Field, TableHeader, TableRow, Note };
+        // A chart's one cell is the doser whose cycles it draws.
+        enum Kind { Title, Section, Field, TableHeader, TableRow, Note, Chart };
 
         Line(Kind kind, const QStringList &cells, const QList<qreal> &stops = {})
             : kind(kind)
@@ -66,6 +70,7 @@ private:
     void addEvents(QList<Line> &out) const;
     void paginate(const QList<Line> &all);
     void paintPage(QPainter &painter, int page) const;
+    void paintChart(QPainter &painter, const QRectF &box, int deviceId) const;
     static Line field(const QString &caption, const QString &value);
     static QFont fontOf(Line::Kind kind);
     static qreal heightOf(Line::Kind kind);
@@ -78,6 +83,8 @@ private:
     QString endTime;
     QList<Task> tasks;
     QList<DoseRecord> doses;
+    // Each doser's cycles, as the hopper's weight went.
+    QHash<int, QList<CycleTrace>> cycles;
     QList<JournalEvent> events;
     QList<QList<Line>> pages;
 };

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
+    qt6-charts-dev libqt6opengl6-dev
     libsqlite3-dev sqlite3
 )
 # Callers that need more (a virtual display, say) name it here.

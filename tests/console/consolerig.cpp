@@ -110,6 +110,12 @@ void ConsoleRig::closeConsole()
     window.reset();
 }
 
+void ConsoleRig::waitForDoser()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!doserDialog()->weightNPV->text().isEmpty(), ConnectedMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!text("doseFaultPlusK310_11").isEmpty(), ConnectedMs);
+}
+
 void ConsoleRig::storeDoserNumber(int number)
 {
     k310Settings dialog;

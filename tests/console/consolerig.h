@@ -57,6 +57,8 @@ public:
     // Starts the program's way: constructed, shown, then the unfinished batch offered.
     K310_Halvern *startConsole();
     void closeConsole();
+    // Until the console has read the doser's limit and tolerances, as before a batch.
+    void waitForDoser();
     // Stores the doser number the console reads at start.
     void storeDoserNumber(int number);
 

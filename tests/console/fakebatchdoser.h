@@ -55,11 +55,13 @@ public:
     void askTotalCommonWeight(int) override;
     void askTotalCommonDoseCount(int) override { }
     void askDoseCount(int) override;
+    void askNetWeight(int) override { ++netWeightAsks; }
     void fillIfOnline(int, double weight, quint8 decimals) override;
     void dischargeIfOnline(int) override;
     void askWeighingLimitIfOnline(int) override { }
 
     QString product = QStringLiteral("Мука");
+    int netWeightAsks = 0;
 
 private:
     void reply(const std::function<void()> &report);

@@ -109,6 +109,7 @@ private slots:
     void restoreWaitsForAnOpenQuestion();
     void failedWriteStopsTheWorkAndKeepsTheDischarge();
     void emptyBatchIdIsNeverGivenAgain();
+    void progressPlansTheFillsMadeAndTheWeightIsAskedEachTick();
 };
 
 void tst_BatchRun::batchEndsWithinTolerancesAndSecondBatchStartsFromNothing()
@@ -362,6 +363,29 @@ void tst_BatchRun::emptyBatchIdIsNeverGivenAgain()
     QVERIFY(bench.run->currentButchId() > first);
     QCOMPARE(bench.files->select("SELECT DISTINCT idButch FROM dose"),
              QStringList {QString::number(bench.run->currentButchId())});
+}
+
+void tst_BatchRun::progressPlansTheFillsMadeAndTheWeightIsAskedEachTick()
+{
+    Bench bench;
+    bench.start(100);
+    const int planned = bench.image.doser(0).batch.plannedDoses;
+    const int asked = bench.doser.netWeightAsks;
+    bench.doser.tick(5);
+    QCOMPARE(bench.doser.netWeightAsks - asked, 5);
+    QVERIFY(bench.finished());
+    const BatchProgress &batch = bench.image.doser(0).batch;
+    QCOMPARE(planned, bench.doser.fills().size());
+    QCOMPARE(batch.plannedDoses, batch.doseNumber);
+    QCOMPARE(batch.lastDischarge.value, bench.doser.fills().last());
+
+    // Switched off, the cycle asks the counters only.
+    bench.run->setLiveWeight(false);
+    bench.person.shown.clear();
+    bench.start(20);
+    const int before = bench.doser.netWeightAsks;
+    QVERIFY(bench.finished());
+    QCOMPARE(bench.doser.netWeightAsks, before);
 }
 
 QTEST_GUILESS_MAIN(tst_BatchRun)

@@ -35,13 +35,6 @@ QStringList openTask(ConsoleRig &rig)
         "(SELECT idButch FROM butch WHERE endTime = '')");
 }
 
-void waitForDoser(ConsoleRig &rig)
-{
-    k310Settings *dialog = rig.doserDialog();
-    QTRY_VERIFY_WITH_TIMEOUT(!dialog->weightNPV->text().isEmpty(), ConsoleRig::ConnectedMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConsoleRig::ConnectedMs);
-}
-
 // Waits until the batch has counted a discharge and the next fill is well under way.
 void waitForWorkInProgress(ConsoleRig &rig, int fromLine)
 {
@@ -60,7 +53,7 @@ int runConsoleToBeKilled()
     ConsoleRig rig(qEnvironmentVariable(ChildFolder), qEnvironmentVariable(ChildSettings));
     rig.operatorAtPanel().answer(NewWork, Yes);
     rig.startConsole();
-    waitForDoser(rig);
+    rig.waitForDoser();
     rig.prepareBatch(QStringLiteral("Комбикорм"), QStringLiteral("90"));
     rig.click("startButton");
     return QApplication::exec();
@@ -86,7 +79,7 @@ void tst_BatchWorkflow::batchWithinOneDoseEndsAndClosesItsRecords()
     ConsoleRig rig;
     QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
     rig.startConsole();
-    waitForDoser(rig);
+    rig.waitForDoser();
     QTRY_COMPARE(rig.text("weightlabel_6"), QString("кг"));
 
     // A manual fill above the limit is refused with the limit in the doser's unit.
@@ -130,7 +123,7 @@ void tst_BatchWorkflow::largeBatchCutsDosesToTheLimitAndLeavesTheResidueUncounte
     ConsoleRig rig;
     QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
     rig.startConsole();
-    waitForDoser(rig);
+    rig.waitForDoser();
 
     // The editors show what the doser reports back, not what was typed.
     rig.enter("doseFaultPlusK310_11", "1");
@@ -176,7 +169,7 @@ void tst_BatchWorkflow::newWorkDropsAnEmptyBatchAndStopRaiseContinueKeepEveryDis
     QCOMPARE(rig.operatorAtPanel().shown, QStringList {Restore});
     QCOMPARE(rig.text("productWeightK310_11"), QString("55.00"));
     QTRY_VERIFY(isEnabled(rig, "continueButton"));
-    waitForDoser(rig);
+    rig.waitForDoser();
 
     rig.operatorAtPanel().answer(NewWork, Yes);
     rig.enter("productWeightK310_11", "40");
@@ -209,7 +202,7 @@ void tst_BatchWorkflow::lostDoserStopsTheBatchAndItsReturnOffersTheRestore()
     QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
     rig.operatorAtPanel().answer(NewWork, Yes);
     rig.startConsole();
-    waitForDoser(rig);
+    rig.waitForDoser();
     rig.prepareBatch("Крупа", "70");
     const int start = rig.doser().logLines().size();
     rig.click("startButton");
@@ -255,7 +248,7 @@ void tst_BatchWorkflow::killedConsoleRestoresTheBatchAndFinishesIt()
     rig.operatorAtPanel().answer(Restore, Yes);
     rig.startConsole();
     QCOMPARE(rig.operatorAtPanel().shown, QStringList {Restore});
-    waitForDoser(rig);
+    rig.waitForDoser();
     QTRY_VERIFY(isEnabled(rig, "continueButton"));
     rig.click("continueButton");
     QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);

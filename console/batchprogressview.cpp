@@ -1,0 +1,117 @@
+#include "batchprogressview.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+
+namespace {
+
+constexpr int ClockPeriodMs = 1000;
+// The bar counts in thousandths of the target, smooth enough for any target.
+constexpr int BarSteps = 1000;
+const QString Unknown = QStringLiteral("—");
+
+QLabel *addLabel(QHBoxLayout *layout, int minimumWidth)
+{
+    auto *label = new QLabel(layout->parentWidget());
+    label->setMinimumWidth(minimumWidth);
+    layout->addWidget(label);
+    return label;
+}
+
+} // namespace
+
+BatchProgressView::BatchProgressView(QWidget *parent)
+    : QWidget(parent)
+    , delivered(new QProgressBar(this))
+{
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 0, 4, 0);
+    layout->setSpacing(12);
+    delivered->setRange(0, BarSteps);
+    delivered->setTextVisible(true);
+    delivered->setMinimumWidth(300);
+    layout->addWidget(delivered, 1);
+    dose = addLabel(layout, 110);
+    phase = addLabel(layout, 90);
+    elapsed = addLabel(layout, 120);
+    left = addLabel(layout, 130);
+    connect(&clock, &QTimer::timeout, this, &BatchProgressView::drawClock);
+    draw(DoserImage());
+}
+
+QString BatchProgressView::phaseText(BatchState state, DosePhase phase)
+{
+    if (state != BatchState::Running)
+        return QStringLiteral("ожидание");
+    switch (phase) {
+    case DosePhase::FillDue:
+    case DosePhase::Filling:
+        return QStringLiteral("набор");
+    case DosePhase::Starting:
+    case DosePhase::Residue:
+    case DosePhase::DischargeDue:
+    case DosePhase::Discharging:
+        return QStringLiteral("разгрузка");
+    case DosePhase::None:
+        break;
+    }
+    return QStringLiteral("ожидание");
+}
+
+QString BatchProgressView::durationText(qint64 ms)
+{
+    const qint64 seconds = qMax<qint64>(0, ms) / 1000;
+    const QString minutesAndSeconds = QStringLiteral("%1:%2")
+                                          .arg((seconds / 60) % 60, 2, 10, QLatin1Char('0'))
+                                          .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    if (seconds < 3600)
+        return minutesAndSeconds;
+    return QStringLiteral("%1:%2").arg(seconds / 3600).arg(minutesAndSeconds);
+}
+
+void BatchProgressView::draw(const DoserImage &doser)
+{
+    shown = doser;
+    const BatchProgress &batch = doser.batch;
+    const bool open = batch.butchId != 0 && batch.target.value > 0;
+    const double share = open ? qBound(0.0, batch.delivered.value / batch.target.value, 1.0) : 0;
+    delivered->setValue(int(share * BarSteps));
+    delivered->setFormat(open ? QStringLiteral("%1 из %2 %3 (%4 %)")
+                                    .arg(batch.delivered.text(), batch.target.text(), doser.unit)
+                                    .arg(qRound(share * 100))
+                              : QString());
+    // The dose in work is the one after those counted.
+    const bool inWork = batch.state == BatchState::Running && batch.phase != DosePhase::None
+                        && batch.phase != DosePhase::Starting && batch.phase != DosePhase::Residue;
+    const int planned = qMax(batch.doseNumber, batch.plannedDoses);
+    dose->setText(open ? QStringLiteral("доза %1 из %2")
+                             .arg(qMin(batch.doseNumber + (inWork ? 1 : 0), planned))
+                             .arg(planned)
+                       : QString());
+    phase->setText(open ? phaseText(batch.state, batch.phase) : QString());
+    if (batch.state == BatchState::Running && !clock.isActive())
+        clock.start(ClockPeriodMs);
+    else if (batch.state != BatchState::Running)
+        clock.stop();
+    drawClock();
+}
+
+void BatchProgressView::drawClock()
+{
+    const BatchProgress &batch = shown.batch;
+    if (batch.butchId == 0 || !batch.started.isValid()) {
+        elapsed->clear();
+        left->clear();
+        return;
+    }
+    elapsed->setText(QStringLiteral("прошло %1")
+                         .arg(durationText(batch.started.msecsTo(QDateTime::currentDateTime()))));
+    const int fillsLeft = batch.plannedDoses - batch.doseNumber;
+    QString estimate = Unknown;
+    if (batch.state == BatchState::Finished || fillsLeft <= 0)
+        estimate = durationText(0);
+    else if (batch.cycleMs > 0)
+        estimate = QStringLiteral("≈ ") + durationText(batch.cycleMs * fillsLeft);
+    left->setText(QStringLiteral("осталось %1").arg(estimate));
+}

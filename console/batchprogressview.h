@@ -1,0 +1,40 @@
+#ifndef BATCHPROGRESSVIEW_H
+#define BATCHPROGRESSVIEW_H
+
+#include "processimage.h"
+
+#include <QTimer>
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+
+// How far the batch has come on one doser: the delivered weight against the target, the dose
+// against the planned doses, the phase, the time since the start and an estimate of the time
+// left. Drawn from the doser's process image; the clock moves on its own while the batch runs.
+class BatchProgressView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit BatchProgressView(QWidget *parent = nullptr);
+
+    void draw(const DoserImage &doser);
+
+    static QString phaseText(BatchState state, DosePhase phase);
+    // Minutes and seconds, hours in front when there are any.
+    static QString durationText(qint64 ms);
+
+private:
+    void drawClock();
+
+    QProgressBar *delivered;
+    QLabel *dose;
+    QLabel *phase;
+    QLabel *elapsed;
+    QLabel *left;
+    QTimer clock;
+    DoserImage shown;
+};
+
+#endif // BATCHPROGRESSVIEW_H
