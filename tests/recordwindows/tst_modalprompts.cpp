@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -18,38 +17,23 @@ private slots:
     void aFileNameIsTypedOnTheOnScreenKeyboard();
 };
 
-// The panel has no keyboard: without the on-screen one no new file could be named.
 void tst_ModalPrompts::aFileNameIsTypedOnTheOnScreenKeyboard()
 {
     QTemporaryDir folder;
     QString offered;
-    QString keyboardTitle;
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        offered = name ? name->text() : QString();
-        if (name)
-            QTest::mouseClick(name, Qt::LeftButton);
-        if (QDialog *keyboard = KeyboardDriver::openKeyboard()) {
-            keyboardTitle = keyboard->windowTitle();
-            KeyboardDriver::type(QStringLiteral("итог."));
-            KeyboardDriver::press(QStringLiteral("En-Ru"));
-            KeyboardDriver::type(QStringLiteral("pdf"));
-            KeyboardDriver::press(QStringLiteral("Enter"));
-        }
-        if (auto *buttons = dialog->findChild<QDialogButtonBox *>())
-            buttons->button(QDialogButtonBox::Save)->click();
+    QTimer::singleShot(0, [&offered] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        auto *name = dialog->findChild<QLineEdit *>();
+        offered = name->text();
+        QTest::mouseClick(name, Qt::LeftButton);
+        if (KeyboardDriver::type("итог.") && KeyboardDriver::press("En-Ru"))
+            KeyboardDriver::type("pdf") && KeyboardDriver::press("Enter");
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
         dialog->close();
     });
-
     const QString chosen = ModalPrompts::standardSaveFileAs(
-        nullptr, QStringLiteral("Сохранить отчёт"), folder.filePath(QStringLiteral("Партия 1.pdf")),
-        QStringLiteral("PDF (*.pdf)"));
-
+        nullptr, "Сохранить отчёт", folder.filePath("Партия 1.pdf"), "PDF (*.pdf)");
     QCOMPARE(offered, QString("Партия 1.pdf"));
-    QCOMPARE(keyboardTitle, QString("Сохранить отчёт"));
     QCOMPARE(chosen, folder.filePath("итог.pdf"));
 }
 
