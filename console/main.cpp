@@ -1,9 +1,9 @@
 #include "k310_halvern.h"
+#include "touchstyle.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QStyleFactory>
 #include <QTranslator>
 
 #ifdef K310_WARM_FONTCONFIG
@@ -31,7 +31,7 @@ int main(int argc, char *argv[])
     QFont font = QApplication::font();
     font.setPointSize(8);
     QApplication::setFont(font);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    TouchStyle::install();
     K310_Halvern window;
     window.show();
     // The window is on the screen before the first requests hold the thread up.

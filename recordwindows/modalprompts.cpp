@@ -1,19 +1,31 @@
 #include "modalprompts.h"
 
+#include "keyboardopener.h"
+
 #include <QAbstractButton>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 QString ModalPrompts::standardSaveFileName(QWidget *parent, const QString &caption,
                                            const QString &filter)
 {
-    return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+    return standardSaveFileAs(parent, caption, QString(), filter);
 }
 
 QString ModalPrompts::standardSaveFileAs(QWidget *parent, const QString &caption,
                                          const QString &suggestedName, const QString &filter)
 {
-    return QFileDialog::getSaveFileName(parent, caption, suggestedName, filter);
+    QFileDialog dialog(parent, caption, suggestedName, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // Qt's own dialog on every system, so that a touch on its name field opens the on-screen
+    // keyboard: the panel has no other.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    KeyboardOpener::attach(dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit")),
+                           Keyboard::FullsizeKeyboard, caption);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
 }
 
 QAbstractButton *ModalPrompts::standardRunBox(QMessageBox *box)

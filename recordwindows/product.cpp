@@ -26,6 +26,8 @@ Product::Product(const QString &databaseFile, QWidget *parent)
 
     fillTable();
 
+    // The field only shows what the on-screen keyboard hands back; "Добавить" takes it from there.
+    connect(newProductName, &LineEditEmbedded::textEdited, newProductName, &QLineEdit::setText);
     connect(delButton, &QPushButton::clicked, this, &Product::deleteProduct);
     connect(addButton, &QPushButton::clicked, this, &Product::addProduct);
     connect(productTable, &QTableWidget::itemClicked, this, &Product::productTableClicked);

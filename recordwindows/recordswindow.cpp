@@ -14,7 +14,8 @@ RecordsWindow::RecordsWindow(QWidget *parent)
 
 void RecordsWindow::finishForm(QAbstractButton *closeButton)
 {
-    setFixedSize(size());
+    // Never smaller than the layout needs: the touch style may have raised the buttons.
+    setFixedSize(size().expandedTo(minimumSizeHint()));
     connect(closeButton, &QAbstractButton::clicked, this, &RecordsWindow::closeClicked);
 }
 

@@ -20,7 +20,8 @@ signals:
     void windowHided();
 
 protected:
-    // Called once the form is built: keeps the size it gave, and reports its close button.
+    // Called once the form is built: keeps the size it gave (or the least its layout needs), and
+    // reports its close button.
     void finishForm(QAbstractButton *closeButton);
     bool eventFilter(QObject *watched, QEvent *event) override;
 };

@@ -1,3 +1,4 @@
+#include "keyboarddriver.h"
 #include "product.h"
 #include "temporarydatabase.h"
 
@@ -89,6 +90,7 @@ private slots:
     void namesAreStoredExactlyAsTyped_data();
     void namesAreStoredExactlyAsTyped();
     void emptyNameAddsNothing();
+    void productIsAddedWithTheOnScreenKeyboardAlone();
     void windowBuiltBeforeTheTablesWorksOnceTheyExist();
     void deletingTheLastProductEmptiesTheList();
     void everyWayOfClosingOnlyHidesAndKeepsTheSelection_data();
@@ -309,6 +311,33 @@ void tst_Product::brokenDatabaseLeavesTheListEmpty()
     addName(product, "Мука");
     QCOMPARE(product.productTable->rowCount(), 0);
     QVERIFY(person.questions.isEmpty());
+}
+
+void tst_Product::productIsAddedWithTheOnScreenKeyboardAlone()
+{
+    TemporaryDatabase records;
+    QVERIFY(records.createTables());
+    Product product(records.path());
+    product.show();
+
+    QTest::mouseClick(product.newProductName, Qt::LeftButton);
+    QVERIFY(KeyboardDriver::openKeyboard());
+    QCOMPARE(KeyboardDriver::openKeyboard()->windowTitle(), QString("Новый продукт"));
+    QVERIFY(KeyboardDriver::press("Shift"));
+    QVERIFY(KeyboardDriver::type("Сахар-песок 1"));
+    QVERIFY(KeyboardDriver::press("Enter"));
+    QCOMPARE(product.newProductName->text(), QString("Сахар-песок 1"));
+    QTest::mouseClick(product.addButton, Qt::LeftButton);
+
+    // The next name starts from the one shown, as the full keyboard opens with the field's text.
+    QTest::mouseClick(product.newProductName, Qt::LeftButton);
+    QVERIFY(KeyboardDriver::press("<-"));
+    QVERIFY(KeyboardDriver::type("2"));
+    QVERIFY(KeyboardDriver::press("Enter"));
+    QTest::mouseClick(product.addButton, Qt::LeftButton);
+
+    QCOMPARE(storedNames(records), QStringList({"Сахар-песок 1", "Сахар-песок 2"}));
+    QCOMPARE(shownNames(product), storedNames(records));
 }
 
 QTEST_MAIN(tst_Product)

@@ -1,16 +1,17 @@
 #include "dialogcheck.h"
 
+#include "touchstyle.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
-#include <QStyleFactory>
 #include <QWidget>
 
 namespace DialogCheck {
 
 void useConsoleLook()
 {
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    TouchStyle::install();
     QFont font = QApplication::font();
     font.setPointSize(8);
     QApplication::setFont(font);

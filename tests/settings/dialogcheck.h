@@ -8,7 +8,7 @@ class QWidget;
 // Checks shared by the dialog tests: how a shown dialog looks and how it is laid out.
 namespace DialogCheck {
 
-// Gives the application the console's look: Fusion style, 8-point application font.
+// Gives the application the console's look: its touch style over Fusion, 8-point application font.
 void useConsoleLook();
 // Writes a picture of the shown widget to $K310_TEST_OUTPUT/<name>.png; returns the path,
 // or an empty string when it could not be written.
