@@ -99,8 +99,9 @@ void tst_TouchSizes::everyButtonOfEveryWindowAndBoxIsAFingerWide()
     QSet<int> keyboardsSeen;
     QStringList faults = smallButtonsWithBoxes(console, keyboardsSeen);
 
-    for (const char *opener : {"rs232SettingsButton", "k310SettingsButton", "statButton",
-                               "statButton_2", "journalButton", "receiptEditorButton"}) {
+    for (const char *opener :
+         {"rs232SettingsButton", "k310SettingsButton", "statButton", "statButton_2",
+          "journalButton", "receiptEditorButton", "trendButton"}) {
         rig.click(opener);
         QWidget *window = shownWindowOtherThan(console);
         QVERIFY2(window, opener);
