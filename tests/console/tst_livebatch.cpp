@@ -5,9 +5,11 @@
 #include "consolerig.h"
 #include "cyclerecords.h"
 #include "k310_halvern.h"
+#include "touchstyle.h"
 #include "trendchart.h"
 #include "trendwindow.h"
 
+#include <QApplication>
 #include <QAreaSeries>
 #include <QDir>
 #include <QLabel>
@@ -46,8 +48,18 @@ class tst_LiveBatch : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void hopperFillsProgressAndTrendAreSeenDuringTheBatch();
 };
+
+void tst_LiveBatch::initTestCase()
+{
+    // The program's look, for the pictures.
+    QFont font = QApplication::font();
+    font.setPointSize(8);
+    QApplication::setFont(font);
+    TouchStyle::install();
+}
 
 void tst_LiveBatch::hopperFillsProgressAndTrendAreSeenDuringTheBatch()
 {
