@@ -162,7 +162,10 @@ void tst_LiveBatch::hopperFillsProgressAndTrendAreSeenDuringTheBatch()
         ordered += cycle.ordered > 0 ? 1 : 0;
     QCOMPARE(ordered, fills.size());
     ButchReport report(records, butchId);
-    QVERIFY(!report.pageImage(0, 1).isNull());
+    const QImage page = report.pageImage(0, 1.5);
+    QVERIFY(!page.isNull());
+    QDir output(qEnvironmentVariable("K310_TEST_OUTPUT", QDir::currentPath()));
+    page.save(output.filePath(QStringLiteral("report-with-cycles.png")));
 }
 
 QTEST_MAIN(tst_LiveBatch)
