@@ -46,6 +46,14 @@ void K310_Halvern::wireRecipes()
     connect(panel, &ReceiptButton::receiptCanBeSaved, this, &K310_Halvern::saveRecipe);
     connect(panel, &ReceiptButton::receiptCanBeRewrited, this, &K310_Halvern::rewriteRecipe);
     connect(panel, &ReceiptButton::receiptCanBeLoaded, this, &K310_Halvern::loadRecipe);
+    connect(panel, &ReceiptButton::receiptRenamed, this,
+            [this](const QString &before, const QString &after) {
+                noteChange(JournalEvent::SettingChanged, QStringLiteral("имя рецепта"), before,
+                           after);
+            });
+    connect(panel, &ReceiptButton::receiptDeleted, this, [this](const QString &name) {
+        noteChange(JournalEvent::SettingChanged, QStringLiteral("рецепт удалён"), name, QString());
+    });
 }
 
 void K310_Halvern::openRecipes()

@@ -48,7 +48,6 @@ class tst_AccessControl : public QObject
     Q_OBJECT
 
 private slots:
-    void nextStartAfterPinsAreSetIsAtOperator();
     void refusedLevelIsReachedByItsPinAndNotByAWrongOne();
     void technologistPinDoesNotOpenEngineerControls();
     void threeWrongPinsInARowLockEvenTheRightPinForAMinute();
@@ -59,18 +58,6 @@ private slots:
     void damagedLevelTableKeepsOperatorAndOpensNothing();
     void resetTurnsAccessOffAndRepairsTheTable();
 };
-
-void tst_AccessControl::nextStartAfterPinsAreSetIsAtOperator()
-{
-    Panel panel;
-    QVERIFY(panel.setPins());
-    Database second(panel.records.path());
-    AccessStore reopened(second);
-    AccessControl control(reopened);
-    QVERIFY(control.isEnabled());
-    QCOMPARE(control.level(), AccessLevel::Operator);
-    QVERIFY(!control.allows(AccessLevel::Technologist));
-}
 
 void tst_AccessControl::refusedLevelIsReachedByItsPinAndNotByAWrongOne()
 {
@@ -150,14 +137,6 @@ void tst_AccessControl::idleTimeReturnsToOperatorAndActivityPostponesIt()
     QCOMPARE(control->level(), AccessLevel::Operator);
     QCOMPARE(changed.size(), 2);
     QCOMPARE(changed.at(1).at(1).value<AccessLevel>(), AccessLevel::Operator);
-
-    // A shorter idle time from the settings.
-    control->setIdleTimeout(30 * 1000);
-    QCOMPARE(control->enter(TechnologistPin, AccessLevel::Technologist),
-             AccessControl::Entry::Granted);
-    panel.now += 30 * 1000;
-    control->checkIdle();
-    QCOMPARE(control->level(), AccessLevel::Operator);
 }
 
 void tst_AccessControl::storedDigestIsNotThePin()
