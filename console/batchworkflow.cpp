@@ -81,6 +81,7 @@ void K310_Halvern::continueButtonActions()
 
 void K310_Halvern::restoreLastSession()
 {
+    reportAccessProblem();
     batch->restoreLastSession();
 }
 

@@ -73,6 +73,8 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     image.update(0, [](DoserImage &doser) { doser.deviceId = FirstDeviceId; });
 
     database.createTables();
+    accessStore = std::make_unique<AccessStore>(database);
+    access = std::make_unique<AccessControl>(*accessStore);
     BatchOperator &person = *this;
     batch = std::make_unique<BatchRun>(dosers, person, database, image);
     // Off only for a line too slow for one more request a tick.
@@ -99,6 +101,7 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     k310->restoreK310Id();
     wireWindow();
     wireRecipes();
+    wireAccess();
 
     activityTimer.start(ActivityPeriodMs);
     weightTimer.start(WeightPeriodMs);
@@ -113,6 +116,7 @@ K310_Halvern::~K310_Halvern()
     devices.clear();
     delete questionBox;
     delete infoBox;
+    delete accessBox;
     delete rs232;
     delete k310;
     delete link;
@@ -145,7 +149,14 @@ void K310_Halvern::wireDialogs()
     connect(ui.k310SettingsButton, &QPushButton::clicked, this, &K310_Halvern::showK310Settings);
     connect(rs232, &rs232Settings::comPortChanged, this, &K310_Halvern::openCOMPort);
     connect(rs232, &rs232Settings::rateChanged, this, &K310_Halvern::setCOMPortRate);
-    connect(k310, &k310Settings::k310ProductChanged, this, &K310_Halvern::changeK310Product);
+    connect(k310, &k310Settings::k310ProductChanged, this,
+            [this](int position, const QString &name) {
+                if (position >= 0 && position < devices.size())
+                    noteChange(JournalEvent::SettingChanged, QStringLiteral("продукт дозатора"),
+                               devices.at(position)->getProductName(), name,
+                               devices.at(position)->getDeviceID());
+                changeK310Product(position, name);
+            });
     connect(k310, &k310Settings::k310IdChanged, this, &K310_Halvern::checkK310Connection);
     connect(k310, &k310Settings::startTestModeClicked, this, &K310_Halvern::startTestMode);
     connect(k310, &k310Settings::stopTestModeClicked, this, &K310_Halvern::stopTestMode);
@@ -261,6 +272,8 @@ void K310_Halvern::centreOverWindow(QWidget *window)
 
 void K310_Halvern::showRs232Settings()
 {
+    if (!mayChange(AccessLevel::Engineer))
+        return;
     centreOverWindow(rs232);
     rs232->show();
 }
@@ -280,8 +293,16 @@ void K310_Halvern::showK310Settings()
 
 void K310_Halvern::showStat()
 {
-    if (!productWindow)
+    if (!mayChange(AccessLevel::Technologist))
+        return;
+    if (!productWindow) {
         productWindow = std::make_unique<Product>();
+        connect(productWindow.get(), &Product::productChanged, this,
+                [this](const QString &before, const QString &after) {
+                    noteChange(JournalEvent::SettingChanged, QStringLiteral("вид продукта"), before,
+                               after);
+                });
+    }
     centreOverWindow(productWindow.get());
     productWindow->newProductName->clear();
     productWindow->show();
@@ -360,27 +381,41 @@ void K310_Halvern::changeK310Product(int position, const QString &name)
 
 void K310_Halvern::checkK310Connection(int id)
 {
+    const int before = devices.at(0)->getDeviceID();
+    if (constructed && id != before && !mayChange(AccessLevel::Engineer)) {
+        // The dialog shows the number the doser still has.
+        const QSignalBlocker blocker(k310->k310Id);
+        k310->k310Id->setCurrentIndex(before);
+        return;
+    }
     k310->clearInfo();
     devices.at(0)->setDeviceID(id);
     image.update(0, [id](DoserImage &doser) { doser.deviceId = id; });
     changeK310Product(0, devices.at(0)->getProductName());
     if (constructed)
-        note(JournalEvent::DoserAddressChanged, QStringLiteral("дозатор %1").arg(id), id);
+        noteChange(JournalEvent::DoserAddressChanged, QStringLiteral("номер дозатора"),
+                   QString::number(before), QString::number(id), id);
     deviceConnectionTest(0);
 }
 
 void K310_Halvern::startTestMode()
 {
+    if (!mayChange(AccessLevel::Engineer))
+        return;
     K310Device *doser = devices.at(k310->currentDeviceIndex());
-    note(JournalEvent::ManualOrder, QStringLiteral("Режим имитации работы контроллера"),
+    note(JournalEvent::ManualOrder,
+         QStringLiteral("%1: Режим имитации работы контроллера").arg(levelPrefix()),
          doser->getDeviceID());
     doser->startTestMode();
 }
 
 void K310_Halvern::stopTestMode()
 {
+    if (!mayChange(AccessLevel::Engineer))
+        return;
     K310Device *doser = devices.at(k310->currentDeviceIndex());
-    note(JournalEvent::ManualOrder, QStringLiteral("Рабочий режим"), doser->getDeviceID());
+    note(JournalEvent::ManualOrder, QStringLiteral("%1: Рабочий режим").arg(levelPrefix()),
+         doser->getDeviceID());
     doser->stopTestMode();
 }
 
@@ -395,9 +430,10 @@ void K310_Halvern::openCOMPort(const QString &port)
     link->setReplyTimeout(ReplyTimeoutMs);
     // The counts describe one line.
     link->resetCounters();
+    const QString after = opened == PortSuccess ? port : QStringLiteral("%1 не открыт").arg(port);
     if (constructed)
-        note(JournalEvent::PortChanged,
-             opened == PortSuccess ? port : QStringLiteral("%1 не открыт").arg(port));
+        noteChange(JournalEvent::PortChanged, QStringLiteral("порт"), openedPort, after);
+    openedPort = after;
     if (opened == PortSuccess) {
         setCOMPortRate(rs232->getCurrentCOMPortRate());
     } else {
@@ -415,8 +451,10 @@ void K310_Halvern::showNoConnection(int position)
 void K310_Halvern::setCOMPortRate(const QString &rate)
 {
     link->setRate(rate.toInt(nullptr, 10));
+    const QString after = QStringLiteral("%1 бит/с").arg(rate);
     if (constructed)
-        note(JournalEvent::RateChanged, QStringLiteral("%1 бит/с").arg(rate));
+        noteChange(JournalEvent::RateChanged, QStringLiteral("скорость"), setRate, after);
+    setRate = after;
 }
 
 void K310_Halvern::showLinkCounters()

@@ -1,6 +1,9 @@
 #ifndef K310_HALVERN_H
 #define K310_HALVERN_H
 
+#include "accesscontrol.h"
+#include "accessstore.h"
+#include "activityfilter.h"
 #include "batchline.h"
 #include "batchrun.h"
 #include "consoledosers.h"
@@ -71,6 +74,10 @@ public:
     const TrendRecorder &trendRecorder() const { return *trend; }
     // Null until the operator first opens it.
     TrendWindow *trendWindowShown() const { return trendWindow.get(); }
+    // Tests give it their own clock and idle time.
+    AccessControl &accessControl() { return *access; }
+    // How often the return to Оператор is looked at.
+    static constexpr int IdleCheckPeriodMs = 1000;
 
 public slots:
     void newButch();
@@ -180,6 +187,12 @@ private slots:
     void rewriteRecipe(const QString &path);
     void loadRecipe(const QString &path);
 
+    // Host of the access levels.
+    void showAccess();
+    void accessLevelChanged(AccessLevel from, AccessLevel to, const QString &reason);
+    void wrongPinEntered(int inRow, bool locked);
+    void pinChanged(AccessLevel level);
+
 private:
     // Periods of the supervision's timers: probing lost dosers, polling the weight between
     // batches (the batch's own cycle has its timer in BatchRun).
@@ -234,6 +247,21 @@ private:
     // Recipe helpers.
     void wireRecipes();
     ReceiptParameters currentRecipe() const;
+
+    // Access helpers.
+    void wireAccess();
+    // A damaged level table is told once the window stands; the console works at Оператор.
+    void reportAccessProblem();
+    // True when the level allows it, or after the operator gave the PIN of a level that does.
+    bool mayChange(AccessLevel needed);
+    void enterPin();
+    void offerAccessChoices();
+    void setNewPin(AccessLevel level);
+    void showAccessLevel();
+    // A change of what the doser does or the console keeps: the level, old and new value.
+    void noteChange(JournalEvent::Kind kind, const QString &what, const QString &before,
+                    const QString &after, int id = JournalEvent::NoDevice);
+    QString levelPrefix() const;
 
     // Manual control helpers.
     static int positionOfEditor(const QString &editorName);
@@ -293,7 +321,15 @@ private:
     bool questionDismissed = false;
     bool questionRunning = false;
     QMessageBox *infoBox = nullptr;
+    QMessageBox *accessBox = nullptr;
     ModalPrompts prompts;
+    std::unique_ptr<AccessStore> accessStore;
+    std::unique_ptr<AccessControl> access;
+    std::unique_ptr<ActivityFilter> activity;
+    QTimer idleTimer;
+    // The line as opened last, for the old value of a change.
+    QString openedPort;
+    QString setRate;
 };
 
 #endif // K310_HALVERN_H

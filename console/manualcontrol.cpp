@@ -113,15 +113,23 @@ void K310_Halvern::requestTotalCommonDoseCount(int position)
 void K310_Halvern::setDoseFaultPlus(const QString &text, const QString &editorName)
 {
     const int position = positionOfEditor(editorName);
-    if (position >= 0 && position < devices.size() && isOnline(position))
-        devices.at(position)->setDoseFaultPlus(text, work(position).scale);
+    if (position < 0 || position >= devices.size() || !isOnline(position)
+        || !mayChange(AccessLevel::Technologist))
+        return;
+    noteChange(JournalEvent::SettingChanged, QStringLiteral("допуск +"),
+               ui.doseFaultPlusK310_11->text(), text, devices.at(position)->getDeviceID());
+    devices.at(position)->setDoseFaultPlus(text, work(position).scale);
 }
 
 void K310_Halvern::setDoseFaultMinus(const QString &text, const QString &editorName)
 {
     const int position = positionOfEditor(editorName);
-    if (position >= 0 && position < devices.size() && isOnline(position))
-        devices.at(position)->setDoseFaultMinus(text, work(position).scale);
+    if (position < 0 || position >= devices.size() || !isOnline(position)
+        || !mayChange(AccessLevel::Technologist))
+        return;
+    noteChange(JournalEvent::SettingChanged, QStringLiteral("допуск −"),
+               ui.doseFaultMinusK310_11->text(), text, devices.at(position)->getDeviceID());
+    devices.at(position)->setDoseFaultMinus(text, work(position).scale);
 }
 
 void K310_Halvern::hasGetDoseFaultPlus(int id, const QString &value)
@@ -158,6 +166,7 @@ void K310_Halvern::setWeight(const QString &text, const QString &editorName)
     if (!editor)
         return;
 
+    const QString before = editor->text();
     const QString entered = weightText(position, text.toDouble());
     if (!batch->hasTask(position)) {
         editor->setText(entered);
@@ -165,10 +174,12 @@ void K310_Halvern::setWeight(const QString &text, const QString &editorName)
         if (!(work(position).taskWeight > 0))
             editor->clear();
         setLabelNumber(devices.at(position)->getDeviceID(), DeliveredField, 0);
-        return;
-    }
-    if (batch->setTaskWeight(position, entered.toDouble()))
+    } else if (batch->setTaskWeight(position, entered.toDouble())) {
         editor->setText(entered);
+    }
+    if (editor->text() != before)
+        noteChange(JournalEvent::SettingChanged, QStringLiteral("вес задания"), before,
+                   editor->text(), devices.at(position)->getDeviceID());
 }
 
 void K310_Halvern::hasGetDoseCount(int id, const QString &count)

@@ -7,6 +7,7 @@
 #include "receiptbutton.h"
 #include "receiptparameters.h"
 
+#include <QFileInfo>
 #include <QLayout>
 
 namespace {
@@ -15,6 +16,18 @@ namespace {
 const QString TaskWeightEditor = QStringLiteral("11");
 const QString DoseFaultPlusEditor = QStringLiteral("12");
 const QString DoseFaultMinusEditor = QStringLiteral("13");
+
+QString recipeName(const QString &path)
+{
+    return QStringLiteral("рецепт «%1»").arg(QFileInfo(path).completeBaseName());
+}
+
+// What the journal keeps of a recipe's contents.
+QString recipeSummary(const ReceiptParameters &recipe)
+{
+    return QStringLiteral("продукт %1, задание %2, допуск + %3, допуск − %4")
+        .arg(recipe.productName, recipe.taskWeight, recipe.doseFaultPlus, recipe.doseFaultMinus);
+}
 
 } // namespace
 
@@ -33,10 +46,20 @@ void K310_Halvern::wireRecipes()
     connect(panel, &ReceiptButton::receiptCanBeSaved, this, &K310_Halvern::saveRecipe);
     connect(panel, &ReceiptButton::receiptCanBeRewrited, this, &K310_Halvern::rewriteRecipe);
     connect(panel, &ReceiptButton::receiptCanBeLoaded, this, &K310_Halvern::loadRecipe);
+    connect(panel, &ReceiptButton::receiptRenamed, this,
+            [this](const QString &before, const QString &after) {
+                noteChange(JournalEvent::SettingChanged, QStringLiteral("имя рецепта"), before,
+                           after);
+            });
+    connect(panel, &ReceiptButton::receiptDeleted, this, [this](const QString &name) {
+        noteChange(JournalEvent::SettingChanged, QStringLiteral("рецепт удалён"), name, QString());
+    });
 }
 
 void K310_Halvern::openRecipes()
 {
+    if (!mayChange(AccessLevel::Technologist))
+        return;
     // A running batch keeps its parameters: recipes are only looked at meanwhile.
     if (isBatchRunning())
         ui.receiptButton->desableChangeLoadReceiptButtons();
@@ -60,8 +83,11 @@ ReceiptParameters K310_Halvern::currentRecipe() const
 
 void K310_Halvern::saveRecipe(const QString &path)
 {
-    const QString problem = currentRecipe().writeTo(path);
+    const ReceiptParameters recipe = currentRecipe();
+    const QString problem = recipe.writeTo(path);
     if (problem.isEmpty()) {
+        noteChange(JournalEvent::SettingChanged, recipeName(path), QString(),
+                   recipeSummary(recipe));
         ui.receiptButton->receiptWasSaved();
         return;
     }
@@ -71,9 +97,14 @@ void K310_Halvern::saveRecipe(const QString &path)
 
 void K310_Halvern::rewriteRecipe(const QString &path)
 {
-    const QString problem = isBatchRunning() ? QStringLiteral("Идёт выполнение задания.")
-                                             : currentRecipe().writeTo(path);
+    ReceiptParameters before;
+    const bool beforeRead = before.readFrom(path).isEmpty();
+    const ReceiptParameters recipe = currentRecipe();
+    const QString problem =
+        isBatchRunning() ? QStringLiteral("Идёт выполнение задания.") : recipe.writeTo(path);
     if (problem.isEmpty()) {
+        noteChange(JournalEvent::SettingChanged, recipeName(path),
+                   beforeRead ? recipeSummary(before) : QString(), recipeSummary(recipe));
         ui.receiptButton->receiptWasRewrited();
         return;
     }
@@ -102,6 +133,8 @@ void K310_Halvern::loadRecipe(const QString &path)
 
     // Selecting a listed product in the dialog retitles the panel; one no longer listed the
     // doser takes all the same.
+    noteChange(JournalEvent::SettingChanged, QStringLiteral("загружен рецепт"), QString(),
+               QStringLiteral("%1: %2").arg(recipeName(path), recipeSummary(recipe)));
     getProductsNames();
     k310->setCurrentProductType(recipe.productName);
     if (devices.at(0)->getProductName() != recipe.productName)

@@ -34,6 +34,8 @@ ReceiptDialog *ReceiptButton::receiptDialog()
     connect(creation, &SaveReceiptDialog::receiptSaved, this, &ReceiptButton::setReceiptName);
     connect(manager, &ReceiptDialog::receiptRenamed, this,
             &ReceiptButton::setReceiptNameAfterRenamed);
+    connect(manager, &ReceiptDialog::receiptRenamed, this, &ReceiptButton::receiptRenamed);
+    connect(manager, &ReceiptDialog::receiptDeleted, this, &ReceiptButton::receiptDeleted);
     return manager;
 }
 

@@ -47,6 +47,9 @@ signals:
     void receiptDialogOpened();
     void receiptDialogClosed();
     void createReceiptButtonClicked();
+    // Changes the manager made to the store itself, for the host's journal.
+    void receiptRenamed(QString oldName, QString newName);
+    void receiptDeleted(QString name);
 
 public slots:
     // Chooses the store directory; the host calls it once before the panel is used.

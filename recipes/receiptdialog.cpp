@@ -179,6 +179,7 @@ void ReceiptDialog::deleteReceipt()
              QStringLiteral("Не удалось удалить рецепт ") + quoted(name));
         return;
     }
+    emit receiptDeleted(name);
     if (receiptListWidget->count() == 1) {
         clearReceiptView();
         return;

@@ -37,6 +37,7 @@ signals:
     void receiptLoaded(QString name);
     void receiptRewrited(QString name);
     void receiptRenamed(QString oldName, QString newName);
+    void receiptDeleted(QString name);
 
 public slots:
     void receiptWasRewrited();

@@ -113,10 +113,9 @@ bool ButchRecords::deleteButch(quint64 butchId)
     const qint64 highest = highestIssuedId();
     if (highest < 0 || (qint64(butchId) > highest && !markIssued(qint64(butchId))))
         return false;
-    // The events tell what happened that day even without their batch.
+    // The journal is sealed and keeps its rows as written; its events still name the batch,
+    // whose number is never given again.
     return doses.removeOfButch(qint64(butchId)) && cycles.removeOfButch(qint64(butchId))
-           && database.execQuery(
-               QStringLiteral("UPDATE event SET idButch = NULL WHERE idButch = %1"), {butchId})
            && database.execQuery(QStringLiteral("DELETE FROM butch WHERE idButch = %1"), {butchId})
            && transaction.commit();
 }

@@ -34,8 +34,8 @@ public:
     bool closeButch(quint64 butchId);
     bool closeTasks(quint64 butchId);
     bool deleteTasks(quint64 butchId);
-    // Deletes the batch with its dose rows and cycles; its journal events stay, no longer tied
-    // to a batch.
+    // Deletes the batch with its dose rows and cycles; its journal events stay as they were
+    // written.
     bool deleteButch(quint64 butchId);
     bool resumeTask(quint64 butchId, int deviceId, const QString &taskWeight,
                     const QString &mustToBeDoneWeight, const QString &productName);

@@ -31,7 +31,7 @@ const char *const Schema[] = {
     // Doses find their product through the task of their batch and doser.
     "CREATE INDEX IF NOT EXISTS taskButch ON task (idButch, deviceId);",
     "CREATE TABLE IF NOT EXISTS event (idEvent INTEGER PRIMARY KEY, date TEXT, time TEXT, kind "
-    "INTEGER, idButch INTEGER, deviceId INTEGER, errorCode INTEGER, text TEXT);",
+    "INTEGER, idButch INTEGER, deviceId INTEGER, errorCode INTEGER, text TEXT, seal TEXT);",
     "CREATE INDEX IF NOT EXISTS eventDate ON event (date);",
     "CREATE INDEX IF NOT EXISTS eventButch ON event (idButch);",
     // The highest batch id ever handed out, so a deleted batch's id is never given again.
@@ -247,7 +247,23 @@ bool Database::createTables()
     bool created = true;
     for (const char *statement : Schema)
         created = execQuery(QString::fromLatin1(statement)) && created;
+    // The journal's chain value; rows of an older file keep none and count as not sealed.
+    if (!hasColumn(QStringLiteral("event"), QStringLiteral("seal"))) {
+        // Another connection may add it at the same moment; then it is there all the same.
+        created = (execQuery(QStringLiteral("ALTER TABLE event ADD COLUMN seal TEXT;"))
+                   || hasColumn(QStringLiteral("event"), QStringLiteral("seal")))
+                  && created;
+    }
     return created;
+}
+
+bool Database::hasColumn(const QString &table, const QString &column)
+{
+    if (!execQuery(
+            QStringLiteral("SELECT count(*) FROM pragma_table_info(\"%1\") WHERE name = \"%2\";"),
+            {table, column}))
+        return false;
+    return last.value(0, 0).toInt() > 0;
 }
 
 bool Database::begin()

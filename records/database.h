@@ -38,6 +38,7 @@ public:
     // The tables of the production records; harmless when they exist, and an older file gains
     // the tables it lacks.
     bool createTables();
+    bool hasColumn(const QString &table, const QString &column);
 
     // An explicit transaction; they leave the result of the last statement alone. While one is
     // open, other connections wait for its end (at most 5 s) before they write; on data.db

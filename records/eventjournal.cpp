@@ -1,5 +1,6 @@
 #include "eventjournal.h"
 
+#include "journalseal.h"
 #include "recordtime.h"
 #include "transaction.h"
 
@@ -11,13 +12,23 @@ namespace {
 // At exit a file that stays unwritable must not hold the program for long.
 constexpr int AttemptsWhenStopping = 3;
 
-const QString AddStatement =
-    QStringLiteral("INSERT INTO event (date, time, kind, idButch, deviceId, errorCode, text) "
-                   "values (\"%1\", \"%2\", %3, %4, %5, %6, \"%7\");");
+const QString AddStatement = QStringLiteral(
+    "INSERT INTO event (idEvent, date, time, kind, idButch, deviceId, errorCode, text, seal) "
+    "values (%1, \"%2\", \"%3\", %4, %5, %6, %7, \"%8\", \"%9\");");
+// Read inside the write's transaction, which holds the file's write lock: no other connection
+// can put a row between the last one and the next.
+const QString LastRowStatement =
+    QStringLiteral("SELECT idEvent, seal FROM event ORDER BY idEvent DESC LIMIT 1;");
 
 QVariant optional(qint64 value, qint64 none)
 {
     return value == none ? QVariant() : QVariant(value);
+}
+
+// The text SQLite gives back for such a value.
+QString optionalText(qint64 value, qint64 none)
+{
+    return value == none ? QString() : QString::number(value);
 }
 
 } // namespace
@@ -141,14 +152,28 @@ bool EventJournal::write(Database &database, const QList<JournalEvent> &events)
     Transaction transaction(database);
     if (!transaction.isOpen())
         return false;
+    if (!database.execQuery(LastRowStatement))
+        return false;
+    qint64 id = database.result().value(0, 0).toLongLong();
+    QString previous = database.result().value(0, 1);
     for (const JournalEvent &event : events) {
-        if (!database.execQuery(AddStatement,
-                                {RecordTime::dateText(event.moment),
-                                 RecordTime::timeText(event.moment), event.kind,
-                                 optional(event.butchId, JournalEvent::NoButch),
-                                 optional(event.deviceId, JournalEvent::NoDevice),
-                                 optional(event.errorCode, JournalEvent::NoErrorCode), event.text}))
+        JournalSeal::Row row;
+        row.idEvent = ++id;
+        row.date = RecordTime::dateText(event.moment);
+        row.time = RecordTime::timeText(event.moment);
+        row.kind = QString::number(event.kind);
+        row.butchId = optionalText(event.butchId, JournalEvent::NoButch);
+        row.deviceId = optionalText(event.deviceId, JournalEvent::NoDevice);
+        row.errorCode = optionalText(event.errorCode, JournalEvent::NoErrorCode);
+        row.text = event.text;
+        const QString seal = JournalSeal::of(previous, row);
+        if (!database.execQuery(AddStatement, {row.idEvent, row.date, row.time, event.kind,
+                                               optional(event.butchId, JournalEvent::NoButch),
+                                               optional(event.deviceId, JournalEvent::NoDevice),
+                                               optional(event.errorCode, JournalEvent::NoErrorCode),
+                                               event.text, seal}))
             return false;
+        previous = seal;
     }
     return transaction.commit();
 }

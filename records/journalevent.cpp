@@ -2,11 +2,12 @@
 
 QList<JournalEvent::Kind> JournalEvent::kinds()
 {
-    return {ButchStarted,   ButchStopped,       ButchContinued, ButchRestored,
-            ButchFinished,  ButchClosed,        ButchDeleted,   DoserAlarm,
-            ConnectionLost, ConnectionRestored, ManualOrder,    DoserAddressChanged,
-            PortChanged,    RateChanged,        ProgramStarted, ProgramExited,
-            RecordNotWritten};
+    return {ButchStarted,     ButchStopped,       ButchContinued,     ButchRestored,
+            ButchFinished,    ButchClosed,        ButchDeleted,       DoserAlarm,
+            ConnectionLost,   ConnectionRestored, ManualOrder,        DoserAddressChanged,
+            PortChanged,      RateChanged,        ProgramStarted,     ProgramExited,
+            RecordNotWritten, SettingChanged,     AccessLevelChanged, PinChanged,
+            WrongPin,         PinsReset,          AccessProblem};
 }
 
 QString JournalEvent::caption(int kind)
@@ -46,6 +47,18 @@ QString JournalEvent::caption(int kind)
         return QStringLiteral("Выход из программы");
     case RecordNotWritten:
         return QStringLiteral("Ошибка записи в базу данных");
+    case SettingChanged:
+        return QStringLiteral("Изменение настройки");
+    case AccessLevelChanged:
+        return QStringLiteral("Смена уровня доступа");
+    case PinChanged:
+        return QStringLiteral("Изменён PIN");
+    case WrongPin:
+        return QStringLiteral("Неверный PIN");
+    case PinsReset:
+        return QStringLiteral("Сброс PIN");
+    case AccessProblem:
+        return QStringLiteral("Ошибка уровней доступа");
     }
     return QString::number(kind);
 }

@@ -27,6 +27,13 @@ struct JournalEvent
         ProgramStarted = 15,
         ProgramExited = 16,
         RecordNotWritten = 17,
+        // Who may change what: every change carries the level, the old and the new value.
+        SettingChanged = 18,
+        AccessLevelChanged = 19,
+        PinChanged = 20,
+        WrongPin = 21,
+        PinsReset = 22,
+        AccessProblem = 23,
     };
 
     static constexpr qint64 NoButch = 0;

@@ -2,6 +2,7 @@
 
 #include "butchreport.h"
 #include "csvtext.h"
+#include "journalcheck.h"
 #include "operatormessages.h"
 
 #include <QHeaderView>
@@ -43,6 +44,7 @@ Journal::Journal(const QString &databaseFile, QWidget *parent)
 
     connect(saveButton, &QPushButton::clicked, this, &Journal::saveJournal);
     connect(reportButton, &QPushButton::clicked, this, &Journal::saveButchReport);
+    connect(checkButton, &QPushButton::clicked, this, &Journal::checkJournal);
     connect(fromComboBox, &QComboBox::currentIndexChanged, this, &Journal::addDateTo);
     connect(toComboBox, &QComboBox::currentIndexChanged, this, &Journal::showEvents);
     connect(kindComboBox, &QComboBox::currentIndexChanged, this, &Journal::showEvents);
@@ -164,4 +166,9 @@ void Journal::warn(const QString &text)
 {
     warningBox->setText(text);
     prompts.runBox(warningBox);
+}
+
+void Journal::checkJournal()
+{
+    warn(JournalCheck::run(database).text());
 }

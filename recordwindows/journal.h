@@ -35,6 +35,8 @@ private slots:
     void setButchFilter(const QString &text);
     void saveJournal();
     void saveButchReport();
+    // Recomputes the journal's chain and tells whether it is intact or where it breaks.
+    void checkJournal();
 
 private:
     // The batch a report is asked for: the one typed in, else the one of the chosen event.

@@ -1,11 +1,14 @@
 #include "modalprompts.h"
 
+#include "keyboard.h"
 #include "keyboardopener.h"
 
 #include <QAbstractButton>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+
+#include <memory>
 
 QString ModalPrompts::standardSaveFileName(QWidget *parent, const QString &caption,
                                            const QString &filter)
@@ -38,4 +41,20 @@ QAbstractButton *ModalPrompts::standardRunBox(QMessageBox *box)
     box->exec();
     QObject::disconnect(watch);
     return clicked;
+}
+
+std::optional<QString> ModalPrompts::standardEnterPin(QWidget *parent, const QString &title)
+{
+    // A keyboard of its own, so the PIN never passes through a field another window shares.
+    const std::unique_ptr<Keyboard> keyboard(Keyboard::create(Keyboard::NumericKeyboard));
+    if (!keyboard)
+        return std::nullopt;
+    if (parent)
+        keyboard->setWindowModality(Qt::ApplicationModal);
+    std::optional<QString> entered;
+    QObject::connect(keyboard.get(), &Keyboard::textEntered, keyboard.get(),
+                     [&entered](const QString &text) { entered = text; });
+    keyboard->openForWidget(nullptr, title);
+    keyboard->exec();
+    return entered;
 }

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QAbstractButton;
 class QMessageBox;
@@ -23,15 +24,20 @@ public:
     // hidden without one).
     using RunBox = std::function<QAbstractButton *(QMessageBox *box)>;
 
+    // Asks for a PIN on the numeric on-screen keyboard; nothing when the operator gave up (Esc).
+    using EnterPin = std::function<std::optional<QString>(QWidget *parent, const QString &title)>;
+
     static QString standardSaveFileName(QWidget *parent, const QString &caption,
                                         const QString &filter);
     static QString standardSaveFileAs(QWidget *parent, const QString &caption,
                                       const QString &suggestedName, const QString &filter);
     static QAbstractButton *standardRunBox(QMessageBox *box);
+    static std::optional<QString> standardEnterPin(QWidget *parent, const QString &title);
 
     SaveFileName saveFileName = standardSaveFileName;
     SaveFileAs saveFileAs = standardSaveFileAs;
     RunBox runBox = standardRunBox;
+    EnterPin enterPin = standardEnterPin;
 };
 
 #endif // MODALPROMPTS_H

@@ -72,6 +72,8 @@ void Product::productTableClicked(QTableWidgetItem *item)
         return;
     productTable->resizeColumnsToContents();
     selectedProduct = idCell->text();
+    const QTableWidgetItem *nameCell = productTable->item(item->row(), 0);
+    selectedName = nameCell ? nameCell->text() : QString();
 }
 
 void Product::deleteProduct()
@@ -81,8 +83,10 @@ void Product::deleteProduct()
     questionBox->setText(QStringLiteral("Удалить выбранный вид продукта?"));
     if (prompts.runBox(questionBox) != yesButton)
         return;
-    database.execQuery(DeleteStatement, {selectedProduct});
+    if (database.execQuery(DeleteStatement, {selectedProduct}))
+        emit productChanged(selectedName, QString());
     selectedProduct.clear();
+    selectedName.clear();
     fillTable();
 }
 
@@ -91,6 +95,7 @@ void Product::addProduct()
     const QString name = newProductName->text();
     if (name.isEmpty())
         return;
-    database.execQuery(AddStatement, {name});
+    if (database.execQuery(AddStatement, {name}))
+        emit productChanged(QString(), name);
     fillTable();
 }

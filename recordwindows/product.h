@@ -24,6 +24,10 @@ public:
     void fillTable();
     void setPrompts(const ModalPrompts &replacement) { prompts = replacement; }
 
+signals:
+    // A product added (before empty) or deleted (after empty), once data.db holds it.
+    void productChanged(const QString &before, const QString &after);
+
 private slots:
     void productTableClicked(QTableWidgetItem *item);
     void deleteProduct();
@@ -35,6 +39,7 @@ private:
     QAbstractButton *yesButton = nullptr;
     // The idProduct of the row last clicked; empty when none.
     QString selectedProduct;
+    QString selectedName;
     ModalPrompts prompts;
 };
 

@@ -1,0 +1,91 @@
+#include "accessstore.h"
+
+#include "database.h"
+#include "transaction.h"
+
+namespace {
+
+const QString CreateStatement =
+    QStringLiteral("CREATE TABLE IF NOT EXISTS accessPin (level INTEGER PRIMARY KEY, salt TEXT, "
+                   "iterations INTEGER, digest TEXT);");
+const QString LoadStatement =
+    QStringLiteral("SELECT level, salt, iterations, digest FROM accessPin ORDER BY level;");
+const QString SaveStatement =
+    QStringLiteral("INSERT OR REPLACE INTO accessPin (level, salt, iterations, digest) "
+                   "values (%1, \"%2\", %3, \"%4\");");
+const QString DropStatement = QStringLiteral("DROP TABLE IF EXISTS accessPin;");
+
+constexpr int LoadColumns = 4;
+
+} // namespace
+
+AccessStore::AccessStore(Database &database)
+    : database(database)
+{
+    load();
+}
+
+bool AccessStore::load()
+{
+    pins.clear();
+    damaged = false;
+    problemText.clear();
+    if (!database.execQuery(CreateStatement) || !database.execQuery(LoadStatement))
+        return fail(database.lastErrorMessage());
+    const QueryResult &rows = database.result();
+    if (rows.rows > 0 && rows.columns != LoadColumns)
+        return fail(QStringLiteral("неверные столбцы"));
+    for (int row = 0; row < rows.rows; ++row) {
+        bool numberRead = false;
+        AccessLevel level = AccessLevel::Operator;
+        const int number = rows.value(row, 0).toInt(&numberRead);
+        bool iterationsRead = false;
+        const int iterations = rows.value(row, 2).toInt(&iterationsRead);
+        const PinDigest digest(QByteArray::fromBase64(rows.value(row, 1).toLatin1()), iterations,
+                               QByteArray::fromBase64(rows.value(row, 3).toLatin1()));
+        if (!numberRead || !accessLevelFromNumber(number, level) || !iterationsRead
+            || !digest.isValid())
+            return fail(QStringLiteral("строка %1 неверна").arg(row + 1));
+        pins.insert(level, digest);
+    }
+    return true;
+}
+
+bool AccessStore::hasPin(AccessLevel level) const
+{
+    return pins.contains(level);
+}
+
+bool AccessStore::setPin(AccessLevel level, const PinDigest &digest)
+{
+    if (damaged)
+        return false;
+    if (!database.execQuery(SaveStatement,
+                            {int(level), QString::fromLatin1(digest.salt().toBase64()),
+                             digest.iterations(),
+                             QString::fromLatin1(digest.digest().toBase64())})) {
+        problemText = database.lastErrorMessage();
+        return false;
+    }
+    pins.insert(level, digest);
+    return true;
+}
+
+bool AccessStore::resetPins()
+{
+    Transaction transaction(database);
+    if (!transaction.isOpen() || !database.execQuery(DropStatement)
+        || !database.execQuery(CreateStatement) || !transaction.commit()) {
+        problemText = database.lastErrorMessage();
+        return false;
+    }
+    return load();
+}
+
+bool AccessStore::fail(const QString &text)
+{
+    pins.clear();
+    damaged = true;
+    problemText = text;
+    return false;
+}
