@@ -38,6 +38,8 @@ public:
     // The tables of the production records; harmless when they exist, and an older file gains
     // the tables it lacks.
     bool createTables();
+    // True when createTables() would change nothing: every table and index is in the file.
+    bool hasAllTables();
 
     // An explicit transaction; they leave the result of the last statement alone. While one is
     // open, other connections wait for its end (at most 5 s) before they write; on data.db
