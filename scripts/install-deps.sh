@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
     libsqlite3-dev sqlite3
+    dpkg-dev
 )
 # Callers that need more (a virtual display, say) name it here.
 read -r -a extra <<<"${K310_EXTRA_PACKAGES:-}"
