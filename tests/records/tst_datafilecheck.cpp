@@ -14,9 +14,9 @@ const QDateTime Night(QDate(2026, 12, 8), QTime(23, 30));
 void fill(TemporaryDatabase &records, int rows)
 {
     QVERIFY(records.exec(
-        QStringLiteral(
-            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?1) "
-            "INSERT INTO product (productName) SELECT printf('%0200d', i) FROM n"),
+        QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                       "CAST(?1 AS INTEGER)) "
+                       "INSERT INTO product (productName) SELECT printf('%0200d', i) FROM n"),
         {QString::number(rows)}));
 }
 
