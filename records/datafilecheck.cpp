@@ -28,8 +28,10 @@ bool DataFileCheck::isSound(const QString &file)
     if (!QFile::exists(file))
         return true;
     sqlite3 *connection = nullptr;
+    // Read-only, so that the check neither folds the write-ahead log into a damaged file nor
+    // deletes it: both are kept aside as they were.
     int status = sqlite3_open_v2(QFile::encodeName(file).constData(), &connection,
-                                 SQLITE_OPEN_READWRITE, nullptr);
+                                 SQLITE_OPEN_READONLY, nullptr);
     bool sound = !isDamage(status);
     if (status == SQLITE_OK) {
         sqlite3_stmt *check = nullptr;

@@ -60,11 +60,11 @@ private slots:
     void damagedFileIsKeptAsideAndNewestCopyRestoredOnConsent();
     void declinedCopyStartsOnEmptyFile();
     void withoutCopyConsoleStartsOnEmptyFile();
-    void soundFileAsksNothing();
     void fileAboutToGainTablesIsCopiedFirst();
 
 private:
-    // Records with two daily copies (one product, then two), then a third product and damage.
+    // Records with two daily copies (one product, then two), a third product, damage, and a
+    // newer copy that is damaged too.
     void prepareDamagedWithCopies(TemporaryDatabase &records);
 };
 
@@ -81,6 +81,8 @@ void DataFileStartupTest::prepareDamagedWithCopies(TemporaryDatabase &records)
         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300) "
         "INSERT INTO event (text) SELECT printf('%0200d', i) FROM n")));
     QVERIFY(records.overwritePages(2, 4));
+    QFile damagedCopy(backup.folder() + QStringLiteral("/data-20261209-050000.db"));
+    QVERIFY(damagedCopy.open(QIODevice::WriteOnly) && damagedCopy.write(QByteArray(4096, 'x')));
 }
 
 void DataFileStartupTest::damagedFileIsKeptAsideAndNewestCopyRestoredOnConsent()
@@ -88,17 +90,23 @@ void DataFileStartupTest::damagedFileIsKeptAsideAndNewestCopyRestoredOnConsent()
     TemporaryDatabase records;
     prepareDamagedWithCopies(records);
     ScriptedAnswers person {QStringLiteral("Да"), {}};
+    QFile log(records.path() + QStringLiteral("-wal"));
+    QVERIFY(log.open(QIODevice::WriteOnly) && log.write("log"));
+    log.close();
 
     DataFileStartup startup(records.path(), person.prompts());
     QCOMPARE(startup.run(Start), DataFileStartup::Outcome::Restored);
 
     QCOMPARE(person.shown.size(), 1);
     const QStringList aside =
-        QDir(records.folderPath()).entryList({QStringLiteral("data.db.damaged-*")}, QDir::Files);
+        QDir(records.folderPath())
+            .entryList({QStringLiteral("data.db.damaged-*[0-9]")}, QDir::Files);
     QCOMPARE(aside.size(), 1);
     QVERIFY2(person.shown.first().contains(QDir(records.folderPath()).filePath(aside.first())),
              qPrintable(person.shown.first()));
     QVERIFY(person.shown.first().contains(QStringLiteral("08.12.2026")));
+    QVERIFY(
+        QFile::exists(QDir(records.folderPath()).filePath(aside.first() + QStringLiteral("-wal"))));
     QCOMPARE(productNames(records.path()),
              (QStringList {QStringLiteral("мука"), QStringLiteral("сахар")}));
 }
@@ -113,8 +121,8 @@ void DataFileStartupTest::declinedCopyStartsOnEmptyFile()
              DataFileStartup::Outcome::StartedEmpty);
     QCOMPARE(person.shown.size(), 1);
     QCOMPARE(productNames(records.path()), QStringList());
-    // Both copies are still there to be restored by hand.
-    QCOMPARE(DataBackup(records.path()).copies().size(), 2);
+    // The copies are still there to be restored by hand.
+    QCOMPARE(DataBackup(records.path()).copies().size(), 3);
 }
 
 void DataFileStartupTest::withoutCopyConsoleStartsOnEmptyFile()
@@ -131,30 +139,23 @@ void DataFileStartupTest::withoutCopyConsoleStartsOnEmptyFile()
     QCOMPARE(productNames(records.path()), QStringList());
 }
 
-void DataFileStartupTest::soundFileAsksNothing()
-{
-    TemporaryDatabase records;
-    QVERIFY(productNames(records.path()).isEmpty());
-    addProduct(records, QStringLiteral("мука"));
-    ScriptedAnswers person {QStringLiteral("Да"), {}};
-
-    QCOMPARE(DataFileStartup(records.path(), person.prompts()).run(Start),
-             DataFileStartup::Outcome::Sound);
-    QVERIFY(person.shown.isEmpty());
-    QCOMPARE(productNames(records.path()), QStringList {QStringLiteral("мука")});
-    // Its tables are all there: nothing to copy before a change.
-    QVERIFY(DataBackup(records.path()).copies().isEmpty());
-}
-
 void DataFileStartupTest::fileAboutToGainTablesIsCopiedFirst()
 {
     TemporaryDatabase records;
     QVERIFY(records.createTables());
     addProduct(records, QStringLiteral("мука"));
 
-    QCOMPARE(DataFileStartup(records.path()).run(Start), DataFileStartup::Outcome::Sound);
+    ScriptedAnswers person {QStringLiteral("Да"), {}};
+    QCOMPARE(DataFileStartup(records.path(), person.prompts()).run(Start),
+             DataFileStartup::Outcome::Sound);
+    QVERIFY(person.shown.isEmpty());
     const QStringList copies = DataBackup(records.path()).copies();
     QCOMPARE(copies.size(), 1);
+    // Once the console has added the tables, the next start copies nothing.
+    QVERIFY(Database(records.path()).createTables());
+    QCOMPARE(DataFileStartup(records.path()).run(Start.addSecs(60)),
+             DataFileStartup::Outcome::Sound);
+    QCOMPARE(DataBackup(records.path()).copies(), copies);
     // The copy is the file as it was: without the tables the console adds.
     Database copy(copies.first());
     QVERIFY(!copy.hasAllTables());
