@@ -1,7 +1,11 @@
+#include "dailybackup.h"
+#include "database.h"
+#include "datafilestartup.h"
 #include "k310_halvern.h"
 #include "touchstyle.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -32,11 +36,19 @@ int main(int argc, char *argv[])
     font.setPointSize(8);
     QApplication::setFont(font);
     TouchStyle::install();
+    const QString records = QString::fromLatin1(DatabaseFileName);
+    // Before the window opens data.db: a damaged file is found and kept aside here.
+    DataFileStartup(records).run();
     K310_Halvern window;
     window.show();
     // The window is on the screen before the first requests hold the thread up.
     QGuiApplication::sync();
     window.restoreLastSession();
+    DailyBackup backup(records);
+    QObject::connect(&backup, &DailyBackup::copyFailed, &backup, [](const QString &message) {
+        qWarning().noquote() << "data.db backup failed:" << message;
+    });
+    backup.start();
     const int result = application.exec();
 #ifdef K310_WARM_FONTCONFIG
     fontconfig.join();

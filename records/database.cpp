@@ -266,6 +266,21 @@ bool Database::hasColumn(const QString &table, const QString &column)
     return last.value(0, 0).toInt() > 0;
 }
 
+bool Database::hasAllTables()
+{
+    // "CREATE TABLE|INDEX IF NOT EXISTS <name> ...": the sixth word names it.
+    constexpr int NameWord = 5;
+    for (const char *statement : Schema) {
+        const QString name = QString::fromLatin1(statement).split(QLatin1Char(' ')).value(NameWord);
+        if (!execQuery(QStringLiteral(R"(SELECT count(*) FROM sqlite_master WHERE name = "%1")"),
+                       {name})
+            || last.value(0, 0).toInt() == 0)
+            return false;
+    }
+    // The journal's chain value came after its table.
+    return hasColumn(QStringLiteral("event"), QStringLiteral("seal"));
+}
+
 bool Database::begin()
 {
     // Takes the write lock at once, so a busy file is waited for here and never at the first

@@ -39,6 +39,9 @@ public:
     // the tables it lacks.
     bool createTables();
     bool hasColumn(const QString &table, const QString &column);
+    // True when createTables() would change nothing: every table, index and column is in the
+    // file.
+    bool hasAllTables();
 
     // An explicit transaction; they leave the result of the last statement alone. While one is
     // open, other connections wait for its end (at most 5 s) before they write; on data.db

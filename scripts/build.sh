@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Configures and builds the project into build/ (or $K310_BUILD_DIR). Extra arguments go to cmake.
+# K310_BUILD_TARGETS (space-separated) builds only those targets and what they link.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${K310_BUILD_DIR:-$root/build}
 
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=${K310_BUILD_TYPE:-RelWithDebInfo} "$@"
-cmake --build "$build" --parallel 2
+read -r -a targets <<<"${K310_BUILD_TARGETS:-}"
+cmake --build "$build" --parallel 2 ${targets[@]+--target "${targets[@]}"}

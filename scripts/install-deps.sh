@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
     qt6-charts-dev libqt6opengl6-dev
     libsqlite3-dev sqlite3
+    dpkg-dev
 )
 # Callers that need more (a virtual display, say) name it here.
 read -r -a extra <<<"${K310_EXTRA_PACKAGES:-}"

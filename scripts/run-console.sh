@@ -19,7 +19,8 @@ headless=0
 if [[ $headless -eq 1 ]]; then
     K310_EXTRA_PACKAGES="xvfb x11-apps netpbm fonts-dejavu-core" "$root/scripts/install-deps.sh"
 fi
-"$root/scripts/build.sh"
+# Only what it starts: the tests are the test command's to build.
+K310_BUILD_TARGETS="k310console k310sim" "$root/scripts/build.sh"
 
 run="$build/run-console"
 mkdir -p "$run/config/KESTA"

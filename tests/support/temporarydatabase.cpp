@@ -142,3 +142,25 @@ QString TemporaryDatabase::spoil(Broken how)
     }
     return folderPath() + QStringLiteral("/missing/data.db");
 }
+
+bool TemporaryDatabase::overwritePages(int firstPage, int count)
+{
+    QFile file(path());
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    // The page size is the big-endian 16-bit number at offset 16 of the header.
+    const QByteArray header = file.read(18);
+    if (header.size() < 18)
+        return false;
+    const qint64 pageSize = (quint8(header.at(16)) << 8) | quint8(header.at(17));
+    if (pageSize == 0 || file.size() < (firstPage - 1 + count) * pageSize)
+        return false;
+    QByteArray noise(int(pageSize), '\0');
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char((i * 37 + 11) & 0xFF);
+    for (int page = firstPage; page < firstPage + count; ++page) {
+        if (!file.seek((page - 1) * pageSize) || file.write(noise) != pageSize)
+            return false;
+    }
+    return true;
+}

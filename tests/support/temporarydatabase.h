@@ -43,6 +43,10 @@ public:
     // Spoils the file in that way (a read-only one is empty: no tables) and returns its name.
     QString spoil(Broken how);
 
+    // Overwrites pages of a closed file (1 is the first) with noise, as a failing disk or a
+    // write cut by a power failure leaves them; false when the file has fewer pages.
+    bool overwritePages(int firstPage, int count);
+
 private:
     std::unique_ptr<QTemporaryDir> owned;
     QString folder;

@@ -1,0 +1,124 @@
+#include "databackup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace {
+
+constexpr char FolderName[] = "backup";
+constexpr char TimeFormat[] = "yyyyMMdd-HHmmss";
+// Long enough that the file's other connections never see a lock held by the copy; a write
+// under way is waited for no longer than that.
+constexpr int BusyTimeoutMs = 5000;
+
+QString baseName(const QString &file)
+{
+    return QFileInfo(file).completeBaseName();
+}
+
+QString failure(sqlite3 *connection, int status)
+{
+    return QString::fromUtf8(connection ? sqlite3_errmsg(connection) : sqlite3_errstr(status));
+}
+
+} // namespace
+
+DataBackup::DataBackup(const QString &databaseFile)
+    : file(databaseFile)
+{ }
+
+QString DataBackup::folder() const
+{
+    return QFileInfo(file).absoluteDir().filePath(QString::fromLatin1(FolderName));
+}
+
+QStringList DataBackup::copies() const
+{
+    const QString pattern = baseName(file) + QStringLiteral("-*.db");
+    QStringList names;
+    // The time in the name sorts them; anything else in the folder is left alone.
+    const QStringList found = QDir(folder()).entryList({pattern}, QDir::Files, QDir::Name);
+    for (auto name = found.crbegin(); name != found.crend(); ++name) {
+        const QString path = QDir(folder()).filePath(*name);
+        if (madeAt(path).isValid())
+            names.append(path);
+    }
+    return names;
+}
+
+bool DataBackup::isDue(const QDateTime &now) const
+{
+    const QStringList made = copies();
+    return made.isEmpty() || madeAt(made.first()).date() < now.date();
+}
+
+QDateTime DataBackup::madeAt(const QString &copy)
+{
+    const QString name = QFileInfo(copy).completeBaseName();
+    const int dash = name.size() - int(sizeof(TimeFormat) - 1) - 1;
+    if (dash < 0 || name.at(dash) != QLatin1Char('-'))
+        return {};
+    return QDateTime::fromString(name.mid(dash + 1), QString::fromLatin1(TimeFormat));
+}
+
+QString DataBackup::makeCopy(const QDateTime &at)
+{
+    error.clear();
+    if (!QDir().mkpath(folder())) {
+        error = QStringLiteral("cannot make %1").arg(folder());
+        return {};
+    }
+    const QString copy = QDir(folder()).filePath(
+        QStringLiteral("%1-%2.db")
+            .arg(baseName(file), at.toString(QString::fromLatin1(TimeFormat))));
+    const QString partial = copy + QStringLiteral(".part");
+    QFile::remove(partial);
+
+    sqlite3 *source = nullptr;
+    sqlite3 *target = nullptr;
+    int status = sqlite3_open_v2(QFile::encodeName(file).constData(), &source, SQLITE_OPEN_READONLY,
+                                 nullptr);
+    if (status == SQLITE_OK)
+        status = sqlite3_open_v2(QFile::encodeName(partial).constData(), &target,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (status == SQLITE_OK) {
+        sqlite3_busy_timeout(source, BusyTimeoutMs);
+        // The whole file in one step: one read transaction, so the copy is one moment's state.
+        sqlite3_backup *backup = sqlite3_backup_init(target, "main", source, "main");
+        if (backup) {
+            status = sqlite3_backup_step(backup, -1);
+            if (status == SQLITE_DONE)
+                status = SQLITE_OK;
+            sqlite3_backup_finish(backup);
+        } else {
+            status = sqlite3_errcode(target);
+        }
+        if (status != SQLITE_OK)
+            error = failure(target, status);
+    } else {
+        error = failure(target ? target : source, status);
+    }
+    sqlite3_close(target);
+    sqlite3_close(source);
+
+    // Only a finished copy takes its name, so a copy cut short is never offered back.
+    if (status != SQLITE_OK || (QFile::exists(copy) && !QFile::remove(copy))
+        || !QFile::rename(partial, copy)) {
+        if (error.isEmpty())
+            error = QStringLiteral("cannot write %1").arg(copy);
+        QFile::remove(partial);
+        return {};
+    }
+    removeOldCopies();
+    return copy;
+}
+
+void DataBackup::removeOldCopies()
+{
+    const QStringList made = copies();
+    for (int i = KeptCopies; i < made.size(); ++i)
+        QFile::remove(made.at(i));
+}
