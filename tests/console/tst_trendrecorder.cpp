@@ -85,6 +85,23 @@ private:
     qint64 &now;
 };
 
+// The recorder on a data.db of its own, its clock the feed's.
+struct Bench
+{
+    Bench()
+    {
+        records.createTables();
+        recorder.setClock([this] { return now; });
+    }
+
+    TemporaryDatabase file;
+    Database records {file.path()};
+    ProcessImage image {1};
+    qint64 now = 0;
+    TrendRecorder recorder {image, records};
+    BatchFeed feed {image, now};
+};
+
 } // namespace
 
 class tst_TrendRecorder : public QObject
@@ -101,14 +118,10 @@ private slots:
 
 void tst_TrendRecorder::cyclesSplitAtEachFillAndKeepTheirCountedDischarge()
 {
-    TemporaryDatabase file;
-    Database records(file.path());
-    records.createTables();
-    ProcessImage image(1);
-    qint64 now = 0;
-    TrendRecorder recorder(image, records);
-    recorder.setClock([&] { return now; });
-    BatchFeed feed(image, now);
+    Bench bench;
+    TrendRecorder &recorder = bench.recorder;
+    BatchFeed &feed = bench.feed;
+    Database &records = bench.records;
 
     feed.begin(7);
     feed.weigh(200, 0.04);
@@ -144,14 +157,9 @@ void tst_TrendRecorder::cyclesSplitAtEachFillAndKeepTheirCountedDischarge()
 
 void tst_TrendRecorder::heldWeightIsDrawnAsAStep()
 {
-    TemporaryDatabase file;
-    Database records(file.path());
-    records.createTables();
-    ProcessImage image(1);
-    qint64 now = 0;
-    TrendRecorder recorder(image, records);
-    recorder.setClock([&] { return now; });
-    BatchFeed feed(image, now);
+    Bench bench;
+    TrendRecorder &recorder = bench.recorder;
+    BatchFeed &feed = bench.feed;
     feed.begin(1);
     feed.order(10);
     feed.weigh(1000, 5);
@@ -171,14 +179,10 @@ void tst_TrendRecorder::heldWeightIsDrawnAsAStep()
 
 void tst_TrendRecorder::longBatchKeepsTheLastCyclesShownAndEveryCycleInTheRecords()
 {
-    TemporaryDatabase file;
-    Database records(file.path());
-    records.createTables();
-    ProcessImage image(1);
-    qint64 now = 0;
-    TrendRecorder recorder(image, records);
-    recorder.setClock([&] { return now; });
-    BatchFeed feed(image, now);
+    Bench bench;
+    TrendRecorder &recorder = bench.recorder;
+    BatchFeed &feed = bench.feed;
+    Database &records = bench.records;
     feed.begin(3);
     constexpr int Cycles = 80;
     for (int c = 0; c < Cycles; ++c)
@@ -194,15 +198,11 @@ void tst_TrendRecorder::longBatchKeepsTheLastCyclesShownAndEveryCycleInTheRecord
 
 void tst_TrendRecorder::stoppedBatchClosesItsCycleAndTheLastBatchStaysAfterItEnds()
 {
-    TemporaryDatabase file;
-    Database records(file.path());
-    records.createTables();
-    ProcessImage image(1);
-    qint64 now = 0;
-    TrendRecorder recorder(image, records);
-    recorder.setClock([&] { return now; });
+    Bench bench;
+    TrendRecorder &recorder = bench.recorder;
+    BatchFeed &feed = bench.feed;
+    Database &records = bench.records;
     QSignalSpy began(&recorder, &TrendRecorder::batchBegan);
-    BatchFeed feed(image, now);
 
     feed.begin(5);
     feed.order(12);
@@ -225,7 +225,7 @@ void tst_TrendRecorder::stoppedBatchClosesItsCycleAndTheLastBatchStaysAfterItEnd
 
     // The closed batch stays in view until another begins.
     feed.end(BatchState::Idle);
-    image.update(0, [](DoserImage &doser) { doser.batch.butchId = 0; });
+    bench.image.update(0, [](DoserImage &doser) { doser.batch.butchId = 0; });
     QCOMPARE(recorder.butchId(0), quint64(5));
     QCOMPARE(recorder.cycles(0).size(), 3);
     feed.begin(6);
