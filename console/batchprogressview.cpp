@@ -30,12 +30,12 @@ BatchProgressView::BatchProgressView(QWidget *parent)
     layout->setSpacing(12);
     delivered->setRange(0, BarSteps);
     delivered->setTextVisible(true);
-    delivered->setMinimumWidth(300);
+    delivered->setMinimumWidth(200);
     layout->addWidget(delivered, 1);
-    dose = addLabel(layout, 110);
-    phase = addLabel(layout, 90);
-    elapsed = addLabel(layout, 120);
-    left = addLabel(layout, 130);
+    dose = addLabel(layout, 80);
+    phase = addLabel(layout, 60);
+    elapsed = addLabel(layout, 85);
+    left = addLabel(layout, 110);
     connect(&clock, &QTimer::timeout, this, &BatchProgressView::drawClock);
     draw(DoserImage());
 }
