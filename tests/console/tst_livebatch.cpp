@@ -4,14 +4,12 @@
 #include "butchreport.h"
 #include "consolerig.h"
 #include "cyclerecords.h"
+#include "dialogcheck.h"
 #include "k310_halvern.h"
-#include "touchstyle.h"
 #include "trendchart.h"
 #include "trendwindow.h"
 
-#include <QApplication>
 #include <QAreaSeries>
-#include <QDir>
 #include <QLabel>
 #include <QLineSeries>
 #include <QProgressBar>
@@ -33,14 +31,6 @@ struct Watch
     bool wasFilling = false;
 };
 
-// Pictures for the README, in the tests' output folder.
-void saveShot(QWidget *window, const QString &name)
-{
-    QDir output(qEnvironmentVariable("K310_TEST_OUTPUT", QDir::currentPath()));
-    output.mkpath(QStringLiteral("."));
-    window->grab().save(output.filePath(name));
-}
-
 } // namespace
 
 class tst_LiveBatch : public QObject
@@ -54,11 +44,8 @@ private slots:
 
 void tst_LiveBatch::initTestCase()
 {
-    // The program's look, for the pictures.
-    QFont font = QApplication::font();
-    font.setPointSize(8);
-    QApplication::setFont(font);
-    TouchStyle::install();
+    // The program's look, for the README's pictures.
+    DialogCheck::useConsoleLook();
 }
 
 void tst_LiveBatch::hopperFillsProgressAndTrendAreSeenDuringTheBatch()
@@ -117,7 +104,7 @@ void tst_LiveBatch::hopperFillsProgressAndTrendAreSeenDuringTheBatch()
         return emptied < fill.size() && fill.last() > 8;
     };
     QTRY_VERIFY_WITH_TIMEOUT(secondFillRising(), ConsoleRig::BatchMs);
-    saveShot(console, QStringLiteral("live-batch.png"));
+    QVERIFY(!DialogCheck::saveScreenshot(console, QStringLiteral("live-batch")).isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
 
     const QStringList fills = rig.loggedWeights("fill", start);
@@ -146,7 +133,7 @@ void tst_LiveBatch::hopperFillsProgressAndTrendAreSeenDuringTheBatch()
     QCOMPARE(chart->tolerance()->upperSeries()->count(), 2 * fills.size());
     QVERIFY(chart->weight()->count() > 4 * fills.size());
     QTest::qWait(TrendWindow::RedrawMs);
-    saveShot(trend, QStringLiteral("trend.png"));
+    QVERIFY(!DialogCheck::saveScreenshot(trend, QStringLiteral("trend")).isEmpty());
     for (const QPointF &mark : chart->counted()->points())
         QVERIFY2(discharges.contains(QString::number(mark.y(), 'f', 2)),
                  qPrintable(QString::number(mark.y())));
@@ -164,8 +151,7 @@ void tst_LiveBatch::hopperFillsProgressAndTrendAreSeenDuringTheBatch()
     ButchReport report(records, butchId);
     const QImage page = report.pageImage(0, 1.5);
     QVERIFY(!page.isNull());
-    QDir output(qEnvironmentVariable("K310_TEST_OUTPUT", QDir::currentPath()));
-    page.save(output.filePath(QStringLiteral("report-with-cycles.png")));
+    QVERIFY(!DialogCheck::saveImage(page, QStringLiteral("report-with-cycles")).isEmpty());
 }
 
 QTEST_MAIN(tst_LiveBatch)

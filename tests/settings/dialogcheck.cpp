@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QImage>
 #include <QPixmap>
 #include <QWidget>
 
@@ -19,13 +20,18 @@ void useConsoleLook()
 
 QString saveScreenshot(QWidget *widget, const QString &name)
 {
+    return saveImage(widget->grab().toImage(), name);
+}
+
+QString saveImage(const QImage &image, const QString &name)
+{
     QString dir = qEnvironmentVariable("K310_TEST_OUTPUT");
     if (dir.isEmpty())
         dir = QDir::currentPath() + QStringLiteral("/test-output");
     if (!QDir().mkpath(dir))
         return QString();
     const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
-    return widget->grab().save(path) ? path : QString();
+    return image.save(path) ? path : QString();
 }
 
 QString layoutFault(QWidget *dialog)

@@ -3,6 +3,7 @@
 
 #include <QString>
 
+class QImage;
 class QWidget;
 
 // Checks shared by the dialog tests: how a shown dialog looks and how it is laid out.
@@ -13,6 +14,8 @@ void useConsoleLook();
 // Writes a picture of the shown widget to $K310_TEST_OUTPUT/<name>.png; returns the path,
 // or an empty string when it could not be written.
 QString saveScreenshot(QWidget *widget, const QString &name);
+// The same for a picture drawn without a widget (a report's page).
+QString saveImage(const QImage &image, const QString &name);
 // Names the first visible widget of the form that lies outside the dialog, is smaller than its
 // contents need or overlaps another; empty when none does.
 QString layoutFault(QWidget *dialog);
