@@ -24,6 +24,11 @@ struct DoserParameters
     int settleMs = 500;
     double dischargeRate = 10.0;
     double noise = 0.01;
+    // How a fill misses its target, in per cent of it: the same error every fill, a random
+    // spread (standard deviation) and a drift that grows by this much every 100 fills.
+    double fillErrorPercent = 0;
+    double fillSpreadPercent = 0;
+    double fillDriftPercent = 0;
     quint32 totalDoses = 0;
     // Non-resettable weight at start, in the doser's digits (weight * 10^scale).
     quint32 totalWeightDigits = 0;

@@ -176,7 +176,8 @@ void DoserSimulator::answer(const FrameReader::Frame &request, qint64 nowMs)
     QByteArray frame(K310FrameLength, '\0');
     reply.toFrame(reinterpret_cast<quint8 *>(frame.data()));
     QString note;
-    const QList<ReplyQueue::Chunk> chunks = injector.shape(frame, nowMs, &note);
+    const QList<ReplyQueue::Chunk> chunks =
+        injector.shape(frame, nowMs, &note, K310Protocol::isRead(reply.command));
     replies.schedule(chunks, nowMs);
     if (logFrames) {
         QString text =

@@ -14,14 +14,15 @@ FaultInjector::FaultInjector(const QList<FaultRule> &faultRules, quint32 seed)
     , random(seed)
 { }
 
-QList<ReplyQueue::Chunk> FaultInjector::shape(const QByteArray &frame, qint64 nowMs, QString *note)
+QList<ReplyQueue::Chunk> FaultInjector::shape(const QByteArray &frame, qint64 nowMs, QString *note,
+                                              bool read)
 {
     ++replyNumber;
     QList<const FaultRule *> struck;
     for (const FaultRule &rule : std::as_const(rules)) {
         // One draw per rule and reply, whether or not it is used, keeps the sequence fixed.
         const double draw = random.generateDouble();
-        if (rule.strikes(replyNumber, draw))
+        if (rule.strikes(replyNumber, draw) && (read || !rule.readsOnly))
             struck.append(&rule);
     }
     note->clear();

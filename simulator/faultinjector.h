@@ -16,8 +16,10 @@ public:
     FaultInjector(const QList<FaultRule> &rules, quint32 seed);
 
     // How the reply to the next request leaves the doser: an empty list when it is lost.
-    // *note names the faults applied, empty when the reply goes out clean.
-    QList<ReplyQueue::Chunk> shape(const QByteArray &frame, qint64 nowMs, QString *note);
+    // *note names the faults applied, empty when the reply goes out clean. `read` says the
+    // request only read, for the rules kept to those.
+    QList<ReplyQueue::Chunk> shape(const QByteArray &frame, qint64 nowMs, QString *note,
+                                   bool read = true);
     bool isSilent(qint64 nowMs) const { return nowMs < silentUntil; }
     int replyCount() const { return replyNumber; }
 

@@ -62,7 +62,10 @@ bool FaultRule::parse(const QString &text, FaultRule *rule, QString *error)
         const QString key = option.left(equals);
         const QString value = option.mid(equals + 1);
         bool ok = equals > 0;
-        if (key == QLatin1String("p")) {
+        if (option == QLatin1String("reads")) {
+            parsed.readsOnly = true;
+            ok = true;
+        } else if (key == QLatin1String("p")) {
             parsed.probability = value.toDouble(&ok);
             ok = ok && parsed.probability >= 0 && parsed.probability <= 1;
         } else if (key == QLatin1String("at")) {
@@ -83,7 +86,7 @@ bool FaultRule::parse(const QString &text, FaultRule *rule, QString *error)
         }
         if (!ok) {
             *error = QStringLiteral("fault \"%1\": bad option \"%2\" (p=P, at=N, every=N, "
-                                    "ms=N, bytes=N)")
+                                    "ms=N, bytes=N, reads)")
                          .arg(text, option);
             return false;
         }

@@ -7,7 +7,8 @@
 // One line fault to inject into the doser's replies, written on the command line as
 // KIND:OPTION[,OPTION...]. KIND is drop, corrupt, split, delay, late, garbage or silent;
 // the options p=P (each reply with probability P), at=N (the Nth reply, may repeat) and
-// every=N (every Nth reply) say when it strikes, ms=N and bytes=N how hard.
+// every=N (every Nth reply) say when it strikes, ms=N and bytes=N how hard; the option reads
+// keeps it to the replies to requests that only read.
 class FaultRule
 {
 public:
@@ -27,6 +28,7 @@ public:
     // Delay, lateness, pause between the pieces of a split reply, or length of a silence.
     int ms = 0;
     int bytes = 0;
+    bool readsOnly = false;
 };
 
 #endif // FAULTRULE_H

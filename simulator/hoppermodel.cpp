@@ -22,6 +22,10 @@ constexpr double SwingNoiseFactor = 3;
 constexpr double ZeroBandShare = 0.005;
 // Short fills are topped up with fine feed at most this often before the dose is counted.
 constexpr int MaxTopUps = 3;
+constexpr double PercentPerUnit = 100;
+constexpr double FillsPerDriftStep = 100;
+constexpr quint32 FillSeedMix = 0x9E3779B9u;
+constexpr double Pi = 3.14159265358979323846;
 
 qint64 powerOfTen(int exponent)
 {
@@ -38,6 +42,7 @@ HopperModel::HopperModel(const DoserParameters &parameters, const ModelClock &mo
     : params(parameters)
     , clock(modelClock)
     , random(seed)
+    , fillRandom(seed ^ FillSeedMix)
 {
     const double digitsPerUnit = double(powerOfTen(params.scale));
     auto toDigits = [digitsPerUnit](double units) {
@@ -204,7 +209,7 @@ void HopperModel::finishPhase()
             enter(Phase::FineFeed);
         } else {
             weight = cutoff;
-            const double precut = double(target) - cutoff;
+            const double precut = aim - cutoff;
             const double spread = test ? 0.0 : FlightSpread * (2 * random.generateDouble() - 1);
             flight = precut * (1 + spread);
             flightStart = weight;
@@ -217,14 +222,14 @@ void HopperModel::finishPhase()
         enter(Phase::Settling);
         break;
     case Phase::Settling: {
-        const double shortBy = double(target) - weight;
+        const double shortBy = aim - weight;
         if (settleFault) {
             const int code = settleFault;
             settleFault = 0;
             raise(code);
         } else if (shortBy > qMax<qint64>(minusTolerance, 1) && topUps < MaxTopUps) {
             ++topUps;
-            cutoff = double(target) - qMin(inFlight, shortBy / 2);
+            cutoff = aim - qMin(inFlight, shortBy / 2);
             fineFrom = weight;
             log(QStringLiteral("fill short by %1, topping up")
                     .arg(weightText(qint64(std::llround(shortBy)))));
@@ -293,7 +298,8 @@ void HopperModel::startFill(qint64 targetDigits, bool asCycle)
     }
     cycle = asCycle;
     target = targetDigits;
-    cutoff = double(target) - qMin(inFlight, double(target) / 2);
+    aim = aimOf(targetDigits);
+    cutoff = aim - qMin(inFlight, aim / 2);
     fineFrom = qMax(0.0, cutoff - fineRate * FineFeedMs);
     topUps = 0;
     feedFault = plan.whileFeeding;
@@ -303,6 +309,22 @@ void HopperModel::startFill(qint64 targetDigits, bool asCycle)
     log(QStringLiteral("%1 of %2 started")
             .arg(asCycle ? QStringLiteral("cycle") : QStringLiteral("fill"), weightText(target)));
     startFeeding();
+}
+
+double HopperModel::aimOf(qint64 targetDigits)
+{
+    if (test)
+        return double(targetDigits);
+    double missPercent =
+        params.fillErrorPercent + params.fillDriftPercent * fillNumber / FillsPerDriftStep;
+    if (params.fillSpreadPercent > 0) {
+        // Box-Muller: a normal spread from two uniform draws.
+        const double u = 1 - fillRandom.generateDouble();
+        const double v = fillRandom.generateDouble();
+        missPercent +=
+            params.fillSpreadPercent * std::sqrt(-2 * std::log(u)) * std::cos(2 * Pi * v);
+    }
+    return double(targetDigits) * (1 + missPercent / PercentPerUnit);
 }
 
 void HopperModel::startFeeding()

@@ -92,11 +92,15 @@ private:
     void raise(int code);
     void enter(Phase phase);
     void log(const QString &text) const;
+    // Where this fill's feed aims in truth: the target with the doser's miss.
+    double aimOf(qint64 targetDigits);
 
     DoserParameters params;
     const ModelClock &clock;
     ErrorScript script;
     QRandomGenerator random;
+    // The misses draw apart from the readings, so a seed repeats them however often is read.
+    QRandomGenerator fillRandom;
     std::function<void(const QString &)> logger;
 
     qint64 npd = 0;
@@ -120,6 +124,7 @@ private:
     bool test = false;
 
     qint64 target = 0;
+    double aim = 0;
     double cutoff = 0;
     double fineFrom = 0;
     double flight = 0;

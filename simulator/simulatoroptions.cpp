@@ -13,6 +13,7 @@ constexpr int LargestUnit = 2;
 constexpr double LargestValue = 0x7FFFFF;
 constexpr double LargestCounter = 4294967295.0;
 constexpr int LargestSettleMs = 600000;
+constexpr double MaxFillErrorPercent = 50;
 
 double powerOfTen(int exponent)
 {
@@ -32,7 +33,8 @@ SimulatorOptions::SimulatorOptions()
         "device. Weights are in the doser's weight unit; logs go to standard error.\n"
         "Error rules: CODE:fill=N, CODE:discharge=N, CODE:t=SECONDS, CODE:p=P or CODE:always.\n"
         "Fault rules: KIND:OPTION[,OPTION...], KIND one of drop, corrupt, split, delay, late,\n"
-        "garbage, silent; options p=P, at=N (repeatable), every=N, ms=N, bytes=N."));
+        "garbage, silent; options p=P, at=N (repeatable), every=N, ms=N, bytes=N, and reads\n"
+        "(strike only replies to requests that read)."));
     parser.addHelpOption();
     parser.addVersionOption();
     QList<QCommandLineOption> options = {
@@ -53,6 +55,9 @@ SimulatorOptions::SimulatorOptions()
         {"settle-ms", "Time the load takes to settle after a fill.", "ms", "500"},
         {"discharge-rate", "Discharge, weight per second.", "rate", "10"},
         {"noise", "Peak load cell noise.", "weight", "0.01"},
+        {"fill-error", "Every fill misses its target by this many per cent.", "percent", "0"},
+        {"fill-spread", "Standard deviation of a fill's miss, per cent.", "percent", "0"},
+        {"fill-drift", "The miss grows by this many per cent every 100 fills.", "percent", "0"},
         {"total-doses", "Non-resettable dose count at start.", "n", "0"},
         {"total-weight", "Non-resettable weight at start.", "weight", "0"},
         {"seed", "Seed of noise, scripted chances and faults (default: random, logged).", "n"},
@@ -163,6 +168,11 @@ bool SimulatorOptions::read()
         || !readWeight(QStringLiteral("in-flight"), 0, p.npd, &p.inFlight)
         || !readWeight(QStringLiteral("discharge-rate"), step, largestWeight, &p.dischargeRate)
         || !readWeight(QStringLiteral("noise"), 0, p.npd, &p.noise)
+        || !readWeight(QStringLiteral("fill-error"), -MaxFillErrorPercent, MaxFillErrorPercent,
+                       &p.fillErrorPercent)
+        || !readWeight(QStringLiteral("fill-spread"), 0, MaxFillErrorPercent, &p.fillSpreadPercent)
+        || !readWeight(QStringLiteral("fill-drift"), -MaxFillErrorPercent, MaxFillErrorPercent,
+                       &p.fillDriftPercent)
         || !readInt(QStringLiteral("settle-ms"), 0, LargestSettleMs, &p.settleMs)
         || !readVersion(parser.value(QStringLiteral("software-version"))))
         return false;

@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <cmath>
+
 namespace {
 
 constexpr qint64 TenKilograms = 1000;
@@ -83,6 +85,7 @@ private slots:
     void shortFillsAreToppedUp();
     void modelRestsWithoutPendingEvents();
     void sameSeedReplaysTheSameFills();
+    void erringDoserMissesByItsErrorSpreadAndDrift();
     void tolerancesAndDoseOutsideTheLimitAreRejected();
 };
 
@@ -454,6 +457,61 @@ void tst_HopperModel::sameSeedReplaysTheSameFills()
         }
     }
     QCOMPARE(first, second);
+}
+
+void tst_HopperModel::erringDoserMissesByItsErrorSpreadAndDrift()
+{
+    // Fills of 10 erring +2 % with a spread of 1 % and a drift of -1 % per 100 fills: the first
+    // hundred land about 10.2 - 0.05 = 10.15 on the mean, the second about 10.05, each spread
+    // by about 0.1; a seed repeats them all.
+    DoserParameters erring;
+    erring.fillErrorPercent = 2;
+    erring.fillSpreadPercent = 1;
+    erring.fillDriftPercent = -1;
+    // Without product in flight, whose spread draws on the readings' chances, a fill is its miss;
+    // fast, so that every fill ends within the model's rest limit.
+    erring.inFlight = 0;
+    erring.feedRate = 100;
+    erring.fineRate = 5;
+    erring.settleMs = 0;
+    erring.dischargeRate = 100;
+    constexpr int Fills = 100;
+    QList<QList<qint64>> runs;
+    for (int run = 0; run < 2; ++run) {
+        Doser doser(erring, 5);
+        QList<qint64> fills;
+        for (int i = 0; i < 2 * Fills; ++i) {
+            // Readings between fills draw on the noise only, never on the misses.
+            for (int reading = 0; reading < run; ++reading)
+                doser.model.netWeightDigits();
+            doser.model.fill(TenKilograms);
+            doser.runUntilRest();
+            fills.append(doser.model.lastFillDigits());
+            doser.model.discharge();
+            doser.runUntilRest();
+        }
+        runs.append(fills);
+    }
+    QCOMPARE(runs.at(0), runs.at(1));
+
+    const auto meanOf = [&](int from) {
+        double sum = 0;
+        for (int i = from; i < from + Fills; ++i)
+            sum += double(runs.at(0).at(i));
+        return sum / Fills;
+    };
+    const auto spreadOf = [&](int from, double mean) {
+        double squares = 0;
+        for (int i = from; i < from + Fills; ++i)
+            squares += (double(runs.at(0).at(i)) - mean) * (double(runs.at(0).at(i)) - mean);
+        return std::sqrt(squares / (Fills - 1));
+    };
+    const double early = meanOf(0);
+    const double late = meanOf(Fills);
+    QVERIFY2(qAbs(early - 1015) < 5, qPrintable(QString::number(early)));
+    QVERIFY2(qAbs(late - 1005) < 5, qPrintable(QString::number(late)));
+    const double spread = spreadOf(0, early);
+    QVERIFY2(spread > 6 && spread < 15, qPrintable(QString::number(spread)));
 }
 
 void tst_HopperModel::tolerancesAndDoseOutsideTheLimitAreRejected()
