@@ -1,5 +1,7 @@
 #include "k310link.h"
 
+#include "k310protocol.h"
+
 #include <QDebug>
 
 #include <algorithm>
@@ -37,6 +39,7 @@ LinkCounters K310Link::counters() const
     now.answered = answeredCount.load(std::memory_order_relaxed);
     now.notAnswered = notAnsweredCount.load(std::memory_order_relaxed);
     now.corrupt = corruptCount.load(std::memory_order_relaxed);
+    now.repeated = repeatedCount.load(std::memory_order_relaxed);
     return now;
 }
 
@@ -46,6 +49,28 @@ void K310Link::resetCounters()
     answeredCount.store(0, std::memory_order_relaxed);
     notAnsweredCount.store(0, std::memory_order_relaxed);
     corruptCount.store(0, std::memory_order_relaxed);
+    repeatedCount.store(0, std::memory_order_relaxed);
+}
+
+bool K310Link::repeatsRequest(const quint8 *request, quint16 requestLength, const quint8 *reply,
+                              quint16 replyFrameLength, quint32 frames, quint32 expected)
+{
+    if (!repeatReads.load(std::memory_order_relaxed) || !decode(request, requestLength)
+        || !K310Protocol::isRead(workPacket.command))
+        return false;
+    quint32 intact = 0;
+    for (quint32 i = 0; reply && i < frames; ++i)
+        intact += decode(reply + std::size_t(i) * replyFrameLength, replyFrameLength) ? 1 : 0;
+    if (reply && frames == expected && intact == frames)
+        return false;
+    // The failed attempt is counted as carried, so the counters still add up.
+    sentCount.fetch_add(1, std::memory_order_relaxed);
+    if (!reply || frames == 0)
+        notAnsweredCount.fetch_add(1, std::memory_order_relaxed);
+    else
+        corruptCount.fetch_add(1, std::memory_order_relaxed);
+    repeatedCount.fetch_add(1, std::memory_order_relaxed);
+    return true;
 }
 
 void K310Link::processReply(const quint8 *request, quint16 requestLength, const quint8 *reply,

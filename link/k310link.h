@@ -17,6 +17,8 @@ struct LinkCounters
     quint64 answered = 0;
     quint64 notAnswered = 0;
     quint64 corrupt = 0;
+    // Reads asked once more after a failed attempt (counted above as not answered or corrupt).
+    quint64 repeated = 0;
 };
 
 // The link in the doser's frame format: encodes each request packet, and turns every reply
@@ -32,6 +34,9 @@ public:
     // Safe from any thread; the worker updates them as replies are processed.
     LinkCounters counters() const;
     void resetCounters();
+    // A read whose reply is lost or corrupt is asked once more before it is reported; orders
+    // are never repeated. Safe from any thread; off until set.
+    void setRepeatReads(bool on) { repeatReads.store(on, std::memory_order_relaxed); }
 
 public slots:
     // 1 when the request was handed to sendFrame(), whatever that reported; 0 in slave mode.
@@ -45,6 +50,8 @@ signals:
 protected:
     void processReply(const quint8 *request, quint16 requestLength, const quint8 *reply,
                       quint16 replyFrameLength, quint32 frames, quint32 expected) override;
+    bool repeatsRequest(const quint8 *request, quint16 requestLength, const quint8 *reply,
+                        quint16 replyFrameLength, quint32 frames, quint32 expected) override;
 
 private:
     bool decode(const quint8 *frame, quint16 length);
@@ -56,6 +63,8 @@ private:
     std::atomic<quint64> answeredCount {0};
     std::atomic<quint64> notAnsweredCount {0};
     std::atomic<quint64> corruptCount {0};
+    std::atomic<quint64> repeatedCount {0};
+    std::atomic<bool> repeatReads {false};
 };
 
 #endif // K310LINK_H

@@ -28,6 +28,14 @@ enum Command : std::uint8_t {
     Parameters = 44,
 };
 
+// A request that only reads: asking it again changes nothing at the doser. Every other one
+// orders or writes something (a fill, a discharge, a parameter) and is sent once.
+constexpr bool isRead(std::uint8_t command)
+{
+    return command == WeightNetto || command == SoftwareVersion || command == ReadDoseFaultPlus
+           || command == ReadDoseFaultMinus || command == Counters || command == Parameters;
+}
+
 // Subcommands of Counters.
 enum CounterSelector : std::uint8_t {
     SumWeightOfLastDownload = 0,

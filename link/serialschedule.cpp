@@ -295,7 +295,12 @@ void SerialSchedule::serveStagedRequest()
     setLastResult(PortSuccess);
     stage.release(Written - Staged);
 
-    const quint32 frames = readReply();
+    quint32 frames = readReply();
+    if (repeatsRequest(txBuffer.get(), txLength, frames > 0 ? rxBuffer.get() : nullptr, frameLength,
+                       frames, expectedFrames)) {
+        port->purgeReceive();
+        frames = port->write(txBuffer.get(), txLength) == txLength ? readReply() : 0;
+    }
     stage.release(Delivering - Written);
     if (frames > 0)
         processReply(txBuffer.get(), txLength, rxBuffer.get(), frameLength, frames, expectedFrames);

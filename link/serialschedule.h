@@ -78,6 +78,19 @@ protected:
     // (reply null and frames 0 when none came or the request could not be written).
     virtual void processReply(const quint8 *request, quint16 requestLength, const quint8 *reply,
                               quint16 replyFrameLength, quint32 frames, quint32 expected) = 0;
+    // Called on the worker thread before processReply(): true sends the request once more and
+    // delivers only the second reply. The first attempt is then the caller's to account for.
+    virtual bool repeatsRequest(const quint8 *request, quint16 requestLength, const quint8 *reply,
+                                quint16 replyFrameLength, quint32 frames, quint32 expected)
+    {
+        Q_UNUSED(request);
+        Q_UNUSED(requestLength);
+        Q_UNUSED(reply);
+        Q_UNUSED(replyFrameLength);
+        Q_UNUSED(frames);
+        Q_UNUSED(expected);
+        return false;
+    }
 
 private:
     void serveStagedRequest();

@@ -93,6 +93,7 @@ private slots:
     void closingReturnsPromptlyWhileASilentDoserIsAwaitedWithoutLimit();
     void reopenedLinkKeepsOneWorkerAcrossTransactions();
     void availablePortsLeavesOutThePortTheLinkHolds();
+    void repeatedReadsAskOnceMoreButOrdersGoOnce();
 
 private:
     // Opens the pty as the console does (port, reply time-out, rate), starts the peer and
@@ -328,6 +329,61 @@ void tst_K310Link::lostDoserIsReportedAboutTheReplyTimeoutAfterTheWrite()
     QVERIFY2(elapsed >= ConsoleReplyTimeout - 50, qPrintable(QString::number(elapsed)));
     QVERIFY2(elapsed <= K310FrameLength + ConsoleReplyTimeout + Slack,
              qPrintable(QString::number(elapsed)));
+}
+
+void tst_K310Link::repeatedReadsAskOnceMoreButOrdersGoOnce()
+{
+    openLink();
+    link->setRepeatReads(true);
+    // A lost and a corrupt reply to a read are made good by the second asking.
+    peer->push(Reply::Drop);
+    peer->push(Reply::Answer);
+    peer->push(Reply::Corrupt);
+    peer->push(Reply::Answer);
+    link->sendCommandPacket(requestPacket(DoserAddress, 0, 0, 0));
+    link->sendCommandPacket(requestPacket(DoserAddress, 24, 20, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder->replies.size(), 2, ReplyWaitMs);
+    settle();
+    QCOMPARE(peer->requestCount(), 4);
+    for (const LinkRecorder::Reply &reply : std::as_const(recorder->replies)) {
+        QCOMPARE(reply.number, 1u);
+        QCOMPARE(reply.packet.linkError, K310DataPacket::ReplyIntact);
+    }
+    QCOMPARE(recorder->replies.at(1).packet.command, quint8(24));
+
+    // A fill whose reply is lost is never sent again: the doser may be filling already.
+    recorder->replies.clear();
+    peer->push(Reply::Drop);
+    link->sendCommandPacket(requestPacket(DoserAddress, 14, 0, 12.5, 2));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder->replies.size(), 1, ReplyWaitMs);
+    settle();
+    QCOMPARE(peer->requestCount(), 5);
+    QCOMPARE(recorder->replies.at(0).number, 0u);
+
+    // A doser that answers neither asking is lost after both time-outs, well within 0.35 s.
+    recorder->replies.clear();
+    std::atomic<Clock::rep> emitted {0};
+    connect(
+        link.get(), &K310Link::replyPacketReceived, this,
+        [&](const K310DataPacket &, quint32, quint32) {
+            emitted = Clock::now().time_since_epoch().count();
+        },
+        Qt::DirectConnection);
+    peer->push(Reply::Drop);
+    peer->push(Reply::Drop);
+    link->sendCommandPacket(requestPacket(DoserAddress, 0, 0, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder->replies.size(), 1, ReplyWaitMs);
+    QCOMPARE(recorder->replies.at(0).number, 0u);
+    const Clock::time_point written = peer->exchanges().at(5).received;
+    const qint64 elapsed = msBetween(written, Clock::time_point(Clock::duration(emitted.load())));
+    QVERIFY2(elapsed >= 2 * ConsoleReplyTimeout - 50, qPrintable(QString::number(elapsed)));
+    QVERIFY2(elapsed <= 350 + Slack, qPrintable(QString::number(elapsed)));
+
+    // Every asking is counted, and the counts still add up.
+    const LinkCounters counted = link->counters();
+    QCOMPARE(counted.repeated, quint64(3));
+    QCOMPARE(counted.sent, quint64(peer->requestCount()));
+    QCOMPARE(counted.sent, counted.answered + counted.notAnswered + counted.corrupt);
 }
 
 void tst_K310Link::everyFrameOfAMultiFrameReplyIsDeliveredWithItsNumber()
