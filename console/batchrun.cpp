@@ -6,6 +6,8 @@
 #include <QDebug>
 #include <QEventLoop>
 
+#include <cmath>
+
 namespace {
 
 // A residue below this share of the plus tolerance is product dust, not a delivery.
@@ -15,6 +17,11 @@ constexpr double CountedResidueShare = 0.25;
 constexpr double DoseReportShare = 0.5;
 // A fill ends near its target, never far above the upper weighing limit.
 constexpr double MaxFillShare = 1.5;
+// A small fill misses by the product in flight more than by a share of itself: the correction
+// learns only from fills of at least this share of the upper limit.
+constexpr double LeastLearnedShare = 0.1;
+// Fills the share of the upper limit divides exactly are not one more.
+constexpr double PlanSlack = 1e-9;
 
 const QString StopQuestion =
     QStringLiteral("ВНИМАНИЕ!!! При остановке работы ковши будут автоматически разгружены.\n"
@@ -39,7 +46,11 @@ BatchRun::BatchRun(BatchLine &line, BatchOperator &person, Database &records, Pr
     , image(image)
     , records(records)
     , dosers(line.doserCount())
+    , corrections(records)
+    , correctors(line.doserCount())
 {
+    for (int p = 0; p < dosers.size(); ++p)
+        correctedProducts << QString();
     clock.start();
     connect(&doseTimer, &QTimer::timeout, this, &BatchRun::checkDoseDownload);
 }
@@ -174,13 +185,89 @@ qreal BatchRun::calculateDoseWeight(int id, qreal remaining) const
 void BatchRun::chooseDoseWeight(int p)
 {
     DoserWork &work = dosers[p];
+    // A plan whose fills would no longer fit the limit is made again.
+    if (options.fewestCycles
+        && (work.fillsLeft < 1 || work.mustToBeDoneWeight / work.fillsLeft > work.npd))
+        work.fillsLeft = fewestFills(p, work.mustToBeDoneWeight);
     work.doseWeight = doseFor(p, work.mustToBeDoneWeight);
 }
 
 double BatchRun::doseFor(int p, double remaining) const
 {
+    if (options.fewestCycles) {
+        const int left = dosers.at(p).fillsLeft;
+        return remaining / (left > 0 ? left : fewestFills(p, remaining));
+    }
     return remaining < dosers.at(p).npd ? remaining
                                         : calculateDoseWeight(line.deviceId(p), remaining);
+}
+
+int BatchRun::fewestFills(int p, double remaining) const
+{
+    const double largest = options.fillShare * dosers.at(p).npd;
+    if (!(remaining > 0) || !(largest > 0))
+        return 1;
+    return qMax(1, int(std::ceil(remaining / largest - PlanSlack)));
+}
+
+void BatchRun::setDoseOptions(const DoseOptions &changed)
+{
+    options = changed;
+    for (int p = 0; p < dosers.size(); ++p) {
+        correctors[p].setDoses(options.correctionDoses);
+        correctors[p].setGain(options.correctionGain);
+        // The plan is made again at the next fill under the rule now in force.
+        dosers[p].fillsLeft = 0;
+        if (hasTask(p))
+            chooseDoseWeight(p);
+        publish(p);
+    }
+}
+
+void BatchRun::loadCorrection(int p)
+{
+    const QString product = line.productName(p);
+    correctors[p].setDoses(options.correctionDoses);
+    correctors[p].setGain(options.correctionGain);
+    correctors[p].restore(corrections.load(line.deviceId(p), product));
+    correctedProducts[p] = product;
+}
+
+LearnedCorrection BatchRun::correctionOf(int p, const QString &product)
+{
+    if (correctedProducts.at(p) == product && !product.isEmpty())
+        return correctors.at(p).state();
+    return corrections.load(line.deviceId(p), product);
+}
+
+bool BatchRun::resetCorrection(int p, const QString &product)
+{
+    if (!corrections.reset(line.deviceId(p), product))
+        return false;
+    if (correctedProducts.at(p) == product)
+        correctors[p].restore(LearnedCorrection());
+    return true;
+}
+
+double BatchRun::weightToSend(int p, double wanted) const
+{
+    const DoserWork &work = dosers.at(p);
+    if (!options.correction)
+        return wanted;
+    // As the doser takes it: in its digits, never above its limit nor down to nothing.
+    const double step = std::pow(10.0, -work.scale);
+    const double sent = weightText(p, correctors.at(p).toSend(wanted)).toDouble();
+    return qBound(step, sent, qMax(step, work.npd));
+}
+
+bool BatchRun::learnFrom(int p, double discharged)
+{
+    DoserWork &work = dosers[p];
+    const double wanted = work.orderedDose.toDouble();
+    if (!options.correction || wanted < LeastLearnedShare * work.npd)
+        return false;
+    return correctors[p].learn(wanted, work.sentDose, discharged, work.doseFaultPlus,
+                               work.doseFaultMinus);
 }
 
 int BatchRun::dosesStillNeeded(int p) const
@@ -190,6 +277,10 @@ int BatchRun::dosesStillNeeded(int p) const
     const DoserWork &work = dosers.at(p);
     if (work.idle)
         return 0;
+    if (options.fewestCycles && work.doseFaultPlus > work.mustToBeDoneWeight)
+        return 0;
+    if (options.fewestCycles)
+        return work.fillsLeft > 0 ? work.fillsLeft : fewestFills(p, work.mustToBeDoneWeight);
     double remaining = work.mustToBeDoneWeight;
     int fills = 0;
     while (!(work.doseFaultPlus > remaining) && fills < MostShown) {
@@ -346,6 +437,8 @@ void BatchRun::prepareDevicesForStart(int p)
     work.idle = false;
     work.unreportedFill = 0;
     work.counterSettled = true;
+    work.fillsLeft = 0;
+    loadCorrection(p);
     chooseDoseWeight(p);
 
     const int id = line.deviceId(p);
@@ -449,6 +542,8 @@ void BatchRun::continueActions()
             continue;
         ++parts;
         work.mustToBeDoneWeight = work.taskWeight - work.haveDoneWeight;
+        work.fillsLeft = 0;
+        loadCorrection(p);
         chooseDoseWeight(p);
         const int id = line.deviceId(p);
         const QString task = weightText(p, work.taskWeight);
@@ -506,6 +601,7 @@ void BatchRun::restoreLastSession()
         work.taskWeight = tasks.value(row, ButchRecords::TaskWeight).toDouble();
         work.haveDoneWeight = tasks.value(row, ButchRecords::HaveDoneWeight).toDouble();
         work.mustToBeDoneWeight = tasks.value(row, ButchRecords::MustToBeDoneWeight).toDouble();
+        work.fillsLeft = 0;
         chooseDoseWeight(p);
         work.idle = false;
         work.taskRecorded = true;
@@ -644,7 +740,9 @@ void BatchRun::doDownloadUploadCycle(int id)
     if (work.phase == DosePhase::FillDue) {
         work.phase = DosePhase::Filling;
         work.orderedDose = weightText(p, work.doseWeight);
-        line.fillIfOnline(p, work.doseWeight, work.scale);
+        work.sentDose = weightToSend(p, work.doseWeight);
+        work.appliedCorrection = options.correction ? correctors.at(p).correction() : 0;
+        line.fillIfOnline(p, work.sentDose, work.scale);
         qDebug("device %d is working, dose is being downloaded", id);
     } else if (work.phase == DosePhase::DischargeDue) {
         work.phase = DosePhase::Discharging;
@@ -721,6 +819,7 @@ DoseRecord BatchRun::doseRecord(int p, double discharged, const QString &ordered
     dose.counted = counted;
     dose.tolerancePlus = work.doseFaultPlusText;
     dose.toleranceMinus = work.doseFaultMinusText;
+    dose.correction = orderedWeight.isEmpty() ? 0 : work.appliedCorrection;
     return dose;
 }
 
@@ -735,11 +834,20 @@ void BatchRun::countDelivered(int p, double weight, const QString &orderedWeight
     ++work.doseNumber;
     if (isRunning())
         timeCycle(p);
+    // A fill of the plan is done; a residue was no fill of it.
+    if (!orderedWeight.isEmpty() && work.fillsLeft > 0)
+        --work.fillsLeft;
+    const bool learned = !orderedWeight.isEmpty() && isRunning() && learnFrom(p, weight);
     chooseDoseWeight(p);
     unwritten.append(doseRecord(p, weight, orderedWeight, true));
     publish(p);
-    if (!writeUnwritten())
+    if (!writeUnwritten()) {
         stopOnFailedWrite();
+        return;
+    }
+    if (learned)
+        written(
+            corrections.save(line.deviceId(p), correctedProducts.at(p), correctors.at(p).state()));
 }
 
 void BatchRun::declineResidue(int p, double weight)

@@ -3,6 +3,8 @@
 
 #include "batchline.h"
 #include "butchrecords.h"
+#include "dosecorrector.h"
+#include "doseoptions.h"
 #include "doserecord.h"
 #include "doserwork.h"
 #include "journalevent.h"
@@ -44,6 +46,12 @@ public:
     // The net weight is asked in every tick of the cycle too, so the hopper is seen filling.
     void setLiveWeight(bool on) { liveWeight = on; }
     bool hasLiveWeight() const { return liveWeight; }
+    // How the batch doses beyond the doser's rule; applied from the next fill on.
+    void setDoseOptions(const DoseOptions &options);
+    const DoseOptions &doseOptions() const { return options; }
+    // What was learned of the doser's fills of the product; reset forgets it.
+    LearnedCorrection correctionOf(int position, const QString &product);
+    bool resetCorrection(int position, const QString &product);
     // The tasks' records wait to be written.
     bool hasUnwrittenRecords() const { return !unwritten.isEmpty(); }
 
@@ -107,6 +115,10 @@ private:
     void publish(int position);
     void chooseDoseWeight(int position);
     double doseFor(int position, double remaining) const;
+    int fewestFills(int position, double remaining) const;
+    double weightToSend(int position, double wanted) const;
+    void loadCorrection(int position);
+    bool learnFrom(int position, double discharged);
     int dosesStillNeeded(int position) const;
     void timeCycle(int position);
     bool hasKnownWeighingLimit(int position);
@@ -142,6 +154,11 @@ private:
     QDateTime started;
     QElapsedTimer clock;
     bool liveWeight = true;
+    DoseOptions options;
+    DoseCorrections corrections;
+    // One per position, for the product of its task (`correctedProducts`).
+    QList<DoseCorrector> correctors;
+    QStringList correctedProducts;
     // Discharges weighed and counted in memory whose rows could not be written yet.
     QList<DoseRecord> unwritten;
     // The restore question waits for the open one.

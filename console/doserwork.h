@@ -68,8 +68,14 @@ struct DoserWork
     bool watchStopRequests = true;
     // The state of the doser's last reply.
     DoserState state = DoserState::NoConnection;
-    // The weight of the last fill ordered in the batch, as sent.
+    // The weight of the last fill ordered in the batch, as the batch wanted it; what was sent
+    // differs by the correction applied to it (a share of the wanted weight).
     QString orderedDose;
+    double sentDose = 0;
+    double appliedCorrection = 0;
+    // The fills still to come in the fewest-cycles plan, this one in the hopper included; 0 when
+    // the plan is to be made afresh.
+    int fillsLeft = 0;
     // When the last discharge was counted in this run of the batch (ms of the batch's clock;
     // -1 after a stop, so a pause is not taken for a cycle), and the mean cycle so far.
     qint64 lastCountedMs = -1;

@@ -1,5 +1,7 @@
 #include "k310_halvern.h"
 
+#include "doseoptionsdialog.h"
+
 #include "journal.h"
 #include "k310device.h"
 #include "k310link.h"
@@ -102,6 +104,7 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     wireWindow();
     wireRecipes();
     wireAccess();
+    wireDoseOptions();
 
     activityTimer.start(ActivityPeriodMs);
     weightTimer.start(WeightPeriodMs);
@@ -287,6 +290,7 @@ void K310_Halvern::showK310Settings()
     const QString product = devices.at(position)->getProductName();
     getProductsNames();
     k310->setCurrentProductType(product);
+    showDoseCorrection(position);
     centreOverWindow(k310);
     k310->show();
 }
@@ -377,6 +381,7 @@ void K310_Halvern::changeK310Product(int position, const QString &name)
             break;
         }
     }
+    showDoseCorrection(position);
 }
 
 void K310_Halvern::checkK310Connection(int id)

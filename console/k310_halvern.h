@@ -8,6 +8,7 @@
 #include "batchrun.h"
 #include "consoledosers.h"
 #include "database.h"
+#include "doseoptions.h"
 #include "eventjournal.h"
 #include "modalprompts.h"
 #include "processimage.h"
@@ -21,6 +22,7 @@
 
 #include <memory>
 
+class DoseOptionsDialog;
 class Journal;
 class K310Device;
 class K310Link;
@@ -263,6 +265,13 @@ private:
                     const QString &after, int id = JournalEvent::NoDevice);
     QString levelPrefix() const;
 
+    // Dose option helpers.
+    void wireDoseOptions();
+    void showDoseOptions();
+    void applyDoseOptions(const DoseOptions &options);
+    void showDoseCorrection(int position);
+    void resetDoseCorrection();
+
     // Manual control helpers.
     static int positionOfEditor(const QString &editorName);
     void noteManualOrder(const QString &order);
@@ -306,6 +315,8 @@ private:
     std::unique_ptr<BatchRun> batch;
     std::unique_ptr<TrendRecorder> trend;
     std::unique_ptr<TrendWindow> trendWindow;
+    // A child of the doser dialog it is opened from, and deleted with it.
+    DoseOptionsDialog *doseOptionsDialog = nullptr;
     // Changes of address, port and rate are the operator's only once the window stands.
     bool constructed = false;
     SerialLineMemory serialLine;

@@ -41,6 +41,23 @@ const char *const Schema[] = {
     "decimals INTEGER, orderedWeight REAL, doseFaultPlus REAL, doseFaultMinus REAL, counted "
     "INTEGER, dischargedWeight REAL, countedMs INTEGER, samples TEXT);",
     "CREATE INDEX IF NOT EXISTS cycleButch ON cycle (idButch, deviceId);",
+    // What the console learned of how each doser misses its fills of a product.
+    "CREATE TABLE IF NOT EXISTS doseCorrection (deviceId INTEGER, productName TEXT, correction "
+    "REAL, ratios TEXT, PRIMARY KEY (deviceId, productName));",
+};
+
+// Columns that came after their table; rows of an older file keep them empty.
+struct AddedColumn
+{
+    const char *table;
+    const char *column;
+    const char *type;
+};
+const AddedColumn AddedColumns[] = {
+    // The journal's chain value: older rows count as not sealed.
+    {"event", "seal", "TEXT"},
+    // The share of the fill the console took off the ordered weight for the doser's miss.
+    {"dose", "correction", "REAL"},
 };
 
 // Several connections write the same file now; one that finds it locked waits for the other's
@@ -247,11 +264,15 @@ bool Database::createTables()
     bool created = true;
     for (const char *statement : Schema)
         created = execQuery(QString::fromLatin1(statement)) && created;
-    // The journal's chain value; rows of an older file keep none and count as not sealed.
-    if (!hasColumn(QStringLiteral("event"), QStringLiteral("seal"))) {
+    for (const AddedColumn &added : AddedColumns) {
+        const QString table = QString::fromLatin1(added.table);
+        const QString column = QString::fromLatin1(added.column);
+        if (hasColumn(table, column))
+            continue;
         // Another connection may add it at the same moment; then it is there all the same.
-        created = (execQuery(QStringLiteral("ALTER TABLE event ADD COLUMN seal TEXT;"))
-                   || hasColumn(QStringLiteral("event"), QStringLiteral("seal")))
+        created = (execQuery(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3;")
+                                 .arg(table, column, QString::fromLatin1(added.type)))
+                   || hasColumn(table, column))
                   && created;
     }
     return created;
@@ -277,8 +298,11 @@ bool Database::hasAllTables()
             || last.value(0, 0).toInt() == 0)
             return false;
     }
-    // The journal's chain value came after its table.
-    return hasColumn(QStringLiteral("event"), QStringLiteral("seal"));
+    for (const AddedColumn &added : AddedColumns) {
+        if (!hasColumn(QString::fromLatin1(added.table), QString::fromLatin1(added.column)))
+            return false;
+    }
+    return true;
 }
 
 bool Database::begin()

@@ -22,6 +22,9 @@ struct DoseRecord
     // The doser's dose tolerances when the dose was weighed; empty when not yet read.
     QString tolerancePlus;
     QString toleranceMinus;
+    // The share of the ordered weight taken off (or, below zero, added to) the fill sent to the
+    // doser for its learned miss; 0 without a correction.
+    double correction = 0;
 
     bool isResidue() const { return orderedWeight.isEmpty(); }
 };

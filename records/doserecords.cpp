@@ -7,11 +7,12 @@ namespace {
 
 const QString AddStatement = QStringLiteral(
     "INSERT INTO dose (idButch, deviceId, date, time, orderedWeight, dischargedWeight, "
-    "weightScale, decimals, counted, doseFaultPlus, doseFaultMinus) values (%1, %2, \"%3\", "
-    "\"%4\", \"%5\", \"%6\", \"%7\", %8, %9, \"%10\", \"%11\");");
+    "weightScale, decimals, counted, doseFaultPlus, doseFaultMinus, correction) values (%1, %2, "
+    "\"%3\", \"%4\", \"%5\", \"%6\", \"%7\", %8, %9, \"%10\", \"%11\", %12);");
 const QString OfButchStatement = QStringLiteral(
     "SELECT idButch, deviceId, date, time, orderedWeight, dischargedWeight, weightScale, "
-    "decimals, counted, doseFaultPlus, doseFaultMinus FROM dose WHERE idButch = %1 "
+    "decimals, counted, doseFaultPlus, doseFaultMinus, ifnull(correction, 0) FROM dose "
+    "WHERE idButch = %1 "
     "ORDER BY idDose");
 const QString RemoveOfButchStatement = QStringLiteral("DELETE FROM dose WHERE idButch = %1");
 
@@ -27,6 +28,7 @@ enum Column {
     CountedColumn,
     PlusColumn,
     MinusColumn,
+    CorrectionColumn,
 };
 
 } // namespace
@@ -42,7 +44,7 @@ bool DoseRecords::add(const DoseRecord &dose)
                               {dose.butchId, dose.deviceId, RecordTime::dateText(moment),
                                RecordTime::timeText(moment), dose.orderedWeight,
                                dose.dischargedWeight, dose.unit, dose.decimals, int(dose.counted),
-                               dose.tolerancePlus, dose.toleranceMinus});
+                               dose.tolerancePlus, dose.toleranceMinus, dose.correction});
 }
 
 QList<DoseRecord> DoseRecords::ofButch(qint64 butchId)
@@ -62,6 +64,7 @@ QList<DoseRecord> DoseRecords::ofButch(qint64 butchId)
         dose.counted = rows.value(row, CountedColumn).toInt() != 0;
         dose.tolerancePlus = rows.value(row, PlusColumn);
         dose.toleranceMinus = rows.value(row, MinusColumn);
+        dose.correction = rows.value(row, CorrectionColumn).toDouble();
         doses << dose;
     }
     return doses;

@@ -41,6 +41,14 @@ k310Settings::k310Settings(QWidget *parent)
             [this](int index) { productTypeChanged(productType->itemText(index)); });
     connect(stopTestMode, &QPushButton::clicked, this, &k310Settings::stopTestModeClicked);
     connect(startTestMode, &QPushButton::clicked, this, &k310Settings::startTestModeClicked);
+    connect(resetCorrectionButton, &QPushButton::clicked, this,
+            &k310Settings::resetCorrectionClicked);
+    connect(doseOptionsButton, &QPushButton::clicked, this, &k310Settings::doseOptionsClicked);
+}
+
+void k310Settings::setDoseCorrection(const QString &text)
+{
+    doseCorrection->setText(text);
 }
 
 std::unique_ptr<QSettings> k310Settings::makeStore()

@@ -37,6 +37,8 @@ public:
     // The link's counts since start or the last change of port, shown in the service information.
     void setLinkCounters(quint64 sent, quint64 answered, quint64 notAnswered, quint64 corrupt);
     void clearErrorMessage();
+    // What the console learned of the doser's fills of the current product, as shown.
+    void setDoseCorrection(const QString &text);
     // Exact, case-sensitive match; no item is current when none matches.
     void setCurrentProductType(const QString &name);
 
@@ -52,6 +54,8 @@ signals:
     void k310IdChanged(int id);
     void stopTestModeClicked();
     void startTestModeClicked();
+    void resetCorrectionClicked();
+    void doseOptionsClicked();
 
 private slots:
     void productTypeChanged(const QString &name);

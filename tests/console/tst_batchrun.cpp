@@ -110,6 +110,9 @@ private slots:
     void failedWriteStopsTheWorkAndKeepsTheDischarge();
     void emptyBatchIdIsNeverGivenAgain();
     void progressPlansTheFillsMadeAndTheWeightIsAskedEachTick();
+    void learnedCorrectionMakesUpForTheMissPerProductAndIsKept();
+    void correctionLeavesOutResiduesStoppedCyclesAndFaultyFills();
+    void fewestCyclesSplitTheTaskEvenlyWithinTheShare();
 };
 
 void tst_BatchRun::batchEndsWithinTolerancesAndSecondBatchStartsFromNothing()
@@ -386,6 +389,114 @@ void tst_BatchRun::progressPlansTheFillsMadeAndTheWeightIsAskedEachTick()
     const int before = bench.doser.netWeightAsks;
     QVERIFY(bench.finished());
     QCOMPARE(bench.doser.netWeightAsks, before);
+}
+
+void tst_BatchRun::learnedCorrectionMakesUpForTheMissPerProductAndIsKept()
+{
+    TemporaryDatabase files;
+    DoseOptions options;
+    options.correction = true;
+    {
+        Bench bench(&files);
+        bench.run->setDoseOptions(options);
+        bench.doser.fillError = 0.03;
+        bench.start(300);
+        QVERIFY(bench.finished());
+        // 300 / (300 / 30 + 1) = 27.27 wanted and sent as it is; each fill then halves what is
+        // left of the 3 % miss, so from the fifth fill on the doser is sent about 3 % less.
+        const QList<double> fills = bench.doser.fills();
+        QCOMPARE(fills.first(), 27.27);
+        const QStringList rows =
+            bench.files->select("SELECT orderedWeight, dischargedWeight, correction FROM dose "
+                                "WHERE orderedWeight != '' ORDER BY idDose");
+        QCOMPARE(rows.mid(0, 2), QStringList({"27.27", "28.09"}));
+        QCOMPARE(rows.at(2).toDouble(), 0.0);
+        for (int row = 5 * 3; row + 3 < rows.size(); row += 3) {
+            const qint64 miss = hundredths(rows.at(row + 1)) - hundredths(rows.at(row));
+            QVERIFY2(qAbs(miss) <= 3, qPrintable(rows.mid(row, 3).join(' ')));
+            QVERIFY2(qAbs(rows.at(row + 2).toDouble() - 0.03 / 1.03) < 0.002,
+                     qPrintable(rows.at(row + 2)));
+        }
+        QVERIFY(qAbs(bench.delivered() - 30000) < 50);
+    }
+    // A new run on the same data.db fills on with what it learned of this product.
+    Bench bench(&files);
+    bench.run->setDoseOptions(options);
+    bench.doser.fillError = 0.03;
+    bench.start(20);
+    QVERIFY(bench.finished());
+    QCOMPARE(bench.doser.fills(), QList<double>({19.42}));
+    QVERIFY(qAbs(bench.delivered() - 2000) <= 1);
+
+    // Another product starts from nothing, and a reset forgets this one.
+    bench.person.shown.clear();
+    bench.doser.product = QStringLiteral("Сахар");
+    bench.start(20);
+    QVERIFY(bench.finished());
+    QCOMPARE(bench.doser.fills().last(), 20.0);
+    QVERIFY(bench.run->resetCorrection(0, QStringLiteral("Мука")));
+    QVERIFY(bench.run->correctionOf(0, QStringLiteral("Мука")).isEmpty());
+    QVERIFY(!bench.run->correctionOf(0, QStringLiteral("Сахар")).isEmpty());
+    bench.person.shown.clear();
+    bench.doser.product = QStringLiteral("Мука");
+    bench.start(20);
+    QVERIFY(bench.finished());
+    QCOMPARE(bench.doser.fills().last(), 20.0);
+}
+
+void tst_BatchRun::correctionLeavesOutResiduesStoppedCyclesAndFaultyFills()
+{
+    DoseOptions options;
+    options.correction = true;
+    Bench bench;
+    bench.run->setDoseOptions(options);
+    // A residue before the first fill is no fill of the doser's; fills 8 % over (1.8 on 22.8,
+    // 1.7 on 20.9: more than three tolerances of 0.50) are faults: nothing is learned of either.
+    bench.doser.hopper = 5;
+    bench.doser.fillError = 0.08;
+    bench.start(100);
+    QVERIFY(bench.doser.tickUntil([&] { return bench.image.doser(0).batch.doseNumber == 3; }));
+    QVERIFY(bench.run->correctionOf(0, bench.doser.product).isEmpty());
+
+    // The discharge of a stopped cycle has no order and teaches nothing either.
+    bench.doser.fillError = 0.02;
+    QVERIFY(bench.doser.tickUntil([&] { return bench.doser.hopper > 0; }));
+    bench.stopByOperator();
+    QVERIFY(bench.run->correctionOf(0, bench.doser.product).isEmpty());
+    bench.run->continueWork();
+    bench.doser.deliver();
+    QVERIFY(bench.finished());
+    const LearnedCorrection learned = bench.run->correctionOf(0, bench.doser.product);
+    QVERIFY(!learned.ratios.isEmpty());
+    for (double ratio : learned.ratios)
+        QVERIFY2(qAbs(ratio - 1.02) < 0.005, qPrintable(QString::number(ratio)));
+}
+
+void tst_BatchRun::fewestCyclesSplitTheTaskEvenlyWithinTheShare()
+{
+    DoseOptions options;
+    options.fewestCycles = true;
+    Bench bench;
+    bench.run->setDoseOptions(options);
+    // 300 at a share of 0.95 of 30: eleven fills of 300 / 11, not the fourteen of the rule.
+    bench.start(300);
+    QCOMPARE(bench.image.doser(0).batch.plannedDoses, 11);
+    QVERIFY(bench.finished());
+    QList<double> fills = bench.doser.fills();
+    QCOMPARE(fills.size(), 11);
+    QCOMPARE(fills.first(), 27.27);
+    QVERIFY(qAbs(bench.delivered() - 30000) < 50);
+
+    // Fills short by 1 % leave more to the last, which the doser's limit still takes.
+    bench.person.shown.clear();
+    const int before = int(fills.size());
+    bench.doser.fillError = -0.01;
+    bench.start(57);
+    QVERIFY(bench.finished());
+    fills = bench.doser.fills().mid(before);
+    QCOMPARE(fills.size(), 2);
+    QCOMPARE(fills.first(), 28.5);
+    QVERIFY(fills.last() > 28.5 && fills.last() <= 30);
 }
 
 QTEST_GUILESS_MAIN(tst_BatchRun)

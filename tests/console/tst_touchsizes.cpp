@@ -112,6 +112,13 @@ void tst_TouchSizes::everyButtonOfEveryWindowAndBoxIsAFingerWide()
             window = shownWindowOtherThan(console);
             faults << smallButtonsWithBoxes(window, keyboardsSeen);
         }
+        if (auto *options = window->findChild<QPushButton *>("doseOptionsButton")) {
+            options->click();
+            auto *dialog = window->findChild<QDialog *>("doseOptionsForm");
+            QVERIFY(dialog && dialog->isVisible());
+            faults << smallButtonsWithBoxes(dialog, keyboardsSeen);
+            dialog->hide();
+        }
         window->hide();
     }
     QCOMPARE(console->findChildren<QMessageBox *>().size(), 2);

@@ -1,0 +1,36 @@
+#ifndef DOSEOPTIONS_H
+#define DOSEOPTIONS_H
+
+#include <QString>
+
+class QSettings;
+
+// How the console doses beyond the doser's own rule; every option is off until an engineer
+// switches it on, so a batch runs as the doser's rule says.
+struct DoseOptions
+{
+    static constexpr double DefaultFillShare = 0.95;
+    static constexpr double LeastFillShare = 0.5;
+
+    // Learned dose correction: the mean miss of the last `correctionDoses` fills of the product
+    // on the doser, times the gain, is taken off the next fill.
+    bool correction = false;
+    int correctionDoses = 4;
+    double correctionGain = 0.5;
+    // The fewest cycles: as few fills as each at most `fillShare` of the upper limit allows,
+    // every fill the remainder divided by the fills left.
+    bool fewestCycles = false;
+    double fillShare = DefaultFillShare;
+    // A read whose reply was lost or corrupt is asked once more before the doser counts as lost.
+    bool repeatReads = false;
+
+    static DoseOptions load(QSettings &store);
+    void save(QSettings &store) const;
+    // One line for the journal: what is switched on, with its figures.
+    QString summary() const;
+
+    bool operator==(const DoseOptions &other) const;
+    bool operator!=(const DoseOptions &other) const { return !(*this == other); }
+};
+
+#endif // DOSEOPTIONS_H

@@ -1,0 +1,36 @@
+#ifndef DOSECORRECTIONS_H
+#define DOSECORRECTIONS_H
+
+#include <QList>
+#include <QString>
+
+class Database;
+
+// What the console learned of one doser's fills of one product: the share it takes off the
+// ordered weight, and the doser's last fills as discharged / sent, newest last.
+struct LearnedCorrection
+{
+    double correction = 0;
+    QList<double> ratios;
+
+    bool isEmpty() const { return ratios.isEmpty() && correction == 0; }
+};
+
+// The learned corrections in data.db, one per doser and product, on a connection of the caller
+// (so a correction joins the transaction of the dose it was learned from).
+class DoseCorrections
+{
+public:
+    explicit DoseCorrections(Database &database);
+
+    // Nothing learned is an empty correction; so is one that cannot be read (see the
+    // database's last error).
+    LearnedCorrection load(int deviceId, const QString &product);
+    bool save(int deviceId, const QString &product, const LearnedCorrection &learned);
+    bool reset(int deviceId, const QString &product);
+
+private:
+    Database &database;
+};
+
+#endif // DOSECORRECTIONS_H
