@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -17,6 +18,14 @@ constexpr int PercentDecimals = 1;
 constexpr int CapabilityDecimals = 2;
 constexpr int ExactDigits = 17;
 constexpr int TextFields = 14 + 2 * ToleranceClass::Count;
+
+// The weighing step of a weight with that many decimals.
+double stepOf(int decimals)
+{
+    constexpr double Steps[] = {1.0, 1e-1, 1e-2, 1e-3, 1e-4, 1e-5, 1e-6};
+    return decimals >= 0 && decimals < int(std::size(Steps)) ? Steps[decimals]
+                                                             : std::pow(10.0, -decimals);
+}
 
 QString signedText(double value, int decimals)
 {
@@ -53,35 +62,38 @@ DoseAccuracy::DoseAccuracy(qint64 count, double sum, double sumOfSquares, double
     , decimals(decimals)
 { }
 
-void DoseAccuracy::add(double deviation, int doseDecimals)
-{
-    merge(DoseAccuracy(1, deviation, deviation * deviation, deviation, deviation, doseDecimals));
-}
-
 void DoseAccuracy::add(const Dose &dose)
 {
+    // In place rather than through merge(): the statistics add years of doses one by one.
     const double deviation = dose.discharged - dose.ordered;
-    DoseAccuracy one(1, deviation, deviation * deviation, deviation, deviation, dose.decimals);
+    highest = doses == 0 ? deviation : std::max(highest, deviation);
+    lowest = doses == 0 ? deviation : std::min(lowest, deviation);
+    ++doses;
+    sum += deviation;
+    sumOfSquares += deviation * deviation;
+    decimals = std::max(decimals, dose.decimals);
     if (dose.toleranceKnown) {
-        one.toleranceDoses = 1;
-        const double margin = one.slack();
-        one.withinDoses = deviation <= dose.plus + margin && deviation >= -dose.minus - margin;
-        one.toleranceSum = deviation;
-        one.toleranceSquares = deviation * deviation;
-        one.plusSum = dose.plus;
-        one.minusSum = dose.minus;
+        const double margin = stepOf(dose.decimals) * RoundingShare;
+        ++toleranceDoses;
+        if (deviation <= dose.plus + margin && deviation >= -dose.minus - margin)
+            ++withinDoses;
+        toleranceSum += deviation;
+        toleranceSquares += deviation * deviation;
+        plusSum += dose.plus;
+        minusSum += dose.minus;
     }
     if (dose.gramsPerUnit > 0.0) {
         const double limit =
             ToleranceClass::maximumDeviation(dose.ordered * dose.gramsPerUnit) / dose.gramsPerUnit;
-        one.classDoses = 1;
-        one.classSum = deviation;
         for (int i = 0; i < ClassCount; ++i) {
-            one.classFloor[i] = deviation - ToleranceClass::Factors[i] * limit;
-            one.classCeiling[i] = deviation + ToleranceClass::Factors[i] * limit;
+            const double floor = deviation - ToleranceClass::Factors[i] * limit;
+            const double ceiling = deviation + ToleranceClass::Factors[i] * limit;
+            classFloor[i] = classDoses == 0 ? floor : std::max(classFloor[i], floor);
+            classCeiling[i] = classDoses == 0 ? ceiling : std::min(classCeiling[i], ceiling);
         }
+        ++classDoses;
+        classSum += deviation;
     }
-    merge(one);
 }
 
 void DoseAccuracy::merge(const DoseAccuracy &other)
@@ -170,12 +182,12 @@ double DoseAccuracy::largest() const
 
 double DoseAccuracy::slack() const
 {
-    return std::pow(10.0, -decimals) * RoundingShare;
+    return stepOf(decimals) * RoundingShare;
 }
 
 bool DoseAccuracy::hasSpread(double sigma) const
 {
-    return toleranceDoses >= 2 && sigma > std::pow(10.0, -decimals) * EqualSpreadShare;
+    return toleranceDoses >= 2 && sigma > stepOf(decimals) * EqualSpreadShare;
 }
 
 double DoseAccuracy::toleranceDeviation() const

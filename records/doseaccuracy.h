@@ -35,7 +35,6 @@ public:
     DoseAccuracy(qint64 count, double sum, double sumOfSquares, double highest, double lowest,
                  int decimals);
 
-    void add(double deviation, int doseDecimals);
     void add(const Dose &dose);
     void merge(const DoseAccuracy &other);
     // The sums as one text, exact to the last bit, for passing through a query's result.
