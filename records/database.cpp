@@ -134,10 +134,13 @@ void doseAccuracyStep(sqlite3_context *context, int, sqlite3_value **arguments)
     dose.discharged = decimalArgument(arguments[0]);
     dose.ordered = decimalArgument(arguments[1]);
     dose.decimals = sqlite3_value_int(arguments[2]);
-    const auto *unit = reinterpret_cast<const char *>(sqlite3_value_text(arguments[3]));
-    if (unit)
-        dose.gramsPerUnit =
-            ToleranceClass::gramsPerUnit(QUtf8StringView(unit, sqlite3_value_bytes(arguments[3])));
+    // The unit's bytes against the three units' UTF-8: cheaper per dose than a QString.
+    const QByteArrayView unit(reinterpret_cast<const char *>(sqlite3_value_text(arguments[3])),
+                              sqlite3_value_bytes(arguments[3]));
+    for (const char *known : {"г", "кг", "т"}) {
+        if (unit == QByteArrayView(known))
+            dose.gramsPerUnit = ToleranceClass::gramsPerUnit(QUtf8StringView(known));
+    }
     dose.toleranceKnown =
         toleranceArgument(arguments[4], dose.plus) && toleranceArgument(arguments[5], dose.minus);
     figures->add(dose);
