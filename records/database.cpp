@@ -131,13 +131,36 @@ void accuracyResult(sqlite3_context *context)
     sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
 }
 
-// doseAccuracy(discharged, ordered, decimals): every weight read once per dose, where the same
-// figures in plain SQL read each of them five times.
+// A tolerance is known when the dose row holds one; old rows leave it empty.
+bool toleranceArgument(sqlite3_value *argument, double &tolerance)
+{
+    if (sqlite3_value_type(argument) == SQLITE_NULL || sqlite3_value_bytes(argument) == 0)
+        return false;
+    tolerance = decimalArgument(argument);
+    return true;
+}
+
+// doseAccuracy(discharged, ordered, decimals, weightScale, doseFaultPlus, doseFaultMinus): every
+// weight read once per dose, where the same figures in plain SQL read each of them five times.
 void doseAccuracyStep(sqlite3_context *context, int, sqlite3_value **arguments)
 {
-    if (DoseAccuracy *figures = accuracyState(context))
-        figures->add(decimalArgument(arguments[0]) - decimalArgument(arguments[1]),
-                     sqlite3_value_int(arguments[2]));
+    DoseAccuracy *figures = accuracyState(context);
+    if (!figures)
+        return;
+    DoseAccuracy::Dose dose;
+    dose.discharged = decimalArgument(arguments[0]);
+    dose.ordered = decimalArgument(arguments[1]);
+    dose.decimals = sqlite3_value_int(arguments[2]);
+    // The unit's bytes against the three units' UTF-8: cheaper per dose than a QString.
+    const QByteArrayView unit(reinterpret_cast<const char *>(sqlite3_value_text(arguments[3])),
+                              sqlite3_value_bytes(arguments[3]));
+    for (const char *known : {"г", "кг", "т"}) {
+        if (unit == QByteArrayView(known))
+            dose.gramsPerUnit = ToleranceClass::gramsPerUnit(QUtf8StringView(known));
+    }
+    dose.toleranceKnown =
+        toleranceArgument(arguments[4], dose.plus) && toleranceArgument(arguments[5], dose.minus);
+    figures->add(dose);
 }
 
 // mergedAccuracy(figures): the figures of several doseAccuracy() groups as one.
@@ -203,7 +226,7 @@ Database::Database(const QString &fileName, JournalMode journal)
     sqlite3_exec(handle, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(handle, "decimalValue", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                nullptr, &decimalValueFunction, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(handle, "doseAccuracy", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+    sqlite3_create_function_v2(handle, "doseAccuracy", 6, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                nullptr, nullptr, &doseAccuracyStep, &accuracyResult, nullptr);
     sqlite3_create_function_v2(handle, "mergedAccuracy", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                nullptr, nullptr, &mergedAccuracyStep, &accuracyResult, nullptr);

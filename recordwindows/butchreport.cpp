@@ -2,6 +2,7 @@
 
 #include "cyclerecords.h"
 #include "database.h"
+#include "doseaccuracy.h"
 #include "doserecords.h"
 #include "journalreader.h"
 #include "recordtime.h"
@@ -46,6 +47,7 @@ const QString TasksStatement =
 const QList<qreal> FieldStops {0.0, 0.3};
 const QList<qreal> DoseStops {0.0, 0.07, 0.22, 0.40, 0.58, 0.76};
 const QList<qreal> EventStops {0.0, 0.13, 0.24, 0.49, 0.55};
+const QList<qreal> CapabilityStops {0.0, 0.25, 0.40, 0.55};
 
 int decimalsOf(const QString &weight)
 {
@@ -77,6 +79,24 @@ QString unitsText(qint64 units, int decimals, bool withSign)
     if (units < 0)
         return u'-' + digits;
     return withSign && units > 0 ? u'+' + digits : digits;
+}
+
+DoseAccuracy::Dose accuracyOf(const DoseRecord &dose)
+{
+    DoseAccuracy::Dose figures;
+    figures.ordered = Database::decimalValue(dose.orderedWeight);
+    figures.discharged = Database::decimalValue(dose.dischargedWeight);
+    figures.decimals = dose.decimals;
+    figures.gramsPerUnit = ToleranceClass::gramsPerUnit(dose.unit);
+    figures.toleranceKnown = !dose.tolerancePlus.isEmpty() && !dose.toleranceMinus.isEmpty();
+    figures.plus = Database::decimalValue(dose.tolerancePlus);
+    figures.minus = Database::decimalValue(dose.toleranceMinus);
+    return figures;
+}
+
+QString orNoValue(const QString &text)
+{
+    return text.isEmpty() ? NoValue : text;
 }
 
 QString moment(const QString &date, const QString &time)
@@ -129,6 +149,16 @@ QImage ButchReport::pageImage(int page, qreal scale) const
     painter.scale(scale, scale);
     paintPage(painter, page);
     return image;
+}
+
+QStringList ButchReport::pageText(int page) const
+{
+    QStringList text;
+    for (const Line &line : pages.value(page)) {
+        if (line.kind != Line::Chart)
+            text << line.cells.join(u'\t');
+    }
+    return text;
 }
 
 void ButchReport::load(Database &database)
@@ -264,8 +294,32 @@ void ButchReport::addTask(QList<Line> &out, const Task &task) const
         sum.colour = OutOfTolerance;
     }
     out << sum;
+    addCapability(out, task);
     if (!cycles.value(task.deviceId).isEmpty())
         out.append({Line::Chart, {QString::number(task.deviceId)}});
+}
+
+void ButchReport::addCapability(QList<Line> &out, const Task &task) const
+{
+    DoseAccuracy figures;
+    for (const DoseRecord &dose : doses) {
+        if (dose.deviceId == task.deviceId && dose.counted && !dose.isResidue())
+            figures.add(accuracyOf(dose));
+    }
+    if (figures.count() == 0)
+        return;
+    const QString within = figures.withinToleranceText();
+    out.append({Line::TableHeader,
+                {QStringLiteral("В допуске"), QStringLiteral("Cp"), QStringLiteral("Cpk"),
+                 QStringLiteral("Класс")},
+                CapabilityStops});
+    out.append({Line::TableRow,
+                {within.isEmpty()
+                     ? NoValue
+                     : QStringLiteral("%1 % (доз: %2)").arg(within).arg(figures.toleranceCount()),
+                 orNoValue(figures.cpText()), orNoValue(figures.cpkText()),
+                 orNoValue(figures.classText())},
+                CapabilityStops});
 }
 
 void ButchReport::addEvents(QList<Line> &out) const

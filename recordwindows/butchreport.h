@@ -16,8 +16,8 @@ class Database;
 class QPainter;
 
 // The printable record of one batch: per task its product, target, delivered weight,
-// tolerance, start and end, every dose with its deviation, the chart of its cycles, then the
-// batch's events. Laid out
+// tolerance, start and end, every dose with its deviation, the doses' share within tolerance,
+// Cp, Cpk and class, the chart of its cycles, then the batch's events. Laid out
 // on A4 pages; a typical batch fits on one. Saved as PDF, or drawn into an image.
 class ButchReport
 {
@@ -34,6 +34,8 @@ public:
     bool savePdf(const QString &fileName) const;
     // A page drawn at scale times 72 dots per inch (1 = one pixel per point).
     QImage pageImage(int page, qreal scale) const;
+    // The texts of a page, a line of the layout per entry with its cells apart by tabs.
+    QStringList pageText(int page) const;
 
 private:
     struct Task
@@ -67,6 +69,8 @@ private:
     void load(Database &database);
     QList<Line> lines() const;
     void addTask(QList<Line> &out, const Task &task) const;
+    // The doses' share within tolerance, Cp, Cpk and class.
+    void addCapability(QList<Line> &out, const Task &task) const;
     void addEvents(QList<Line> &out) const;
     void paginate(const QList<Line> &all);
     void paintPage(QPainter &painter, int page) const;

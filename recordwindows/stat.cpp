@@ -21,6 +21,10 @@ enum TableColumn {
     MeanColumn,
     DeviationColumn,
     LargestColumn,
+    WithinToleranceColumn,
+    CpColumn,
+    CpkColumn,
+    ClassColumn,
     TableColumns
 };
 constexpr int WeightDecimals = 2;
@@ -49,7 +53,8 @@ const QString WeightsStatement =
 const QString AccuracyStatement = QStringLiteral(
     "SELECT task.productName, dose.weightScale, mergedAccuracy(dose.figures) FROM "
     "(SELECT idButch, deviceId, weightScale, "
-    "doseAccuracy(dischargedWeight, orderedWeight, decimals) AS figures FROM dose "
+    "doseAccuracy(dischargedWeight, orderedWeight, decimals, weightScale, doseFaultPlus, "
+    "doseFaultMinus) AS figures FROM dose "
     "WHERE idButch >= %1 AND idButch <= %2 AND counted = 1 AND orderedWeight != \"\" "
     "GROUP BY idButch, deviceId, weightScale) AS dose "
     "JOIN task ON task.idButch = dose.idButch AND task.deviceId = dose.deviceId "
@@ -88,14 +93,19 @@ QStringList tableHeader()
             QStringLiteral("Доз"),
             QStringLiteral("Ср. отклонение"),
             QStringLiteral("СКО"),
-            QStringLiteral("Макс. отклонение")};
+            QStringLiteral("Макс. отклонение"),
+            QStringLiteral("В допуске, %"),
+            QStringLiteral("Cp"),
+            QStringLiteral("Cpk"),
+            QStringLiteral("Класс")};
 }
 
 // Columns whose numbers a spreadsheet of the panel reads with a decimal comma.
 bool isDecimalColumn(int column)
 {
     return column == WeightColumn || column == MeanColumn || column == DeviationColumn
-           || column == LargestColumn;
+           || column == LargestColumn || column == WithinToleranceColumn || column == CpColumn
+           || column == CpkColumn;
 }
 
 } // namespace
@@ -273,6 +283,11 @@ void Stat::showTable(const QStringList &products, const QList<double> &kilograms
             statTable->setItem(row, DeviationColumn,
                                new QTableWidgetItem(figures.standardDeviationText()));
             statTable->setItem(row, LargestColumn, new QTableWidgetItem(figures.largestText()));
+            statTable->setItem(row, WithinToleranceColumn,
+                               new QTableWidgetItem(figures.withinToleranceText()));
+            statTable->setItem(row, CpColumn, new QTableWidgetItem(figures.cpText()));
+            statTable->setItem(row, CpkColumn, new QTableWidgetItem(figures.cpkText()));
+            statTable->setItem(row, ClassColumn, new QTableWidgetItem(figures.classText()));
         }
     }
     statTable->resizeColumnsToContents();

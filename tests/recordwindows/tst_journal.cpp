@@ -284,6 +284,12 @@ void tst_Journal::reportOfTheChosenBatchIsOnePdfPageNamedAfterIt()
     Database database(records.path());
     const ButchReport report(database, butch);
     QCOMPARE(report.pageCount(), 1);
+    // Deviations +0.03, -0.02, +0.04, +0.73, -0.05, +0.01, -0.35: six of seven within 0.50,
+    // 85.7 %. Mean 0.39 / 7 = 0.0557; s^2 = (0.6609 - 0.39^2 / 7) / 6 = 0.10653, s = 0.32639;
+    // Cp = 1.00 / (6 s) = 0.511, Cpk = (0.50 - 0.0557) / (3 s) = 0.454. X(1) at 28.57 kg is 1 %,
+    // 0.2857 kg: +0.73 lies 0.674 from the mean, beyond X(2)'s 0.571, so no class.
+    QVERIFY2(report.pageText(0).contains("85.7 % (доз: 7)\t0.51\t0.45\t—"),
+             qPrintable(report.pageText(0).join('\n')));
     const QImage page = report.pageImage(0, 1.5);
     QCOMPARE(page.size(), QSize(893, 1263));
     saveScreenshot(page, "report.png");

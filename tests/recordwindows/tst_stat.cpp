@@ -78,6 +78,7 @@ private slots:
     void weightOfAProductIsSummedRoundedAndAgreesWithGetSumWeight();
     void rangeWithoutTasksEmptiesTableAndExport();
     void doseAccuracyPerProductAndUnitBesideTheTotals();
+    void toleranceShareCpCpkAndClassOfEachProductInTableAndFile();
     void exportWritesTheExpectedBytes();
     void exportBeforeAnyDayWritesTheHeadingOnly();
     void showingAgainForgetsTheFirstDayOnly();
@@ -235,14 +236,68 @@ void tst_Stat::doseAccuracyPerProductAndUnitBesideTheTotals()
         }
         rows << cells.join(" | ");
     }
-    QCOMPARE(rows, QStringList({"Мука | 50.79 | г | 1 | -10.0 | 0.0 | -10",
-                                "Мука |  | кг | 5 | +0.060 | 0.156 | +0.30",
-                                "Соль | 12.00 |  |  |  |  | "}));
+    // Rows without tolerances have no share, Cp or Cpk. The class against each unit's mean: the
+    // single gram dose is its own mean; of the kilogram doses (mean +0.06) -0.10 lies 0.16 and
+    // +0.30 0.24 away, beyond X(1)'s 1.5 % of 10 kg = 0.15, within X(2)'s 0.30.
+    QCOMPARE(rows, QStringList({"Мука | 50.79 | г | 1 | -10.0 | 0.0 | -10 |  |  |  | X(0.2)",
+                                "Мука |  | кг | 5 | +0.060 | 0.156 | +0.30 |  |  |  | X(2)",
+                                "Соль | 12.00 |  |  |  |  |  |  |  |  | "}));
     QTemporaryDir folder;
     QVERIFY(stat.saveCsv(folder.filePath("stat.csv")));
     QVERIFY(fileBytes(folder.filePath("stat.csv"))
-                .contains(Windows1251::encode(
-                    "\n\"Мука\";\"\";\"кг\";\"5\";\"+0,060\";\"0,156\";\"+0,30\";\n")));
+                .contains(Windows1251::encode("\n\"Мука\";\"\";\"кг\";\"5\";\"+0,060\";\"0,156\";"
+                                              "\"+0,30\";\"\";\"\";\"\";\"X(2)\";\n")));
+}
+
+void tst_Stat::toleranceShareCpCpkAndClassOfEachProductInTableAndFile()
+{
+    TemporaryDatabase records;
+    QVERIFY(Database(records.path()).createTables());
+    // Two batches of one product ordered 10.00 kg with +0.20 / -0.10: deviations +0.10, -0.05,
+    // +0.05, +0.30, -0.10, and +0.00 from a row written before tolerances were kept.
+    // Share: +0.30 is outside, -0.10 on its limit within: 4 of 5 = 80.0 %.
+    // The five: mean 0.06, s^2 = (0.115 - 5 * 0.0036) / 4 = 0.02425, s = 0.155724;
+    // Cp = 0.30 / (6 s) = 0.321, Cpk = min(0.14, 0.16) / (3 s) = 0.2997.
+    // Class of all six, mean 0.05: +0.30 lies 0.25 away, beyond X(1)'s 0.15 -> X(2).
+    const int first = records.addButch(FirstDay);
+    records.addTask(first, "Мука", "кг", "30.05");
+    records.addDose(first, "", "0.20", "кг", 2, true, "0.20", "0.10");
+    records.addDose(first, "10.00", "10.10", "кг", 2, true, "0.20", "0.10");
+    records.addDose(first, "10.00", "9.95", "кг", 2, true, "0.20", "0.10");
+    records.addDose(first, "10.00", "10.00", "кг", 2);
+    const int second = records.addButch(FirstDay);
+    records.addTask(second, "Мука", "кг", "30.25");
+    records.addDose(second, "10.00", "10.05", "кг", 2, true, "0.20", "0.10");
+    records.addDose(second, "10.00", "10.30", "кг", 2, true, "0.20", "0.10");
+    records.addDose(second, "10.00", "9.90", "кг", 2, true, "0.20", "0.10");
+    // Fills of 250 g: X(1) 9 g. Deviations +2, -1, +1 about their mean 0.667: at most 1.667
+    // away, within X(0.2)'s 1.8 g. One dose is out of its +1 / -1 g: 2 of 3 = 66.7 %, mean 0.667,
+    // s^2 = (6 - 3 * 0.4444) / 2 = 2.3333, s = 1.5275; Cp = 2 / 9.165 = 0.218,
+    // Cpk = (1 - 0.667) / 4.5826 = 0.0727.
+    const int third = records.addButch(SecondDay);
+    records.addTask(third, "Сахар", "г", "752");
+    for (const char *discharged : {"252", "249", "251"})
+        records.addDose(third, "250", discharged, "г", 0, true, "1", "1");
+    Stat stat(records.path());
+    stat.fillDates();
+    chooseRange(stat, 0, 1);
+
+    const auto figures = [&](int row) {
+        QStringList cells {stat.statTable->item(row, 0)->text(),
+                           stat.statTable->item(row, 3)->text()};
+        for (int column = 7; column < stat.statTable->columnCount(); ++column)
+            cells << stat.statTable->item(row, column)->text();
+        return cells.join(" | ");
+    };
+    QCOMPARE(stat.statTable->rowCount(), 2);
+    QCOMPARE(figures(0), QString("Мука | 6 | 80.0 | 0.32 | 0.30 | X(2)"));
+    QCOMPARE(figures(1), QString("Сахар | 3 | 66.7 | 0.22 | 0.07 | X(0.2)"));
+
+    QTemporaryDir folder;
+    QVERIFY(stat.saveCsv(folder.filePath("stat.csv")));
+    const QByteArray csv = fileBytes(folder.filePath("stat.csv"));
+    QVERIFY(csv.contains(Windows1251::encode("\"80,0\";\"0,32\";\"0,30\";\"X(2)\";\n")));
+    QVERIFY(csv.contains(Windows1251::encode("\"66,7\";\"0,22\";\"0,07\";\"X(0.2)\";\n")));
 }
 
 void tst_Stat::exportWritesTheExpectedBytes()

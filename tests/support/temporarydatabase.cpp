@@ -107,14 +107,15 @@ void TemporaryDatabase::addTask(int idButch, const QString &product, const QStri
 }
 
 void TemporaryDatabase::addDose(int idButch, const QString &ordered, const QString &discharged,
-                                const QString &unit, int decimals, bool counted)
+                                const QString &unit, int decimals, bool counted,
+                                const QString &tolerancePlus, const QString &toleranceMinus)
 {
     exec(QStringLiteral(
              "INSERT INTO dose (idButch, deviceId, date, time, orderedWeight, "
              "dischargedWeight, weightScale, decimals, counted, doseFaultPlus, "
-             "doseFaultMinus) VALUES (?1, 30, '', '08:10:00', ?2, ?3, ?4, ?5, ?6, '', '')"),
+             "doseFaultMinus) VALUES (?1, 30, '', '08:10:00', ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
          {QString::number(idButch), ordered, discharged, unit, QString::number(decimals),
-          QString::number(int(counted))});
+          QString::number(int(counted)), tolerancePlus, toleranceMinus});
 }
 
 QString TemporaryDatabase::makeReadOnly()

@@ -31,9 +31,12 @@ public:
     int addButch(const QString &day);
     void addTask(int idButch, const QString &product, const QString &unit,
                  const QString &deliveredWeight);
-    // A dose of doser 30 (the dose table must exist); an empty ordered weight makes a residue.
+    // A dose of doser 30 (the dose table must exist); an empty ordered weight makes a residue,
+    // empty tolerances a row of a file older than them.
     void addDose(int idButch, const QString &ordered, const QString &discharged,
-                 const QString &unit, int decimals, bool counted = true);
+                 const QString &unit, int decimals, bool counted = true,
+                 const QString &tolerancePlus = QString(),
+                 const QString &toleranceMinus = QString());
 
     // Makes the file read-only and returns the name to open it by. Root ignores permission bits,
     // so then the name asks SQLite for the read-only opening it falls back to by itself.
