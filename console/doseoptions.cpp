@@ -54,7 +54,7 @@ QString DoseOptions::summary() const
     if (fewestCycles)
         on << QStringLiteral("наименьшее число циклов, доза до %1 НПВ").arg(fillShare, 0, 'f', 2);
     if (repeatReads)
-        on << QStringLiteral("повтор чтения");
+        on << QStringLiteral("повтор запросов");
     return on.isEmpty() ? QStringLiteral("выключены") : on.join(QStringLiteral("; "));
 }
 

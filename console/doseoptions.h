@@ -21,7 +21,8 @@ struct DoseOptions
     // every fill the remainder divided by the fills left.
     bool fewestCycles = false;
     double fillShare = DefaultFillShare;
-    // A read whose reply was lost or corrupt is asked once more before the doser counts as lost.
+    // A request whose reply was lost or corrupt is sent once more before the doser counts as
+    // lost, unless it moves product (a fill, a discharge, a cycle).
     bool repeatReads = false;
 
     static DoseOptions load(QSettings &store);

@@ -56,7 +56,7 @@ bool K310Link::repeatsRequest(const quint8 *request, quint16 requestLength, cons
                               quint16 replyFrameLength, quint32 frames, quint32 expected)
 {
     if (!repeatReads.load(std::memory_order_relaxed) || !decode(request, requestLength)
-        || !K310Protocol::isRead(workPacket.command))
+        || K310Protocol::movesProduct(workPacket.command))
         return false;
     quint32 intact = 0;
     for (quint32 i = 0; reply && i < frames; ++i)

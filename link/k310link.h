@@ -34,8 +34,9 @@ public:
     // Safe from any thread; the worker updates them as replies are processed.
     LinkCounters counters() const;
     void resetCounters();
-    // A read whose reply is lost or corrupt is asked once more before it is reported; orders
-    // are never repeated. Safe from any thread; off until set.
+    // A request whose reply is lost or corrupt is sent once more before it is reported, unless
+    // it moves product: reads, and settings that come to the same when given twice. Safe from
+    // any thread; off until set.
     void setRepeatReads(bool on) { repeatReads.store(on, std::memory_order_relaxed); }
 
 public slots:

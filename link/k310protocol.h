@@ -36,6 +36,14 @@ constexpr bool isRead(std::uint8_t command)
            || command == ReadDoseFaultMinus || command == Counters || command == Parameters;
 }
 
+// An order that moves product: a fill, its continuation, a discharge or a whole cycle. Sent a
+// second time it could move product twice, so it is never repeated.
+constexpr bool movesProduct(std::uint8_t command)
+{
+    return command == DownloadWeight || command == DownloadSetDose || command == ContinueDownload
+           || command == UploadDose || command == FullCycle;
+}
+
 // Subcommands of Counters.
 enum CounterSelector : std::uint8_t {
     SumWeightOfLastDownload = 0,

@@ -93,7 +93,7 @@ private slots:
     void closingReturnsPromptlyWhileASilentDoserIsAwaitedWithoutLimit();
     void reopenedLinkKeepsOneWorkerAcrossTransactions();
     void availablePortsLeavesOutThePortTheLinkHolds();
-    void repeatedReadsAskOnceMoreButOrdersGoOnce();
+    void failedRequestsAreSentOnceMoreButNeverAFill();
 
 private:
     // Opens the pty as the console does (port, reply time-out, rate), starts the peer and
@@ -331,7 +331,7 @@ void tst_K310Link::lostDoserIsReportedAboutTheReplyTimeoutAfterTheWrite()
              qPrintable(QString::number(elapsed)));
 }
 
-void tst_K310Link::repeatedReadsAskOnceMoreButOrdersGoOnce()
+void tst_K310Link::failedRequestsAreSentOnceMoreButNeverAFill()
 {
     openLink();
     link->setRepeatReads(true);

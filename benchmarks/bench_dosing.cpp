@@ -1,0 +1,203 @@
+// How close and how fast the console doses on a doser that misses its fills, with the learned
+// correction off and on and with either dose plan; and how often a batch on a flaky line waits
+// for the operator, with the repeated requests off and on. Run by scripts/bench-dosing.sh, which
+// runs the configurations side by side and prints the summary against the goals.
+//
+//   bench_dosing --plan specified|fewest --correction off|on [--batches N] [--seed S]
+//   bench_dosing --flaky off|on [--seed S]
+#include "consolerig.h"
+#include "doseoptions.h"
+#include "k310_halvern.h"
+#include "k310settings.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QTest>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+const QString NewWork = QStringLiteral("Начать новую работу?");
+const QString Restore = QStringLiteral("Последнее задание не завершено.\nВосстановить данные?");
+const QString Done = QStringLiteral("Задание выполнено");
+const QString Yes = QStringLiteral("Да");
+constexpr int BatchMs = 20 * 60 * 1000;
+constexpr int OperatorMs = 300;
+constexpr double Npd = 30;
+constexpr int LeastTarget = 20;
+constexpr int LargestTarget = 500;
+
+// A quick doser that misses every fill by +2 % with a spread of 0.5 %.
+QStringList erringDoser(quint32 seed)
+{
+    return {"--seed",           QString::number(seed),
+            "--feed-rate",      "100",
+            "--fine-rate",      "10",
+            "--settle-ms",      "50",
+            "--discharge-rate", "200",
+            "--in-flight",      "0.05",
+            "--noise",          "0.01",
+            "--fill-error",     "2",
+            "--fill-spread",    "0.5",
+            "--log-frames"};
+}
+
+// The doser of the soak runs, on a line that loses one reply in twenty.
+QStringList flakyDoser(quint32 seed)
+{
+    return {"--log-frames",
+            "--seed",
+            QString::number(seed),
+            "--feed-rate",
+            "40",
+            "--fine-rate",
+            "4",
+            "--settle-ms",
+            "100",
+            "--discharge-rate",
+            "80",
+            "--in-flight",
+            "0.05",
+            "--fault",
+            "drop:p=0.05"};
+}
+
+bool isEnabled(ConsoleRig &rig, const char *button)
+{
+    return rig.console()->findChild<QPushButton *>(QLatin1String(button))->isEnabled();
+}
+
+struct Figures
+{
+    double sum = 0;
+    double squares = 0;
+    int count = 0;
+    void add(double value)
+    {
+        sum += value;
+        squares += value * value;
+        ++count;
+    }
+    double mean() const { return count ? sum / count : 0; }
+    double deviation() const
+    {
+        return count > 1 ? std::sqrt(qMax(0.0, (squares - sum * sum / count) / (count - 1))) : 0;
+    }
+};
+
+int accuracyRun(bool fewest, bool correction, int batches, quint32 seed)
+{
+    ConsoleRig rig;
+    DoseOptions options;
+    options.correction = correction;
+    options.fewestCycles = fewest;
+    options.save(*k310Settings::makeStore());
+    if (!rig.startSimulator(erringDoser(seed)))
+        return 1;
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    rig.startConsole();
+    rig.waitForDoser();
+    rig.prepareBatch(QStringLiteral("Сахар"), QStringLiteral("1"));
+
+    QRandomGenerator targets(seed);
+    Figures final;
+    Figures absoluteFinal;
+    Figures lastDose;
+    Figures fills;
+    Figures seconds;
+    int overPlan = 0;
+    for (int batch = 0; batch < batches; ++batch) {
+        const double target = LeastTarget + targets.bounded(LargestTarget - LeastTarget + 1);
+        rig.enter("productWeightK310_11", QString::number(target, 'f', 2));
+        const int done = rig.operatorAtPanel().shown.count(Done);
+        QElapsedTimer clock;
+        clock.start();
+        rig.click("startButton");
+        if (!QTest::qWaitFor([&] { return rig.operatorAtPanel().shown.count(Done) > done; },
+                             BatchMs))
+            return 1;
+        seconds.add(double(clock.elapsed()) / 1000);
+        const QStringList task = rig.records().select(
+            "SELECT haveDoneWeight, idButch FROM task ORDER BY idButch DESC LIMIT 1");
+        const double deviation = task.value(0).toDouble() - target;
+        final.add(deviation);
+        absoluteFinal.add(std::fabs(deviation));
+        const QStringList doses = rig.records().select(
+            QStringLiteral("SELECT orderedWeight, dischargedWeight FROM dose WHERE idButch = %1 "
+                           "AND counted = 1 AND orderedWeight != '' ORDER BY idDose")
+                .arg(task.value(1)));
+        const int filled = int(doses.size() / 2);
+        fills.add(filled);
+        if (filled >= 1)
+            lastDose.add(std::fabs(doses.at(2 * filled - 1).toDouble()
+                                   - doses.at(2 * filled - 2).toDouble()));
+        if (fewest && filled > int(std::ceil(target / (DoseOptions::DefaultFillShare * Npd))))
+            ++overPlan;
+    }
+    std::printf("%-9s %-3s %6d %9.3f %9.3f %9.3f %9.3f %7.2f %7.1f %5d\n",
+                fewest ? "fewest" : "specified", correction ? "on" : "off", batches, final.mean(),
+                final.deviation(), absoluteFinal.mean(), lastDose.mean(), fills.mean(),
+                seconds.mean(), overPlan);
+    return 0;
+}
+
+int flakyRun(bool repeat, quint32 seed)
+{
+    ConsoleRig rig;
+    DoseOptions options;
+    options.repeatReads = repeat;
+    options.save(*k310Settings::makeStore());
+    if (!rig.startSimulator(flakyDoser(seed)))
+        return 1;
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    rig.operatorAtPanel().answer(Restore, Yes);
+    rig.startConsole();
+    rig.waitForDoser();
+    rig.prepareBatch(QStringLiteral("Мука"), QStringLiteral("300"));
+    int continues = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (!rig.operatorAtPanel().shown.contains(Done) && clock.elapsed() < BatchMs) {
+        if (!isEnabled(rig, "stopButton")) {
+            const bool started = !rig.records().select("SELECT idButch FROM task").isEmpty();
+            if (!started && isEnabled(rig, "startButton")) {
+                rig.click("startButton");
+            } else if (started && isEnabled(rig, "continueButton")) {
+                ++continues;
+                rig.click("continueButton");
+            }
+        }
+        QTest::qWait(OperatorMs);
+    }
+    const QStringList task = rig.records().select("SELECT haveDoneWeight FROM task");
+    std::printf("flaky %-3s %9s %6.0f %6d %9d\n", repeat ? "on" : "off", qPrintable(task.value(0)),
+                double(clock.elapsed()) / 1000, int(rig.doserLog("(dropped").size()), continues);
+    return rig.operatorAtPanel().shown.contains(Done) ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.addOptions(
+        {{"plan", "specified or fewest", "plan", "specified"},
+         {"correction", "off or on", "switch", "off"},
+         {"flaky", "off or on: the flaky-line batch with repeats off or on", "switch"},
+         {"batches", "batches of the accuracy run", "n", "50"},
+         {"seed", "seed of the targets and the doser", "n", "1"}});
+    parser.process(application);
+    const quint32 seed = parser.value("seed").toUInt();
+    if (parser.isSet("flaky"))
+        return flakyRun(parser.value("flaky") == QLatin1String("on"), seed);
+    return accuracyRun(parser.value("plan") == QLatin1String("fewest"),
+                       parser.value("correction") == QLatin1String("on"),
+                       parser.value("batches").toInt(), seed);
+}

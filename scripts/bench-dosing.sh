@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# How close and how fast the console doses: batches of random targets from 20 to 500 on a
+# simulated doser that misses every fill by +2 % (0.5 % spread), with the learned correction off
+# and on and for both dose plans; then a batch of 300 on a line that loses 5 % of the replies,
+# with the repeated requests off and on. The runs go side by side (they mostly wait on the
+# doser); prints the figures against the goals and exits 1 when one is missed. Run by hand:
+# about 25 minutes. K310_DOSING_BATCHES and K310_DOSING_SEED change the run.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${K310_BENCH_DIR:-$root/build-bench}
+batches=${K310_DOSING_BATCHES:-50}
+seed=${K310_DOSING_SEED:-1}
+
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DK310_BUILD_BENCHMARKS=ON \
+    -DK310_BUILD_TESTS=ON >/dev/null
+cmake --build "$build" --parallel 2 --target k310sim bench_dosing >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export QT_QPA_PLATFORM=offscreen
+bench="$build/benchmarks/bench_dosing"
+
+pids=()
+for plan in specified fewest; do
+    for correction in off on; do
+        "$bench" --plan "$plan" --correction "$correction" --batches "$batches" --seed "$seed" \
+            >"$work/$plan-$correction" 2>/dev/null &
+        pids+=($!)
+    done
+done
+for repeat in off on; do
+    "$bench" --flaky "$repeat" --seed "$seed" >"$work/flaky-$repeat" 2>/dev/null &
+    pids+=($!)
+done
+failed=0
+for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+
+printf '%-9s %-3s %6s %9s %9s %9s %9s %7s %7s %5s\n' plan corr batches "mean dev" "sd dev" \
+    "mean|dev|" "last|dev|" fills "s/batch" over
+cat "$work"/specified-* "$work"/fewest-*
+printf '\n%-9s %9s %6s %6s %9s\n' line delivered s dropped continues
+cat "$work"/flaky-*
+
+echo
+verdict() { if [[ $1 == 1 ]]; then echo "met"; else echo "MISSED"; failed=1; fi; }
+for plan in specified fewest; do
+    off=$(awk '{print $6}' "$work/$plan-off")
+    on=$(awk '{print $6}' "$work/$plan-on")
+    echo "$plan: correction on $on against off $off, goal at most a quarter: $(verdict "$(awk -v a="$on" -v b="$off" 'BEGIN{print (a <= b / 4) ? 1 : 0}')")"
+done
+over=$(cat "$work"/fewest-* | awk '{s += $10} END {print s}')
+echo "fewest cycles: $over batches above ceil(target / (0.95 НПВ)) fills, goal none: $(verdict "$([[ $over == 0 ]] && echo 1 || echo 0)")"
+continues=$(awk '{print $5}' "$work/flaky-on")
+echo "flaky line with repeats: $continues continues, goal at most 3: $(verdict "$([[ $continues -le 3 ]] && echo 1 || echo 0)")"
+exit "$failed"
