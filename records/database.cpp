@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <charconv>
+#include <cstring>
 #include <type_traits>
 
 namespace {
@@ -131,6 +132,18 @@ void accuracyResult(sqlite3_context *context)
     sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
 }
 
+// The figures of one group as their bytes: exact, and without the text's formatting and parsing
+// for each of the many groups a range of years holds.
+void accuracyBytesResult(sqlite3_context *context)
+{
+    const DoseAccuracy *figures = accuracyState(context);
+    if (!figures) {
+        sqlite3_result_null(context);
+        return;
+    }
+    sqlite3_result_blob(context, figures, int(sizeof(DoseAccuracy)), SQLITE_TRANSIENT);
+}
+
 // A tolerance is known when the dose row holds one; old rows leave it empty.
 bool toleranceArgument(sqlite3_value *argument, double &tolerance)
 {
@@ -163,12 +176,22 @@ void doseAccuracyStep(sqlite3_context *context, int, sqlite3_value **arguments)
     figures->add(dose);
 }
 
-// mergedAccuracy(figures): the figures of several doseAccuracy() groups as one.
+// mergedAccuracy(figures): the figures of several doseAccuracy() groups as one, from their
+// bytes or their text.
 void mergedAccuracyStep(sqlite3_context *context, int, sqlite3_value **arguments)
 {
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
     DoseAccuracy *figures = accuracyState(context);
-    if (figures && text)
+    if (!figures)
+        return;
+    if (sqlite3_value_type(arguments[0]) == SQLITE_BLOB) {
+        if (sqlite3_value_bytes(arguments[0]) != int(sizeof(DoseAccuracy)))
+            return;
+        DoseAccuracy group;
+        std::memcpy(&group, sqlite3_value_blob(arguments[0]), sizeof(DoseAccuracy));
+        figures->merge(group);
+        return;
+    }
+    if (const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0])))
         figures->merge(DoseAccuracy::fromText(QString::fromUtf8(text)));
 }
 
@@ -227,7 +250,7 @@ Database::Database(const QString &fileName, JournalMode journal)
     sqlite3_create_function_v2(handle, "decimalValue", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                nullptr, &decimalValueFunction, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(handle, "doseAccuracy", 6, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                               nullptr, nullptr, &doseAccuracyStep, &accuracyResult, nullptr);
+                               nullptr, nullptr, &doseAccuracyStep, &accuracyBytesResult, nullptr);
     sqlite3_create_function_v2(handle, "mergedAccuracy", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                nullptr, nullptr, &mergedAccuracyStep, &accuracyResult, nullptr);
 }

@@ -63,8 +63,9 @@ public:
 
     // A weight text read as a decimal number, '.' as point; 0 for a text that is not a number.
     // Statements reach the same reading as the SQL function decimalValue(text), and the figures
-    // of DoseAccuracy as the aggregates doseAccuracy(discharged, ordered, decimals) and
-    // mergedAccuracy(figures), both giving DoseAccuracy::toText().
+    // of DoseAccuracy as the aggregates doseAccuracy(discharged, ordered, decimals, unit,
+    // plus, minus), giving the figures' bytes, and mergedAccuracy(figures), which merges bytes
+    // or DoseAccuracy::toText() and gives the text.
     static double decimalValue(const QString &text);
 
 private:
