@@ -381,7 +381,9 @@ void K310_Halvern::changeK310Product(int position, const QString &name)
             break;
         }
     }
-    showDoseCorrection(position);
+    // Later: the product list may be read from data.db right now, and the correction's query
+    // would take its result away.
+    QTimer::singleShot(0, this, [this, position] { showDoseCorrection(position); });
 }
 
 void K310_Halvern::checkK310Connection(int id)
