@@ -5,6 +5,8 @@
 #include "k310link.h"
 #include "k310settings.h"
 #include "operatormessages.h"
+#include "plantlink.h"
+#include "plantlinkdialog.h"
 #include "portresult.h"
 #include "product.h"
 #include "rs232settings.h"
@@ -102,6 +104,7 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     wireWindow();
     wireRecipes();
     wireAccess();
+    wirePlantLink();
 
     activityTimer.start(ActivityPeriodMs);
     weightTimer.start(WeightPeriodMs);
