@@ -22,6 +22,8 @@ MqttClient::MqttClient(const QString &clientId, Handlers eventHandlers)
     handle = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), true, this);
     if (!handle)
         return;
+    // A dose's message goes at once, not with the next one or the peer's delayed ACK.
+    mosquitto_int_option(handle, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(handle, &MqttClient::onConnect);
     mosquitto_disconnect_callback_set(handle, &MqttClient::onDisconnect);
     mosquitto_publish_callback_set(handle, &MqttClient::onPublish);

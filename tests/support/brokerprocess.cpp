@@ -66,6 +66,7 @@ bool BrokerProcess::writeConfiguration()
                                   "persistence true\n"
                                   "persistence_location %2/\n"
                                   "autosave_interval 1\n"
+                                  "set_tcp_nodelay true\n"
                                   "log_dest stderr\n"
                                   "log_type error\n")
                        .arg(listenPort)

@@ -5,6 +5,8 @@
 
 #include <mosquitto.h>
 
+#include <chrono>
+
 namespace {
 
 constexpr int KeepAliveSeconds = 10;
@@ -17,10 +19,17 @@ QJsonObject MqttReader::Message::json() const
     return QJsonDocument::fromJson(payload).object();
 }
 
+double MqttReader::steadyMs()
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
 MqttReader::MqttReader(const QString &clientId)
 {
     mosquitto_lib_init();
     handle = mosquitto_new(clientId.toUtf8().constData(), false, this);
+    mosquitto_int_option(handle, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(handle, &MqttReader::onConnect);
     mosquitto_subscribe_callback_set(handle, &MqttReader::onSubscribe);
     mosquitto_message_callback_set(handle, &MqttReader::onMessage);
@@ -96,6 +105,7 @@ void MqttReader::onMessage(mosquitto *, void *self, const mosquitto_message *mes
     copy.topic = QString::fromUtf8(message->topic);
     copy.payload = QByteArray(static_cast<const char *>(message->payload), message->payloadlen);
     copy.retained = message->retain;
+    copy.receivedMs = steadyMs();
     const QMutexLocker locker(&reader->mutex);
     reader->received << copy;
 }

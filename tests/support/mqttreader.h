@@ -20,10 +20,14 @@ public:
         QString topic;
         QByteArray payload;
         bool retained = false;
+        // When it came, in ms of the steady clock (see steadyMs()).
+        double receivedMs = 0;
         QJsonObject json() const;
     };
 
     explicit MqttReader(const QString &clientId = QStringLiteral("plant-reader"));
+    // The clock of receivedMs, for a delay measured against it.
+    static double steadyMs();
     ~MqttReader();
     MqttReader(const MqttReader &) = delete;
     MqttReader &operator=(const MqttReader &) = delete;
