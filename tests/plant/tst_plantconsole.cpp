@@ -34,10 +34,6 @@ const QString Prefix = QStringLiteral("plant/line1");
 // The broker's return, the publisher's retry and the resend, on a busy machine.
 constexpr int ForwardedMs = 30000;
 
-// Set in the second process of the restart test.
-constexpr char ChildFolder[] = "K310_TEST_CHILD_FOLDER";
-constexpr char ChildSettings[] = "K310_TEST_CHILD_SETTINGS";
-
 int doseRows(ConsoleRig &rig)
 {
     return rig.records().select("SELECT count(*) FROM dose").value(0).toInt();
@@ -105,16 +101,19 @@ qint32 word32(const QList<quint16> &registers, int at)
     return qint32((quint32(registers.value(at)) << 16) | registers.value(at + 1));
 }
 
-int runConsoleToBeKilled()
+// The console, the plant's broker and its durable reader, the simulated doser running.
+struct Plant
 {
-    ConsoleRig rig(qEnvironmentVariable(ChildFolder), qEnvironmentVariable(ChildSettings));
-    rig.operatorAtPanel().answer(NewWork, Yes);
-    rig.startConsole();
-    rig.waitForDoser();
-    rig.prepareBatch(QStringLiteral("Комбикорм"), QStringLiteral("120"));
-    rig.click("startButton");
-    return QApplication::exec();
-}
+    bool start()
+    {
+        return broker.start() && reader.connectTo(broker.port(), Prefix)
+               && rig.startSimulator(ConsoleRig::quickDoser());
+    }
+
+    ConsoleRig rig;
+    BrokerProcess broker;
+    MqttReader reader;
+};
 
 } // namespace
 
@@ -136,12 +135,11 @@ void tst_PlantConsole::initTestCase()
 
 void tst_PlantConsole::brokerKilledMidBatchLosesNoDoseAndScadaReadsThePanel()
 {
-    ConsoleRig rig;
-    BrokerProcess broker;
-    QVERIFY(broker.start());
-    MqttReader reader;
-    QVERIFY(reader.connectTo(broker.port(), Prefix));
-    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
+    Plant plant;
+    QVERIFY(plant.start());
+    ConsoleRig &rig = plant.rig;
+    BrokerProcess &broker = plant.broker;
+    const MqttReader &reader = plant.reader;
     rig.operatorAtPanel().answer(NewWork, Yes);
     K310_Halvern *console = rig.startConsole();
     rig.waitForDoser();
@@ -230,22 +228,15 @@ void tst_PlantConsole::brokerKilledMidBatchLosesNoDoseAndScadaReadsThePanel()
 
 void tst_PlantConsole::killedConsoleForwardsWhatItRecordedAfterItsRestart()
 {
-    ConsoleRig rig;
-    BrokerProcess broker;
-    QVERIFY(broker.start());
-    MqttReader reader;
-    QVERIFY(reader.connectTo(broker.port(), Prefix));
-    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
+    Plant plant;
+    QVERIFY(plant.start());
+    ConsoleRig &rig = plant.rig;
+    BrokerProcess &broker = plant.broker;
+    const MqttReader &reader = plant.reader;
     storeLink(broker.port());
 
     QProcess first;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(ChildFolder, rig.records().folderPath());
-    environment.insert(ChildSettings, rig.settingsPath());
-    first.setProcessEnvironment(environment);
-    first.setProcessChannelMode(QProcess::ForwardedChannels);
-    first.start(QApplication::applicationFilePath(), {});
-    QVERIFY(first.waitForStarted());
+    QVERIFY(rig.startChildBatch(first, QStringLiteral("Комбикорм"), QStringLiteral("120")));
     QTRY_VERIFY_WITH_TIMEOUT(doseRows(rig) >= 2, ConsoleRig::BatchMs);
     broker.kill();
     const int atKill = doseRows(rig);
@@ -273,8 +264,8 @@ void tst_PlantConsole::killedConsoleForwardsWhatItRecordedAfterItsRestart()
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    if (qEnvironmentVariableIsSet(ChildFolder))
-        return runConsoleToBeKilled();
+    if (ConsoleRig::isChild())
+        return ConsoleRig::runChildBatch();
     tst_PlantConsole test;
     return QTest::qExec(&test, argc, argv);
 }
