@@ -7,6 +7,8 @@
 #include "k310link.h"
 #include "k310settings.h"
 #include "operatormessages.h"
+#include "plantlink.h"
+#include "plantlinkdialog.h"
 #include "portresult.h"
 #include "product.h"
 #include "rs232settings.h"
@@ -105,6 +107,7 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     wireRecipes();
     wireAccess();
     wireDoseOptions();
+    wirePlantLink();
 
     activityTimer.start(ActivityPeriodMs);
     weightTimer.start(WeightPeriodMs);

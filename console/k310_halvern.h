@@ -25,6 +25,9 @@
 class DoseOptionsDialog;
 class Journal;
 class K310Device;
+class PlantLink;
+class PlantLinkDialog;
+struct PlantLinkSettings;
 class K310Link;
 class Product;
 class Stat;
@@ -76,6 +79,8 @@ public:
     const TrendRecorder &trendRecorder() const { return *trend; }
     // Null until the operator first opens it.
     TrendWindow *trendWindowShown() const { return trendWindow.get(); }
+    PlantLink &plantLink() { return *plant; }
+    PlantLinkDialog *plantLinkDialogShown() const { return plantDialog.get(); }
     // Tests give it their own clock and idle time.
     AccessControl &accessControl() { return *access; }
     // How often the return to Оператор is looked at.
@@ -195,6 +200,10 @@ private slots:
     void wrongPinEntered(int inRow, bool locked);
     void pinChanged(AccessLevel level);
 
+    // Host of the plant link.
+    void showPlantLink();
+    void choosePlantLink(const PlantLinkSettings &settings);
+
 private:
     // Periods of the supervision's timers: probing lost dosers, polling the weight between
     // batches (the batch's own cycle has its timer in BatchRun).
@@ -272,6 +281,10 @@ private:
     void showDoseCorrection(int position);
     void resetDoseCorrection();
 
+    // Plant link helpers.
+    void wirePlantLink();
+    void showPlantLinkStatus();
+
     // Manual control helpers.
     static int positionOfEditor(const QString &editorName);
     void noteManualOrder(const QString &order);
@@ -341,6 +354,9 @@ private:
     // The line as opened last, for the old value of a change.
     QString openedPort;
     QString setRate;
+    // Last, so it stops (and says "offline") before the image and the records go.
+    std::unique_ptr<PlantLink> plant;
+    std::unique_ptr<PlantLinkDialog> plantDialog;
 };
 
 #endif // K310_HALVERN_H

@@ -11,11 +11,12 @@ bool same(const DoserImage &a, const DoserImage &b)
 {
     const BatchProgress &p = a.batch;
     const BatchProgress &q = b.batch;
-    return a.deviceId == b.deviceId && a.state == b.state && same(a.netWeight, b.netWeight)
-           && a.unit == b.unit && a.decimals == b.decimals && same(a.doseCount, b.doseCount)
-           && same(a.shiftWeight, b.shiftWeight) && a.totalDoseCount == b.totalDoseCount
-           && same(a.totalWeight, b.totalWeight) && p.state == q.state && p.butchId == q.butchId
-           && p.product == q.product && same(p.target, q.target) && same(p.delivered, q.delivered)
+    return a.deviceId == b.deviceId && a.state == b.state && a.alarmCode == b.alarmCode
+           && same(a.netWeight, b.netWeight) && a.unit == b.unit && a.decimals == b.decimals
+           && same(a.doseCount, b.doseCount) && same(a.shiftWeight, b.shiftWeight)
+           && a.totalDoseCount == b.totalDoseCount && same(a.totalWeight, b.totalWeight)
+           && p.state == q.state && p.butchId == q.butchId && p.product == q.product
+           && same(p.target, q.target) && same(p.delivered, q.delivered)
            && same(p.remaining, q.remaining) && p.doseNumber == q.doseNumber && p.phase == q.phase
            && p.started == q.started && p.plannedDoses == q.plannedDoses
            && same(p.orderedDose, q.orderedDose) && p.plusTolerance == q.plusTolerance

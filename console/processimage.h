@@ -51,6 +51,8 @@ struct DoserImage
 {
     int deviceId = 0;
     DoserState state = DoserState::NoConnection;
+    // The code of the alarm the doser reports; 0 while it reports none.
+    int alarmCode = 0;
     Weight netWeight;
     QString unit;
     quint8 decimals = 0;

@@ -226,9 +226,11 @@ void K310_Halvern::workErrorActions(int id, const QString &text)
         k310->setErrorMessage(text);
     // Every reply repeats the alarm; the journal keeps each alarm once.
     DoserContact &contact = contacts[position];
+    const int code = K310Device::errorCodeOf(text);
+    image.update(position, [code](DoserImage &doser) { doser.alarmCode = qMax(code, 0); });
     if (text != contact.alarmText) {
         contact.alarmText = text;
-        note(JournalEvent::DoserAlarm, text, id, K310Device::errorCodeOf(text));
+        note(JournalEvent::DoserAlarm, text, id, code);
     }
 }
 
@@ -289,6 +291,7 @@ void K310_Halvern::hasCurrentStateActions(int id, const QString &state)
         if (position == k310->currentDeviceIndex())
             k310->clearErrorMessage();
         contact.alarmText.clear();
+        image.update(position, [](DoserImage &doser) { doser.alarmCode = 0; });
     }
     // A state without a name of its own is shown as it came.
     if (!doserStateFromText(state, reported)) {

@@ -45,6 +45,29 @@ const char *const Schema[] = {
     // What the console learned of how each doser misses its fills of a product.
     "CREATE TABLE IF NOT EXISTS doseCorrection (deviceId INTEGER, productName TEXT, correction "
     "REAL, ratios TEXT, PRIMARY KEY (deviceId, productName));",
+    // The plant link's outbox: a row per dose and per batch event, made by the triggers in the
+    // transaction that writes the record, so a killed program still forwards it; removed once
+    // the broker has acknowledged it. Rows are made only while plantForwarding holds one.
+    "CREATE TABLE IF NOT EXISTS plantForwarding (since TEXT);",
+    "CREATE TABLE IF NOT EXISTS plantOutbox (idMessage INTEGER PRIMARY KEY AUTOINCREMENT, topic "
+    "TEXT, idButch INTEGER, deviceId INTEGER, idRecord INTEGER, eventKind INTEGER, date TEXT, "
+    "time TEXT, productName TEXT, orderedWeight TEXT, dischargedWeight TEXT, weightScale TEXT, "
+    "decimals INTEGER, counted INTEGER, taskWeight TEXT, haveDoneWeight TEXT, startDate TEXT, "
+    "startTime TEXT, endDate TEXT, endTime TEXT);",
+    "CREATE TRIGGER IF NOT EXISTS plantDose AFTER INSERT ON dose WHEN EXISTS (SELECT 1 FROM "
+    "plantForwarding) BEGIN INSERT INTO plantOutbox (topic, idButch, deviceId, idRecord, date, "
+    "time, orderedWeight, dischargedWeight, weightScale, decimals, counted) VALUES ('dose', "
+    "NEW.idButch, NEW.deviceId, NEW.idDose, NEW.date, NEW.time, NEW.orderedWeight, "
+    "NEW.dischargedWeight, NEW.weightScale, NEW.decimals, NEW.counted); END;",
+    // Batch events 1 to 7 (started to deleted), with the task and batch as they stand then.
+    "CREATE TRIGGER IF NOT EXISTS plantBatch AFTER INSERT ON event WHEN NEW.kind BETWEEN 1 AND 7 "
+    "AND EXISTS (SELECT 1 FROM plantForwarding) BEGIN INSERT INTO plantOutbox (topic, idButch, "
+    "deviceId, idRecord, eventKind, date, time, productName, taskWeight, haveDoneWeight, "
+    "weightScale, startDate, startTime, endDate, endTime) SELECT 'batch', NEW.idButch, "
+    "NEW.deviceId, NEW.idEvent, NEW.kind, NEW.date, NEW.time, t.productName, t.taskWeight, "
+    "t.haveDoneWeight, t.weightScale, b.date, b.startTime, b.endDate, b.endTime FROM (SELECT 1) "
+    "LEFT JOIN butch b ON b.idButch = NEW.idButch LEFT JOIN task t ON t.idButch = NEW.idButch "
+    "AND (NEW.deviceId IS NULL OR t.deviceId = NEW.deviceId) LIMIT 1; END;",
 };
 
 // Columns that came after their table; rows of an older file keep them empty.
@@ -349,6 +372,19 @@ bool Database::hasAllTables()
             return false;
     }
     return true;
+}
+
+quint32 Database::dataVersion()
+{
+    if (!handle)
+        return 0;
+    sqlite3_stmt *statement = nullptr;
+    quint32 version = 0;
+    if (sqlite3_prepare_v2(handle, "PRAGMA data_version", -1, &statement, nullptr) == SQLITE_OK
+        && sqlite3_step(statement) == SQLITE_ROW)
+        version = quint32(sqlite3_column_int64(statement, 0));
+    sqlite3_finalize(statement);
+    return version;
 }
 
 bool Database::begin()

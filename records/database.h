@@ -43,6 +43,10 @@ public:
     // file.
     bool hasAllTables();
 
+    // Changes when another connection has committed to the file since the last call; cheap and
+    // without a trace line, for a reader that polls the file.
+    quint32 dataVersion();
+
     // An explicit transaction; they leave the result of the last statement alone. While one is
     // open, other connections wait for its end (at most 5 s) before they write; on data.db
     // their reads go on meanwhile.

@@ -7,7 +7,7 @@ QList<JournalEvent::Kind> JournalEvent::kinds()
             ConnectionLost,   ConnectionRestored, ManualOrder,        DoserAddressChanged,
             PortChanged,      RateChanged,        ProgramStarted,     ProgramExited,
             RecordNotWritten, SettingChanged,     AccessLevelChanged, PinChanged,
-            WrongPin,         PinsReset,          AccessProblem};
+            WrongPin,         PinsReset,          AccessProblem,      PlantLink};
 }
 
 QString JournalEvent::caption(int kind)
@@ -59,6 +59,8 @@ QString JournalEvent::caption(int kind)
         return QStringLiteral("Сброс PIN");
     case AccessProblem:
         return QStringLiteral("Ошибка уровней доступа");
+    case PlantLink:
+        return QStringLiteral("Связь с цехом");
     }
     return QString::number(kind);
 }

@@ -34,6 +34,8 @@ struct JournalEvent
         WrongPin = 21,
         PinsReset = 22,
         AccessProblem = 23,
+        // The plant link: the broker or the Modbus server failed, or came back.
+        PlantLink = 24,
     };
 
     static constexpr qint64 NoButch = 0;

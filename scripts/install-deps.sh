@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
     qt6-charts-dev libqt6opengl6-dev
     libsqlite3-dev sqlite3
+    qt6-serialbus-dev libmosquitto-dev mosquitto
     dpkg-dev
 )
 # Callers that need more (a virtual display, say) name it here.

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -22,6 +23,12 @@
 namespace {
 
 constexpr int AnswerDelayMs = 30;
+
+// What the second process of a restart test is to do.
+constexpr char ChildFolder[] = "K310_TEST_CHILD_FOLDER";
+constexpr char ChildSettings[] = "K310_TEST_CHILD_SETTINGS";
+constexpr char ChildProduct[] = "K310_TEST_CHILD_PRODUCT";
+constexpr char ChildTarget[] = "K310_TEST_CHILD_TARGET";
 
 QAbstractButton *buttonWithText(QMessageBox *box, const QString &text)
 {
@@ -59,6 +66,35 @@ void ConsoleRig::useFolders()
     QSettings::setDefaultFormat(QSettings::IniFormat);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsFolder);
     QDir::setCurrent(database.folderPath());
+}
+
+bool ConsoleRig::startChildBatch(QProcess &child, const QString &product, const QString &target)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(ChildFolder, database.folderPath());
+    environment.insert(ChildSettings, settingsFolder);
+    environment.insert(ChildProduct, product);
+    environment.insert(ChildTarget, target);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QApplication::applicationFilePath(), {});
+    return child.waitForStarted();
+}
+
+bool ConsoleRig::isChild()
+{
+    return qEnvironmentVariableIsSet(ChildFolder);
+}
+
+int ConsoleRig::runChildBatch()
+{
+    ConsoleRig rig(qEnvironmentVariable(ChildFolder), qEnvironmentVariable(ChildSettings));
+    rig.operatorAtPanel().answer(QStringLiteral("Начать новую работу?"), QStringLiteral("Да"));
+    rig.startConsole();
+    rig.waitForDoser();
+    rig.prepareBatch(qEnvironmentVariable(ChildProduct), qEnvironmentVariable(ChildTarget));
+    rig.click("startButton");
+    return QApplication::exec();
 }
 
 ConsoleRig::~ConsoleRig()

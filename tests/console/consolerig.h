@@ -12,6 +12,7 @@
 
 class K310_Halvern;
 class QLabel;
+class QProcess;
 class QTemporaryDir;
 class k310Settings;
 
@@ -52,6 +53,13 @@ public:
     ~ConsoleRig();
 
     QString settingsPath() const { return settingsFolder; }
+
+    // A console in a second process of this test program, on this rig's folders and doser, that
+    // answers "Начать новую работу?" with "Да" and starts a batch of the product, to be killed
+    // mid-batch. The test's main() hands over to runChildBatch() when isChild().
+    bool startChildBatch(QProcess &child, const QString &product, const QString &target);
+    static bool isChild();
+    static int runChildBatch();
 
     bool startSimulator(const QStringList &arguments);
     // Starts the program's way: constructed, shown, then the unfinished batch offered.

@@ -2,12 +2,17 @@
 #include "consolerig.h"
 #include "journal.h"
 #include "k310_halvern.h"
+#include "k310settings.h"
 #include "keyboarddriver.h"
+#include "lineeditembedded.h"
+#include "plantlink.h"
+#include "plantlinkdialog.h"
 #include "product.h"
 #include "rs232settings.h"
 
 #include <QApplication>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -101,6 +106,7 @@ class tst_AccessLevels : public QObject
 private slots:
     void productListRefusedAtOperatorOpensAfterTheRightPinOnly();
     void pinTypedOnTheNumericKeyboardOpensTheLineSettings();
+    void plantLinkIsChangedByTheEngineerAndJournaledWithoutThePassword();
     void untouchedConsoleReturnsToOperatorAndATouchPostponesIt();
     void damagedLevelTableIsToldAndTheConsoleDosesAtOperator();
     void journalWindowFindsARowEditedBySql();
@@ -165,6 +171,44 @@ void tst_AccessLevels::pinTypedOnTheNumericKeyboardOpensTheLineSettings()
     rig.click("rs232SettingsButton");
     QVERIFY(openWindow<rs232Settings>());
     QCOMPARE(levelButton(rig), QStringLiteral("Уровень: Наладчик"));
+}
+
+void tst_AccessLevels::plantLinkIsChangedByTheEngineerAndJournaledWithoutThePassword()
+{
+    ConsoleRig rig;
+    installPins(rig);
+    PinPad pad;
+    answerPins(rig, pad);
+    // Anyone sees the link; changing it is the engineer's.
+    rig.click("plantLinkButton");
+    PlantLinkDialog *dialog = rig.console()->plantLinkDialogShown();
+    QVERIFY(dialog && dialog->isVisible());
+    QVERIFY(pad.asked.isEmpty());
+    const auto type = [dialog] {
+        dialog->findChild<LineEditEmbedded *>("hostEdit")->acceptKeyboardText("broker.plant");
+        dialog->findChild<LineEditEmbedded *>("userEdit")->acceptKeyboardText("line1");
+        dialog->findChild<LineEditEmbedded *>("passwordEdit")->acceptKeyboardText("pa55word");
+    };
+    type();
+    const auto storedHost = [] { return PlantLinkSettings::load(*k310Settings::makeStore()).host; };
+
+    pad.typed = QStringList {TechnologistPin};
+    dialog->findChild<QPushButton *>("saveButton")->click();
+    QVERIFY(pad.asked.last().contains("Наладчик"));
+    QVERIFY(storedHost().isEmpty());
+    // Refused, the dialog shows the settings in force again.
+    QVERIFY(dialog->settings().host.isEmpty());
+
+    type();
+    pad.typed = QStringList {EngineerPin};
+    dialog->findChild<QPushButton *>("saveButton")->click();
+    QCOMPARE(storedHost(), QStringLiteral("broker.plant"));
+    QCOMPARE(rig.console()->plantLink().settings().host, QStringLiteral("broker.plant"));
+    QTRY_VERIFY(!journalTexts(rig, JournalEvent::SettingChanged).isEmpty());
+    const QString change = journalTexts(rig, JournalEvent::SettingChanged).last();
+    QVERIFY2(change.startsWith("Наладчик") && change.contains("broker.plant")
+                 && change.contains("line1") && !change.contains("pa55word"),
+             qPrintable(change));
 }
 
 void tst_AccessLevels::untouchedConsoleReturnsToOperatorAndATouchPostponesIt()

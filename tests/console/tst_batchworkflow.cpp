@@ -24,10 +24,6 @@ const QString Yes = QStringLiteral("Да");
 // Into a fill of the quick doser's, well before it ends.
 constexpr int MidFillMs = 400;
 
-// Set in the second process of the restart test: the folders and the batch it runs.
-constexpr char ChildFolder[] = "K310_TEST_CHILD_FOLDER";
-constexpr char ChildSettings[] = "K310_TEST_CHILD_SETTINGS";
-
 QStringList openTask(ConsoleRig &rig)
 {
     return rig.records().select(
@@ -46,17 +42,6 @@ void waitForWorkInProgress(ConsoleRig &rig, int fromLine)
 bool isEnabled(ConsoleRig &rig, const char *button)
 {
     return rig.console()->findChild<QPushButton *>(QLatin1String(button))->isEnabled();
-}
-
-int runConsoleToBeKilled()
-{
-    ConsoleRig rig(qEnvironmentVariable(ChildFolder), qEnvironmentVariable(ChildSettings));
-    rig.operatorAtPanel().answer(NewWork, Yes);
-    rig.startConsole();
-    rig.waitForDoser();
-    rig.prepareBatch(QStringLiteral("Комбикорм"), QStringLiteral("90"));
-    rig.click("startButton");
-    return QApplication::exec();
 }
 
 } // namespace
@@ -233,14 +218,8 @@ void tst_BatchWorkflow::killedConsoleRestoresTheBatchAndFinishesIt()
     QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
 
     QProcess first;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(ChildFolder, rig.records().folderPath());
-    environment.insert(ChildSettings, rig.settingsPath());
-    first.setProcessEnvironment(environment);
-    first.setProcessChannelMode(QProcess::ForwardedChannels);
     const int start = rig.doser().logLines().size();
-    first.start(QApplication::applicationFilePath(), {});
-    QVERIFY(first.waitForStarted());
+    QVERIFY(rig.startChildBatch(first, QStringLiteral("Комбикорм"), QStringLiteral("90")));
     waitForWorkInProgress(rig, start);
     ::kill(pid_t(first.processId()), SIGKILL);
     QVERIFY(first.waitForFinished());
@@ -290,8 +269,8 @@ void tst_BatchWorkflow::unknownWeighingLimitRefusesTheStart()
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    if (qEnvironmentVariableIsSet(ChildFolder))
-        return runConsoleToBeKilled();
+    if (ConsoleRig::isChild())
+        return ConsoleRig::runChildBatch();
     tst_BatchWorkflow test;
     return QTest::qExec(&test, argc, argv);
 }

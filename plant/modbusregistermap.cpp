@@ -1,0 +1,48 @@
+#include "modbusregistermap.h"
+
+#include <cmath>
+
+namespace {
+
+void put32(QList<quint16> &registers, int at, quint32 value)
+{
+    registers[at] = quint16(value >> 16);
+    registers[at + 1] = quint16(value & 0xFFFF);
+}
+
+quint16 unitCode(const QString &unit)
+{
+    const QStringList units {QStringLiteral("г"), QStringLiteral("кг"), QStringLiteral("т")};
+    const int code = int(units.indexOf(unit));
+    return code < 0 ? ModbusRegisterMap::NoUnit : quint16(code);
+}
+
+} // namespace
+
+qint32 ModbusRegisterMap::scaled(const Weight &weight, quint8 decimals)
+{
+    return qint32(std::llround(weight.value * std::pow(10.0, decimals)));
+}
+
+QList<quint16> ModbusRegisterMap::block(const DoserImage &doser)
+{
+    QList<quint16> registers(BlockSize, 0);
+    const BatchProgress &batch = doser.batch;
+    registers[DeviceId] = quint16(doser.deviceId);
+    registers[StateCode] = quint16(doser.state);
+    registers[AlarmCode] = quint16(doser.alarmCode);
+    registers[Decimals] = doser.decimals;
+    put32(registers, NetWeight, quint32(scaled(doser.netWeight, doser.decimals)));
+    put32(registers, DoseCount, quint32(scaled(doser.doseCount, 0)));
+    put32(registers, ShiftWeight, quint32(scaled(doser.shiftWeight, doser.decimals)));
+    put32(registers, TotalDoseCount, doser.totalDoseCount);
+    put32(registers, TotalWeight, quint32(scaled(doser.totalWeight, doser.decimals)));
+    put32(registers, BatchId, quint32(batch.butchId));
+    put32(registers, Target, quint32(scaled(batch.target, doser.decimals)));
+    put32(registers, Delivered, quint32(scaled(batch.delivered, doser.decimals)));
+    registers[BatchStateCode] = quint16(batch.state);
+    registers[DoseNumber] = quint16(batch.doseNumber);
+    registers[PhaseCode] = quint16(batch.phase);
+    registers[UnitCode] = unitCode(doser.unit);
+    return registers;
+}

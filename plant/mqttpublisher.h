@@ -1,0 +1,112 @@
+#ifndef MQTTPUBLISHER_H
+#define MQTTPUBLISHER_H
+
+#include "plantlinksettings.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QWaitCondition>
+
+#include <memory>
+
+class Database;
+class MqttClient;
+class PlantOutbox;
+class QThread;
+
+// Publishes the dosers to the plant's MQTT broker on a thread of its own, so the doser's cycle
+// never waits for the network: the retained state of each doser (at most 5 times a second),
+// the dose and batch messages of data.db's outbox in their order (QoS 1, each removed only once
+// the broker acknowledged it), and the console's status with "offline" as its last will.
+// After every new connection the outbox is sent again from its oldest row, so a message whose
+// acknowledgement was lost arrives twice; its ids let the reader drop the repeat.
+class MqttPublisher : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Status { Connecting, Connected, Unreachable, Refused, Lost };
+    Q_ENUM(Status)
+
+    // At most 5 state messages a second per doser.
+    static constexpr int StatePeriodMs = 200;
+    // An attempt that has no answer by then counts as failed.
+    static constexpr int ConnectTimeoutMs = 5000;
+    static constexpr int RetryMs = 2000;
+    // How often the outbox is looked at while connected, beside forward().
+    static constexpr int PollMs = 50;
+    // Messages sent and not yet acknowledged at a time.
+    static constexpr int WindowSize = 100;
+    static constexpr int KeepAliveSeconds = 10;
+    // At exit, how long "offline" may take to be acknowledged.
+    static constexpr int StopAckMs = 1000;
+
+    MqttPublisher(const PlantLinkSettings &settings, const QString &databaseFile,
+                  QObject *parent = nullptr);
+    ~MqttPublisher() override;
+
+    // The doser's present state; sent when it differs from the one sent last. Any thread.
+    void setState(int deviceId, const QByteArray &payload);
+    // The outbox may have grown: look now rather than at the next poll. Any thread.
+    void forward();
+
+    Status status() const;
+    QString statusText() const;
+    // Messages of the outbox the broker acknowledged since the start.
+    quint64 acknowledgedCount() const;
+
+signals:
+    // The text says what happened, for the operator and the journal.
+    void statusChanged(MqttPublisher::Status status, const QString &text);
+
+private:
+    enum class EventType { Connected, Disconnected, Published };
+    struct Event
+    {
+        EventType type;
+        int value;
+        // Events of a client that was let go are dropped.
+        int generation;
+    };
+    struct DoserStateMessage
+    {
+        QByteArray latest;
+        QByteArray sent;
+        qint64 sentAt = 0;
+    };
+
+    // What the worker thread alone keeps of the connection in work.
+    struct Session;
+
+    void run();
+    void push(const Event &event);
+    void report(Status status, const QString &text);
+    QString brokerName() const;
+    std::unique_ptr<MqttClient> makeClient(int generation);
+    void attempt(Session &session, qint64 now);
+    void handle(Session &session, const Event &event, qint64 now);
+    void letGo(Session &session, qint64 now);
+    // True when more waits that can go at once.
+    bool sendOutbox(Session &session, PlantOutbox &outbox);
+    // Sends what changed and returns the ms until the next state may go, -1 when none waits.
+    qint64 sendStates(Session &session, const QMap<int, QByteArray> &states, qint64 now);
+    void sayGoodbye(Session &session);
+
+    const PlantLinkSettings settings;
+    const QString fileName;
+    mutable QMutex mutex;
+    QWaitCondition wakeUp;
+    QList<Event> events;
+    QMap<int, QByteArray> latestStates;
+    bool woken = false;
+    bool stopping = false;
+    Status current = Status::Connecting;
+    QString currentText;
+    quint64 acknowledged = 0;
+    QThread *worker = nullptr;
+};
+
+#endif // MQTTPUBLISHER_H

@@ -1,0 +1,130 @@
+#include "plantlink.h"
+
+#include "modbusserver.h"
+#include "plantmessages.h"
+#include "plantoutbox.h"
+#include "processimage.h"
+
+namespace {
+
+const QString Off = QStringLiteral("выключено");
+
+} // namespace
+
+PlantLink::PlantLink(const ProcessImage &dosers, Database &records, const QString &databaseFile,
+                     QObject *parent)
+    : QObject(parent)
+    , image(dosers)
+    , database(records)
+    , fileName(databaseFile)
+    , mqttText(Off)
+    , modbusText(Off)
+{
+    connect(&image, &ProcessImage::changed, this, &PlantLink::imageChanged);
+}
+
+PlantLink::~PlantLink() = default;
+
+void PlantLink::apply(const PlantLinkSettings &settings)
+{
+    const bool mqttChanged =
+        !mqtt || settings.host != current.host || settings.port != current.port
+        || settings.prefix != current.prefix || settings.clientId != current.clientId
+        || settings.user != current.user || settings.password != current.password
+        || settings.caFile != current.caFile;
+    const bool modbusChanged = !modbus || settings.modbusPort != current.modbusPort;
+    current = settings;
+
+    if (mqttChanged) {
+        mqtt.reset();
+        mqttFailed = false;
+        toldStatus = MqttPublisher::Status::Connecting;
+        // Doses and batch events wait in data.db only while someone is to take them.
+        PlantOutbox(database).setForwarding(settings.publishes());
+        mqttText = Off;
+        if (settings.publishes()) {
+            mqtt = std::make_unique<MqttPublisher>(settings, fileName);
+            connect(mqtt.get(), &MqttPublisher::statusChanged, this, &PlantLink::mqttStatusChanged);
+            for (int position = 0; position < image.doserCount(); ++position)
+                imageChanged(position);
+        }
+    }
+    if (modbusChanged) {
+        modbus.reset();
+        modbusText = Off;
+        if (settings.servesModbus())
+            startModbus();
+    }
+    emit statusChanged();
+}
+
+void PlantLink::startModbus()
+{
+    modbus = std::make_unique<ModbusServer>(image.doserCount());
+    connect(modbus.get(), &ModbusServer::refused, this, &PlantLink::modbusRefused);
+    for (int position = 0; position < image.doserCount(); ++position)
+        modbus->show(position, image.doser(position));
+    if (modbus->listen(current.modbusPort)) {
+        modbusText = QStringLiteral("порт %1 открыт").arg(current.modbusPort);
+        return;
+    }
+    modbusText = QStringLiteral("порт Modbus %1 не открыт: %2")
+                     .arg(current.modbusPort)
+                     .arg(modbus->errorString());
+    modbus.reset();
+    emit problem(modbusText);
+}
+
+void PlantLink::imageChanged(int position)
+{
+    const DoserImage &doser = image.doser(position);
+    if (mqtt) {
+        mqtt->setState(doser.deviceId, PlantMessages::state(doser));
+        // A counted dose changes the image after its row is written: its message may go now.
+        mqtt->forward();
+    }
+    if (modbus)
+        modbus->show(position, doser);
+}
+
+void PlantLink::mqttStatusChanged(MqttPublisher::Status status, const QString &text)
+{
+    mqttText = text;
+    emit statusChanged();
+    // Each attempt of a broker that stays away fails again; the journal keeps the change only.
+    if (status == toldStatus)
+        return;
+    toldStatus = status;
+    switch (status) {
+    case MqttPublisher::Status::Connecting:
+        return;
+    case MqttPublisher::Status::Connected:
+        if (mqttFailed)
+            emit problem(text);
+        mqttFailed = false;
+        return;
+    case MqttPublisher::Status::Unreachable:
+    case MqttPublisher::Status::Refused:
+    case MqttPublisher::Status::Lost:
+        mqttFailed = true;
+        emit problem(text);
+        return;
+    }
+}
+
+void PlantLink::modbusRefused(const QString &text)
+{
+    if (sinceRefusalTold.isValid() && !sinceRefusalTold.hasExpired(RefusalQuietMs)) {
+        ++refusalsNotTold;
+        return;
+    }
+    const QString told =
+        refusalsNotTold == 0
+            ? text
+            : QStringLiteral("%1; ещё %2 таких запросов за минуту").arg(text).arg(refusalsNotTold);
+    refusalsNotTold = 0;
+    sinceRefusalTold.start();
+    modbusText = text;
+    emit statusChanged();
+    emit problem(told);
+}

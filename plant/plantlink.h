@@ -1,0 +1,65 @@
+#ifndef PLANTLINK_H
+#define PLANTLINK_H
+
+#include "database.h"
+#include "mqttpublisher.h"
+#include "plantlinksettings.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <memory>
+
+class ModbusServer;
+class ProcessImage;
+
+// The console's link to the plant: the MQTT publisher and the Modbus server, each running while
+// its settings are set, both fed from the dosers' process image. It says what fails (and when
+// it works again) for the journal and the dialog; the dosing never waits for it.
+class PlantLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Refused Modbus requests are told once, then at most once a minute with their count.
+    static constexpr int RefusalQuietMs = 60000;
+
+    PlantLink(const ProcessImage &image, Database &records,
+              const QString &databaseFile = QString::fromLatin1(DatabaseFileName),
+              QObject *parent = nullptr);
+    ~PlantLink() override;
+
+    // Starts, restarts or stops the publisher and the server for these settings.
+    void apply(const PlantLinkSettings &settings);
+    const PlantLinkSettings &settings() const { return current; }
+    QString mqttStatus() const { return mqttText; }
+    QString modbusStatus() const { return modbusText; }
+    MqttPublisher *publisher() const { return mqtt.get(); }
+
+signals:
+    // A line for the journal: a failure, or the end of one.
+    void problem(const QString &text);
+    void statusChanged();
+
+private:
+    void imageChanged(int position);
+    void mqttStatusChanged(MqttPublisher::Status status, const QString &text);
+    void modbusRefused(const QString &text);
+    void startModbus();
+
+    const ProcessImage &image;
+    Database &database;
+    const QString fileName;
+    PlantLinkSettings current;
+    std::unique_ptr<MqttPublisher> mqtt;
+    std::unique_ptr<ModbusServer> modbus;
+    QString mqttText;
+    QString modbusText;
+    // A failure was told, so its end is told too.
+    bool mqttFailed = false;
+    MqttPublisher::Status toldStatus = MqttPublisher::Status::Connecting;
+    QElapsedTimer sinceRefusalTold;
+    int refusalsNotTold = 0;
+};
+
+#endif // PLANTLINK_H

@@ -1,0 +1,33 @@
+#ifndef PLANTLINKDIALOG_H
+#define PLANTLINKDIALOG_H
+
+#include "plantlinksettings.h"
+#include "ui_plantLinkForm.h"
+
+#include <QDialog>
+
+// "Связь с цехом": the broker, its topics and credentials, and the Modbus TCP port, with what
+// each link is doing now. "Сохранить" hands the values back; the host decides whether they are
+// taken.
+class PlantLinkDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit PlantLinkDialog(QWidget *parent = nullptr);
+
+    void showSettings(const PlantLinkSettings &settings);
+    // What the fields hold; a port that is no number counts as none.
+    PlantLinkSettings settings() const;
+    void showStatus(const QString &mqtt, const QString &modbus);
+    QString mqttStatusText() const { return ui.mqttStatus->text(); }
+    QString modbusStatusText() const { return ui.modbusStatus->text(); }
+
+signals:
+    void settingsChosen(const PlantLinkSettings &settings);
+
+private:
+    Ui::plantLinkForm ui;
+};
+
+#endif // PLANTLINKDIALOG_H

@@ -1,0 +1,27 @@
+#ifndef PLANTMESSAGES_H
+#define PLANTMESSAGES_H
+
+#include "processimage.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The MQTT payloads the plant reads, as compact JSON. The names of states and phases are the
+// enums' own, so a reader's table does not depend on the operator's language.
+class PlantMessages
+{
+public:
+    // Topic of a doser's retained state, its dose and batch messages, the console's status.
+    static QString topic(const QString &prefix, int deviceId, const QString &kind);
+    static QString statusTopic(const QString &prefix);
+
+    static QByteArray state(const DoserImage &doser);
+
+    static QString stateName(DoserState state);
+    static QString batchStateName(BatchState state);
+    static QString phaseName(DosePhase phase);
+    // The journal's batch events as a batch message names them; empty for another kind.
+    static QString batchEventName(int journalKind);
+};
+
+#endif // PLANTMESSAGES_H

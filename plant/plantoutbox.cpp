@@ -1,0 +1,165 @@
+#include "plantoutbox.h"
+
+#include "database.h"
+#include "plantmessages.h"
+#include "recordtime.h"
+#include "transaction.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+enum Column {
+    IdMessage,
+    Topic,
+    IdButch,
+    DeviceId,
+    IdRecord,
+    EventKind,
+    Date,
+    Time,
+    ProductName,
+    OrderedWeight,
+    DischargedWeight,
+    WeightScale,
+    Decimals,
+    Counted,
+    TaskWeight,
+    HaveDoneWeight,
+    StartDate,
+    StartTime,
+    EndDate,
+    EndTime,
+};
+
+const QString SelectStatement = QStringLiteral(
+    "SELECT idMessage, topic, idButch, deviceId, idRecord, eventKind, date, time, productName, "
+    "orderedWeight, dischargedWeight, weightScale, decimals, counted, taskWeight, "
+    "haveDoneWeight, startDate, startTime, endDate, endTime FROM plantOutbox WHERE idMessage > "
+    "%1 ORDER BY idMessage LIMIT %2;");
+const QString DoseTopic = QStringLiteral("dose");
+const QString BatchTopic = QStringLiteral("batch");
+
+QJsonValue moment(const QString &date, const QString &time)
+{
+    const QDateTime at = RecordTime::moment(date, time);
+    return at.isValid() ? QJsonValue(at.toString(Qt::ISODate)) : QJsonValue();
+}
+
+// Batches keep their start and end to the minute.
+QJsonValue minute(const QString &date, const QString &time)
+{
+    const QDateTime at = QDateTime::fromString(date + QLatin1Char(' ') + time.trimmed(),
+                                               QStringLiteral("dd.MM.yyyy hh:mm"));
+    return at.isValid() ? QJsonValue(at.toString(QStringLiteral("yyyy-MM-ddTHH:mm")))
+                        : QJsonValue();
+}
+
+QJsonValue weight(const QString &text)
+{
+    return text.isEmpty() ? QJsonValue() : QJsonValue(Database::decimalValue(text));
+}
+
+QByteArray dosePayload(const QueryResult &rows, int row)
+{
+    const auto value = [&](Column column) { return rows.value(row, column); };
+    const QJsonObject message {
+        {QStringLiteral("messageId"), value(IdMessage).toLongLong()},
+        {QStringLiteral("batchId"), value(IdButch).toLongLong()},
+        {QStringLiteral("doseId"), value(IdRecord).toLongLong()},
+        {QStringLiteral("deviceId"), value(DeviceId).toInt()},
+        {QStringLiteral("time"), moment(value(Date), value(Time))},
+        {QStringLiteral("ordered"), weight(value(OrderedWeight))},
+        {QStringLiteral("discharged"), weight(value(DischargedWeight))},
+        {QStringLiteral("unit"), value(WeightScale)},
+        {QStringLiteral("decimals"), value(Decimals).toInt()},
+        {QStringLiteral("counted"), value(Counted).toInt() != 0},
+    };
+    return QJsonDocument(message).toJson(QJsonDocument::Compact);
+}
+
+QByteArray batchPayload(const QueryResult &rows, int row)
+{
+    const auto value = [&](Column column) { return rows.value(row, column); };
+    const QJsonObject message {
+        {QStringLiteral("messageId"), value(IdMessage).toLongLong()},
+        {QStringLiteral("batchId"), value(IdButch).toLongLong()},
+        {QStringLiteral("eventId"), value(IdRecord).toLongLong()},
+        {QStringLiteral("deviceId"), value(DeviceId).toInt()},
+        {QStringLiteral("event"), PlantMessages::batchEventName(value(EventKind).toInt())},
+        {QStringLiteral("time"), moment(value(Date), value(Time))},
+        {QStringLiteral("product"), value(ProductName)},
+        {QStringLiteral("target"), weight(value(TaskWeight))},
+        {QStringLiteral("delivered"), weight(value(HaveDoneWeight))},
+        {QStringLiteral("unit"), value(WeightScale)},
+        {QStringLiteral("start"), minute(value(StartDate), value(StartTime))},
+        {QStringLiteral("end"), minute(value(EndDate), value(EndTime))},
+    };
+    return QJsonDocument(message).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+PlantOutbox::PlantOutbox(Database &connection)
+    : database(connection)
+{ }
+
+bool PlantOutbox::setForwarding(bool on)
+{
+    if (!on)
+        return database.execQuery(QStringLiteral("DELETE FROM plantForwarding;"));
+    if (isForwarding())
+        return true;
+    return database.execQuery(
+        QStringLiteral(R"(INSERT INTO plantForwarding (since) VALUES ("%1");)"),
+        {QDateTime::currentDateTime().toString(Qt::ISODate)});
+}
+
+bool PlantOutbox::isForwarding()
+{
+    return database.execQuery(QStringLiteral("SELECT count(*) FROM plantForwarding;"))
+           && database.result().value(0, 0).toInt() > 0;
+}
+
+QList<OutboxMessage> PlantOutbox::after(qint64 id, int limit)
+{
+    QList<OutboxMessage> messages;
+    if (!database.execQuery(SelectStatement, {id, limit}))
+        return messages;
+    const QueryResult &rows = database.result();
+    for (int row = 0; row < rows.rows; ++row) {
+        OutboxMessage message;
+        message.id = rows.value(row, IdMessage).toLongLong();
+        message.deviceId = rows.value(row, DeviceId).toInt();
+        message.kind = rows.value(row, Topic);
+        if (message.kind == DoseTopic)
+            message.payload = dosePayload(rows, row);
+        else if (message.kind == BatchTopic)
+            message.payload = batchPayload(rows, row);
+        else
+            continue;
+        messages << message;
+    }
+    return messages;
+}
+
+bool PlantOutbox::remove(const QList<qint64> &ids)
+{
+    Transaction transaction(database);
+    if (!transaction.isOpen())
+        return false;
+    for (const qint64 id : ids) {
+        if (!database.execQuery(QStringLiteral("DELETE FROM plantOutbox WHERE idMessage = %1;"),
+                                {id}))
+            return false;
+    }
+    return transaction.commit();
+}
+
+int PlantOutbox::waiting()
+{
+    if (!database.execQuery(QStringLiteral("SELECT count(*) FROM plantOutbox;")))
+        return -1;
+    return database.result().value(0, 0).toInt();
+}

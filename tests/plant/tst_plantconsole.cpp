@@ -1,0 +1,273 @@
+// The plant link of the whole console against the simulated doser: the dialog sets it, a batch
+// runs while the broker and the console itself are killed and started again, and what the
+// plant's reader and SCADA see is what the panel and data.db hold.
+#include "brokerprocess.h"
+#include "consolerig.h"
+#include "k310_halvern.h"
+#include "k310settings.h"
+#include "lineeditembedded.h"
+#include "modbusregistermap.h"
+#include "modbusserver.h"
+#include "mqttreader.h"
+#include "plantlink.h"
+#include "plantlinkdialog.h"
+
+#include <QApplication>
+#include <QJsonDocument>
+#include <QModbusReply>
+#include <QModbusTcpClient>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+const QString NewWork = QStringLiteral("Начать новую работу?");
+const QString Restore = QStringLiteral("Последнее задание не завершено.\nВосстановить данные?");
+const QString Done = QStringLiteral("Задание выполнено");
+const QString Yes = QStringLiteral("Да");
+const QString Prefix = QStringLiteral("plant/line1");
+// The broker's return, the publisher's retry and the resend, on a busy machine.
+constexpr int ForwardedMs = 30000;
+
+int doseRows(ConsoleRig &rig)
+{
+    return rig.records().select("SELECT count(*) FROM dose").value(0).toInt();
+}
+
+// Each dose id once, in the order it first came: a reader drops the repeats by their id.
+QStringList forwardedDoses(const MqttReader &reader)
+{
+    QStringList ids;
+    for (const MqttReader::Message &message : reader.ofKind("dose")) {
+        const QString id = QString::number(message.json().value("doseId").toInteger());
+        if (!ids.contains(id))
+            ids << id;
+    }
+    return ids;
+}
+
+QStringList recordedDoses(ConsoleRig &rig)
+{
+    return rig.records().select("SELECT idDose FROM dose ORDER BY idDose");
+}
+
+QStringList batchEvents(const MqttReader &reader)
+{
+    QStringList events;
+    QList<qint64> seen;
+    for (const MqttReader::Message &message : reader.ofKind("batch")) {
+        const QJsonObject json = message.json();
+        if (seen.contains(json.value("eventId").toInteger()))
+            continue;
+        seen << json.value("eventId").toInteger();
+        events << json.value("event").toString();
+    }
+    return events;
+}
+
+int freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+void storeLink(int brokerPort)
+{
+    PlantLinkSettings settings;
+    settings.host = QStringLiteral("127.0.0.1");
+    settings.port = brokerPort;
+    settings.prefix = Prefix;
+    settings.save(*k310Settings::makeStore());
+}
+
+QList<quint16> readRegisters(QModbusTcpClient &client, int start, int count)
+{
+    std::unique_ptr<QModbusReply> reply(client.sendReadRequest(
+        QModbusDataUnit(QModbusDataUnit::InputRegisters, start, quint16(count)),
+        ModbusServer::UnitId));
+    if (!reply || !QTest::qWaitFor([&] { return reply->isFinished(); }, 5000))
+        return {};
+    return reply->result().values();
+}
+
+qint32 word32(const QList<quint16> &registers, int at)
+{
+    return qint32((quint32(registers.value(at)) << 16) | registers.value(at + 1));
+}
+
+// The console, the plant's broker and its durable reader, the simulated doser running.
+struct Plant
+{
+    bool start()
+    {
+        return broker.start() && reader.connectTo(broker.port(), Prefix)
+               && rig.startSimulator(ConsoleRig::quickDoser());
+    }
+
+    ConsoleRig rig;
+    BrokerProcess broker;
+    MqttReader reader;
+};
+
+} // namespace
+
+class tst_PlantConsole : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void brokerKilledMidBatchLosesNoDoseAndScadaReadsThePanel();
+    void killedConsoleForwardsWhatItRecordedAfterItsRestart();
+};
+
+void tst_PlantConsole::initTestCase()
+{
+    if (BrokerProcess::program().isEmpty())
+        QFAIL("mosquitto is not installed (scripts/install-deps.sh installs it)");
+}
+
+void tst_PlantConsole::brokerKilledMidBatchLosesNoDoseAndScadaReadsThePanel()
+{
+    Plant plant;
+    QVERIFY(plant.start());
+    ConsoleRig &rig = plant.rig;
+    BrokerProcess &broker = plant.broker;
+    const MqttReader &reader = plant.reader;
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    K310_Halvern *console = rig.startConsole();
+    rig.waitForDoser();
+
+    rig.click("plantLinkButton");
+    PlantLinkDialog *dialog = console->plantLinkDialogShown();
+    QVERIFY(dialog && dialog->isVisible());
+    const int modbusPort = freePort();
+    const auto type = [dialog](const char *field, const QString &text) {
+        dialog->findChild<LineEditEmbedded *>(field)->acceptKeyboardText(text);
+    };
+    type("hostEdit", "127.0.0.1");
+    type("portEdit", QString::number(broker.port()));
+    type("prefixEdit", Prefix);
+    type("modbusPortEdit", QString::number(modbusPort));
+    dialog->findChild<QPushButton *>("saveButton")->click();
+    QTRY_VERIFY2(dialog->mqttStatusText().contains("подключено"),
+                 qPrintable(dialog->mqttStatusText()));
+    QVERIFY2(dialog->modbusStatusText().contains("открыт"), qPrintable(dialog->modbusStatusText()));
+    QCOMPARE(PlantLinkSettings::load(*k310Settings::makeStore()).port, broker.port());
+    dialog->findChild<QPushButton *>("closeButton")->click();
+
+    QModbusTcpClient scada;
+    scada.setConnectionParameter(QModbusDevice::NetworkAddressParameter, "127.0.0.1");
+    scada.setConnectionParameter(QModbusDevice::NetworkPortParameter, modbusPort);
+    QVERIFY(scada.connectDevice());
+    QTRY_COMPARE(scada.state(), QModbusDevice::ConnectedState);
+
+    rig.prepareBatch(QStringLiteral("Комбикорм"), QStringLiteral("90"));
+    rig.click("startButton");
+    QTRY_VERIFY_WITH_TIMEOUT(doseRows(rig) >= 2, ConsoleRig::BatchMs);
+    const QList<quint16> during = readRegisters(scada, 0, ModbusRegisterMap::BlockSize);
+    const BatchProgress &progress = console->processImage().doser(0).batch;
+    QCOMPARE(word32(during, ModbusRegisterMap::BatchId), qint32(progress.butchId));
+    QCOMPARE(word32(during, ModbusRegisterMap::Target), 9000);
+    QCOMPARE(during.value(ModbusRegisterMap::StateCode), quint16(DoserState::Working));
+
+    broker.kill();
+    const int atKill = doseRows(rig);
+    // The console goes on dosing; what it counts meanwhile waits in data.db.
+    QTRY_VERIFY_WITH_TIMEOUT(doseRows(rig) > atKill, ConsoleRig::BatchMs);
+    QTRY_VERIFY(rig.records().select("SELECT count(*) FROM plantOutbox").value(0).toInt() > 0);
+    QVERIFY(broker.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
+
+    QTRY_COMPARE_WITH_TIMEOUT(forwardedDoses(reader), recordedDoses(rig), ForwardedMs);
+    const QStringList discharged =
+        rig.records().select("SELECT dischargedWeight FROM dose ORDER BY idDose");
+    const QList<MqttReader::Message> doses = reader.ofKind("dose");
+    for (const MqttReader::Message &message : doses) {
+        const QJsonObject json = message.json();
+        const int row =
+            int(recordedDoses(rig).indexOf(QString::number(json.value("doseId").toInteger())));
+        QCOMPARE(json.value("discharged").toDouble(), discharged.value(row).toDouble());
+        QCOMPARE(json.value("batchId").toInteger(), qint64(progress.butchId));
+    }
+    QTRY_COMPARE(batchEvents(reader), QStringList({"started", "finished"}));
+
+    // The retained state is the panel's last word on the batch.
+    const QString delivered = rig.records().select("SELECT haveDoneWeight FROM task").value(0);
+    QTRY_COMPARE(QJsonDocument::fromJson(reader.last(Prefix + "/30/state"))
+                     .object()
+                     .value("batch")
+                     .toObject()
+                     .value("delivered")
+                     .toDouble(),
+                 delivered.toDouble());
+    const QStringList linkEvents =
+        rig.records().select("SELECT text FROM event WHERE kind = 24 ORDER BY idEvent");
+    QVERIFY2(linkEvents.size() >= 2 && linkEvents.first().contains("потеряна")
+                 && linkEvents.last().contains("подключено"),
+             qPrintable(linkEvents.join(" | ")));
+
+    // Once the hopper stands still, SCADA reads what the panel shows.
+    const DoserImage &doser = console->processImage().doser(0);
+    QTRY_COMPARE(rig.text("stateK310_12"), doser.netWeight.text());
+    const QList<quint16> after = readRegisters(scada, 0, ModbusRegisterMap::BlockSize);
+    QCOMPARE(word32(after, ModbusRegisterMap::NetWeight),
+             qint32(qRound(rig.text("stateK310_12").toDouble() * 100)));
+    QCOMPARE(word32(after, ModbusRegisterMap::Delivered),
+             qint32(ConsoleRig::hundredths(delivered)));
+    QCOMPARE(quint32(word32(after, ModbusRegisterMap::TotalDoseCount)), doser.totalDoseCount);
+    QCOMPARE(word32(after, ModbusRegisterMap::TotalWeight),
+             ModbusRegisterMap::scaled(doser.totalWeight, 2));
+}
+
+void tst_PlantConsole::killedConsoleForwardsWhatItRecordedAfterItsRestart()
+{
+    Plant plant;
+    QVERIFY(plant.start());
+    ConsoleRig &rig = plant.rig;
+    BrokerProcess &broker = plant.broker;
+    const MqttReader &reader = plant.reader;
+    storeLink(broker.port());
+
+    QProcess first;
+    QVERIFY(rig.startChildBatch(first, QStringLiteral("Комбикорм"), QStringLiteral("120")));
+    QTRY_VERIFY_WITH_TIMEOUT(doseRows(rig) >= 2, ConsoleRig::BatchMs);
+    broker.kill();
+    const int atKill = doseRows(rig);
+    QTRY_VERIFY_WITH_TIMEOUT(doseRows(rig) > atKill, ConsoleRig::BatchMs);
+    ::kill(pid_t(first.processId()), SIGKILL);
+    QVERIFY(first.waitForFinished());
+    // Recorded, never sent: only data.db knows of it now.
+    QVERIFY(rig.records().select("SELECT count(*) FROM plantOutbox").value(0).toInt() > 0);
+    QVERIFY(forwardedDoses(reader).size() < recordedDoses(rig).size());
+
+    QVERIFY(broker.start());
+    rig.operatorAtPanel().answer(Restore, Yes);
+    rig.startConsole();
+    rig.waitForDoser();
+    QTRY_VERIFY(rig.console()->findChild<QPushButton *>("continueButton")->isEnabled());
+    rig.click("continueButton");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
+
+    QTRY_COMPARE_WITH_TIMEOUT(forwardedDoses(reader), recordedDoses(rig), ForwardedMs);
+    QTRY_COMPARE(batchEvents(reader),
+                 QStringList({"started", "restored", "continued", "finished"}));
+    QTRY_COMPARE(rig.records().select("SELECT count(*) FROM plantOutbox"), QStringList {"0"});
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    if (ConsoleRig::isChild())
+        return ConsoleRig::runChildBatch();
+    tst_PlantConsole test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_plantconsole.moc"

@@ -1,0 +1,321 @@
+// The plant link without a doser: a process image set by hand, a broker of the test's own, the
+// outbox filled by the records' own statements, and a Modbus client.
+#include "brokerprocess.h"
+#include "butchrecords.h"
+#include "database.h"
+#include "eventjournal.h"
+#include "modbusregistermap.h"
+#include "mqttreader.h"
+#include "plantlink.h"
+#include "processimage.h"
+#include "temporarydatabase.h"
+
+#include <QJsonDocument>
+#include <QModbusReply>
+#include <QModbusTcpClient>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+namespace {
+
+const QString Prefix = QStringLiteral("plant/line1");
+constexpr int DeviceId = 30;
+// Up to two failed attempts and the time-out of one, on a busy machine.
+constexpr int ToldMs = 3 * MqttPublisher::ConnectTimeoutMs;
+
+PlantLinkSettings brokerAt(int port)
+{
+    PlantLinkSettings settings;
+    settings.host = QStringLiteral("127.0.0.1");
+    settings.port = port;
+    settings.prefix = Prefix;
+    return settings;
+}
+
+DoserImage doserWeighing(double net)
+{
+    DoserImage doser;
+    doser.deviceId = DeviceId;
+    doser.state = DoserState::Working;
+    doser.netWeight = Weight {net, 2};
+    doser.unit = QStringLiteral("кг");
+    doser.decimals = 2;
+    doser.totalDoseCount = 70001;
+    doser.totalWeight = Weight {123456.78, 2};
+    doser.batch.state = BatchState::Running;
+    doser.batch.butchId = 7;
+    doser.batch.target = Weight {90, 2};
+    doser.batch.delivered = Weight {31.5, 2};
+    return doser;
+}
+
+DoseRecord dose(qint64 butchId, const QString &discharged)
+{
+    DoseRecord record;
+    record.butchId = butchId;
+    record.deviceId = DeviceId;
+    record.orderedWeight = QStringLiteral("30.00");
+    record.dischargedWeight = discharged;
+    record.unit = QStringLiteral("кг");
+    record.decimals = 2;
+    return record;
+}
+
+QModbusDataUnit readRegisters(QModbusTcpClient &client, int start, int count,
+                              QModbusPdu::ExceptionCode *exception = nullptr)
+{
+    QModbusDataUnit unit(QModbusDataUnit::InputRegisters, start, quint16(count));
+    std::unique_ptr<QModbusReply> reply(client.sendReadRequest(unit, 1));
+    if (!reply)
+        return {};
+    if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 5000))
+        return {};
+    if (exception)
+        *exception = reply->rawResult().exceptionCode();
+    if (reply->error() != QModbusDevice::NoError)
+        qWarning("%s", qPrintable(reply->errorString()));
+    return reply->result();
+}
+
+} // namespace
+
+class tst_PlantLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void dosesAndBatchEventsWaitInDataDbUntilTheBrokerTakesThem();
+    void stateIsRetainedAtMostFiveTimesASecondWithItsLastValue();
+    void unreachableBrokerAndWrongPasswordAreToldAndTheLinkRecovers();
+    void modbusShowsTheImageAndRefusesWritesAndMissingRegisters();
+};
+
+void tst_PlantLink::initTestCase()
+{
+    if (BrokerProcess::program().isEmpty())
+        QFAIL("mosquitto is not installed (scripts/install-deps.sh installs it)");
+}
+
+void tst_PlantLink::dosesAndBatchEventsWaitInDataDbUntilTheBrokerTakesThem()
+{
+    TemporaryDatabase files;
+    Database records(files.path());
+    QVERIFY(records.createTables());
+    ProcessImage image(1);
+    BrokerProcess broker;
+    QVERIFY(broker.start());
+    MqttReader reader;
+    QVERIFY(reader.connectTo(broker.port(), Prefix));
+    broker.kill();
+
+    PlantLink link(image, records, files.path());
+    QSignalSpy problems(&link, &PlantLink::problem);
+    link.apply(brokerAt(broker.port()));
+    ButchRecords butches(records);
+    EventJournal journal(files.path());
+    const quint64 butchId = butches.newButch();
+    QVERIFY(butchId > 0);
+    QVERIFY(butches.newTask(butchId, DeviceId, "90.00", "90.00", "Мука", "кг"));
+    journal.record(JournalEvent::ButchStarted, QString(), qint64(butchId), DeviceId);
+    QVERIFY(journal.flush());
+    QStringList discharged;
+    for (int n = 0; n < 5; ++n) {
+        discharged << QStringLiteral("30.%1").arg(n, 2, 10, QLatin1Char('0'));
+        QVERIFY(butches.countDischarge(butchId, DeviceId, discharged.last(), "0",
+                                       dose(butchId, discharged.last())));
+    }
+    // Events that are no batch's course are not the plant's business.
+    journal.record(JournalEvent::ManualOrder, QStringLiteral("разгрузка"));
+    QVERIFY(butches.closeButch(butchId));
+    journal.record(JournalEvent::ButchFinished, QString(), qint64(butchId), DeviceId);
+    QVERIFY(journal.flush());
+    QCOMPARE(files.select("SELECT topic FROM plantOutbox ORDER BY idMessage"),
+             QStringList({"batch", "dose", "dose", "dose", "dose", "dose", "batch"}));
+
+    QVERIFY(broker.start());
+    QTRY_COMPARE_WITH_TIMEOUT(reader.ofKind("batch").size(), 2, ToldMs);
+    const QList<MqttReader::Message> doses = reader.ofKind("dose");
+    QCOMPARE(doses.size(), 5);
+    const QStringList doseIds = files.select("SELECT idDose FROM dose ORDER BY idDose");
+    for (int n = 0; n < doses.size(); ++n) {
+        const QJsonObject json = doses.at(n).json();
+        QCOMPARE(doses.at(n).topic, QString("plant/line1/30/dose"));
+        QCOMPARE(json.value("doseId").toInteger(), doseIds.at(n).toLongLong());
+        QCOMPARE(json.value("batchId").toInteger(), qint64(butchId));
+        QCOMPARE(json.value("discharged").toDouble(), discharged.at(n).toDouble());
+        QCOMPARE(json.value("ordered").toDouble(), 30.0);
+        QVERIFY(json.value("counted").toBool());
+    }
+    const QJsonObject started = reader.ofKind("batch").first().json();
+    const QJsonObject finished = reader.ofKind("batch").last().json();
+    QCOMPARE(started.value("event").toString(), QString("started"));
+    QCOMPARE(started.value("product").toString(), QString("Мука"));
+    QCOMPARE(started.value("target").toDouble(), 90.0);
+    QVERIFY(started.value("end").isNull());
+    QCOMPARE(finished.value("event").toString(), QString("finished"));
+    QCOMPARE(finished.value("delivered").toDouble(), 30.04);
+    QVERIFY(finished.value("end").isString());
+    QVERIFY(doses.first().json().value("messageId").toInteger()
+            > started.value("messageId").toInteger());
+    // Acknowledged means gone from the file.
+    QTRY_COMPARE(files.select("SELECT count(*) FROM plantOutbox"), QStringList {"0"});
+    QCOMPARE(reader.last(Prefix + "/console/status"), QByteArray("online"));
+    QVERIFY(!problems.isEmpty());
+
+    // Switched off, nothing more is kept for it.
+    link.apply(PlantLinkSettings());
+    QVERIFY(butches.declineResidue(dose(butchId, "0.10")));
+    QCOMPARE(files.select("SELECT count(*) FROM plantOutbox"), QStringList {"0"});
+}
+
+void tst_PlantLink::stateIsRetainedAtMostFiveTimesASecondWithItsLastValue()
+{
+    TemporaryDatabase files;
+    Database records(files.path());
+    QVERIFY(records.createTables());
+    BrokerProcess broker;
+    QVERIFY(broker.start());
+    ProcessImage image(1);
+    PlantLink link(image, records, files.path());
+    link.apply(brokerAt(broker.port()));
+    QTRY_COMPARE_WITH_TIMEOUT(link.publisher()->status(), MqttPublisher::Status::Connected, ToldMs);
+
+    MqttReader live(QStringLiteral("live"));
+    QVERIFY(live.connectTo(broker.port(), Prefix));
+    const QString topic = Prefix + "/30/state";
+    QElapsedTimer clock;
+    clock.start();
+    // Changes every 10 ms for a second: the weight the panel shows as the hopper fills.
+    for (int step = 1; step <= 100; ++step) {
+        image.update(0, [&](DoserImage &doser) { doser = doserWeighing(step * 0.25); });
+        QTest::qWait(10);
+    }
+    const qint64 elapsed = clock.elapsed();
+    QTRY_COMPARE(QJsonDocument::fromJson(live.last(topic)).object().value("netWeight").toDouble(),
+                 25.0);
+    const int sent = int(live.ofKind("state").size());
+    // The retained state from before the changes, then one every period and the last one.
+    QVERIFY2(sent <= 3 + int(elapsed / MqttPublisher::StatePeriodMs),
+             qPrintable(QString::number(sent)));
+    QVERIFY(sent >= 3);
+
+    // A reader that comes later finds the last state retained, every field of it.
+    MqttReader later(QStringLiteral("later"));
+    QVERIFY(later.connectTo(broker.port(), Prefix));
+    QTRY_VERIFY(!later.last(topic).isNull());
+    const QJsonObject state = QJsonDocument::fromJson(later.last(topic)).object();
+    QVERIFY(later.ofKind("state").last().retained);
+    QCOMPARE(state.value("state").toString(), QString("working"));
+    QCOMPARE(state.value("stateText").toString(), QString("РАБОТА"));
+    QCOMPARE(state.value("unit").toString(), QString("кг"));
+    QCOMPARE(state.value("decimals").toInt(), 2);
+    QCOMPARE(state.value("totalDoseCount").toInteger(), 70001);
+    QCOMPARE(state.value("totalWeight").toDouble(), 123456.78);
+    const QJsonObject batch = state.value("batch").toObject();
+    QCOMPARE(batch.value("batchId").toInteger(), 7);
+    QCOMPARE(batch.value("target").toDouble(), 90.0);
+    QCOMPARE(batch.value("delivered").toDouble(), 31.5);
+    QCOMPARE(batch.value("state").toString(), QString("running"));
+}
+
+void tst_PlantLink::unreachableBrokerAndWrongPasswordAreToldAndTheLinkRecovers()
+{
+    TemporaryDatabase files;
+    Database records(files.path());
+    QVERIFY(records.createTables());
+    ProcessImage image(1);
+    PlantLink link(image, records, files.path());
+    QSignalSpy problems(&link, &PlantLink::problem);
+
+    BrokerProcess broker;
+    broker.requireUser(QStringLiteral("doser"), QStringLiteral("s3cret"));
+    QVERIFY(broker.start());
+    const int port = broker.port();
+    broker.kill();
+    link.apply(brokerAt(port));
+    QTRY_VERIFY_WITH_TIMEOUT(!problems.isEmpty(), ToldMs);
+    QVERIFY2(problems.first().first().toString().contains("недоступен")
+                 || problems.first().first().toString().contains("не ответил"),
+             qPrintable(problems.first().first().toString()));
+    QCOMPARE(link.mqttStatus(), problems.last().first().toString());
+    // Every retry fails the same way; the journal is told once.
+    QTest::qWait(MqttPublisher::RetryMs * 2);
+    QCOMPARE(problems.size(), 1);
+
+    QVERIFY(broker.start());
+    PlantLinkSettings wrong = brokerAt(port);
+    wrong.user = QStringLiteral("doser");
+    wrong.password = QStringLiteral("guess");
+    problems.clear();
+    link.apply(wrong);
+    QTRY_VERIFY_WITH_TIMEOUT(!problems.isEmpty(), ToldMs);
+    QVERIFY2(problems.first().first().toString().contains("отказал"),
+             qPrintable(problems.first().first().toString()));
+
+    PlantLinkSettings right = wrong;
+    right.password = QStringLiteral("s3cret");
+    link.apply(right);
+    QTRY_COMPARE_WITH_TIMEOUT(link.publisher()->status(), MqttPublisher::Status::Connected, ToldMs);
+}
+
+void tst_PlantLink::modbusShowsTheImageAndRefusesWritesAndMissingRegisters()
+{
+    TemporaryDatabase files;
+    Database records(files.path());
+    QVERIFY(records.createTables());
+    ProcessImage image(1);
+    image.update(0, [](DoserImage &doser) { doser = doserWeighing(12.34); });
+    PlantLink link(image, records, files.path());
+    QSignalSpy problems(&link, &PlantLink::problem);
+    PlantLinkSettings settings;
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    settings.modbusPort = probe.serverPort();
+    probe.close();
+    link.apply(settings);
+    QVERIFY2(link.modbusStatus().contains("открыт"), qPrintable(link.modbusStatus()));
+
+    QModbusTcpClient client;
+    client.setConnectionParameter(QModbusDevice::NetworkAddressParameter, "127.0.0.1");
+    client.setConnectionParameter(QModbusDevice::NetworkPortParameter, settings.modbusPort);
+    QVERIFY(client.connectDevice());
+    QTRY_COMPARE(client.state(), QModbusDevice::ConnectedState);
+
+    const auto word32 = [](const QModbusDataUnit &unit, int at) {
+        return qint32((quint32(unit.value(at)) << 16) | unit.value(at + 1));
+    };
+    QModbusDataUnit block = readRegisters(client, 0, ModbusRegisterMap::BlockSize);
+    QCOMPARE(int(block.valueCount()), int(ModbusRegisterMap::BlockSize));
+    QCOMPARE(block.value(ModbusRegisterMap::DeviceId), quint16(DeviceId));
+    QCOMPARE(block.value(ModbusRegisterMap::Decimals), quint16(2));
+    QCOMPARE(word32(block, ModbusRegisterMap::NetWeight), 1234);
+    QCOMPARE(word32(block, ModbusRegisterMap::TotalDoseCount), 70001);
+    QCOMPARE(word32(block, ModbusRegisterMap::TotalWeight), 12345678);
+    QCOMPARE(word32(block, ModbusRegisterMap::BatchId), 7);
+    QCOMPARE(word32(block, ModbusRegisterMap::Target), 9000);
+    QCOMPARE(word32(block, ModbusRegisterMap::Delivered), 3150);
+
+    // A net weight below zero (a tared hopper) stays signed.
+    image.update(0, [](DoserImage &doser) { doser.netWeight = Weight {-0.05, 2}; });
+    QCOMPARE(word32(readRegisters(client, ModbusRegisterMap::NetWeight, 2), 0), -5);
+
+    QModbusDataUnit write(QModbusDataUnit::HoldingRegisters, 0, QList<quint16> {1});
+    std::unique_ptr<QModbusReply> refused(client.sendWriteRequest(write, 1));
+    QVERIFY(refused);
+    QTRY_VERIFY(refused->isFinished());
+    QCOMPARE(refused->error(), QModbusDevice::ProtocolError);
+    QCOMPARE(refused->rawResult().exceptionCode(), QModbusPdu::IllegalFunction);
+    QCOMPARE(problems.size(), 1);
+
+    QModbusPdu::ExceptionCode exception = QModbusPdu::ExtendedException;
+    readRegisters(client, ModbusRegisterMap::BlockSize, 2, &exception);
+    QCOMPARE(exception, QModbusPdu::IllegalDataAddress);
+    // Told once a minute at most: a SCADA polling a wrong address must not fill the journal.
+    QCOMPARE(problems.size(), 1);
+    QVERIFY(link.modbusStatus().contains("Modbus"));
+}
+
+QTEST_GUILESS_MAIN(tst_PlantLink)
+#include "tst_plantlink.moc"
