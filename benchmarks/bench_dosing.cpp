@@ -48,31 +48,6 @@ QStringList erringDoser(quint32 seed)
             "--log-frames"};
 }
 
-// The doser of the soak runs, on a line that loses one reply in twenty.
-QStringList flakyDoser(quint32 seed)
-{
-    return {"--log-frames",
-            "--seed",
-            QString::number(seed),
-            "--feed-rate",
-            "40",
-            "--fine-rate",
-            "4",
-            "--settle-ms",
-            "100",
-            "--discharge-rate",
-            "80",
-            "--in-flight",
-            "0.05",
-            "--fault",
-            "drop:p=0.05"};
-}
-
-bool isEnabled(ConsoleRig &rig, const char *button)
-{
-    return rig.console()->findChild<QPushButton *>(QLatin1String(button))->isEnabled();
-}
-
 struct Figures
 {
     double sum = 0;
@@ -153,7 +128,8 @@ int flakyRun(bool repeat, quint32 seed)
     DoseOptions options;
     options.repeatReads = repeat;
     options.save(*k310Settings::makeStore());
-    if (!rig.startSimulator(flakyDoser(seed)))
+    if (!rig.startSimulator(ConsoleRig::soakDoser(seed) << "--fault"
+                                                        << "drop:p=0.05"))
         return 1;
     rig.operatorAtPanel().answer(NewWork, Yes);
     rig.operatorAtPanel().answer(Restore, Yes);
@@ -164,11 +140,11 @@ int flakyRun(bool repeat, quint32 seed)
     QElapsedTimer clock;
     clock.start();
     while (!rig.operatorAtPanel().shown.contains(Done) && clock.elapsed() < BatchMs) {
-        if (!isEnabled(rig, "stopButton")) {
+        if (!rig.isEnabled("stopButton")) {
             const bool started = !rig.records().select("SELECT idButch FROM task").isEmpty();
-            if (!started && isEnabled(rig, "startButton")) {
+            if (!started && rig.isEnabled("startButton")) {
                 rig.click("startButton");
-            } else if (started && isEnabled(rig, "continueButton")) {
+            } else if (started && rig.isEnabled("continueButton")) {
                 ++continues;
                 rig.click("continueButton");
             }

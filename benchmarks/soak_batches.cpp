@@ -29,26 +29,6 @@ quint32 seedOfRun()
     return given ? seed : QRandomGenerator::system()->generate();
 }
 
-// A doser with noise and product in flight, at rates that keep a run to minutes.
-QStringList doser(quint32 seed)
-{
-    return {"--log-frames",
-            "--seed",
-            QString::number(seed),
-            "--feed-rate",
-            "40",
-            "--fine-rate",
-            "4",
-            "--settle-ms",
-            "100",
-            "--discharge-rate",
-            "80",
-            "--noise",
-            "0.01",
-            "--in-flight",
-            "0.05"};
-}
-
 QString weight(qint64 hundredthsOfUnit)
 {
     return QString::number(double(hundredthsOfUnit) / 100, 'f', 2);
@@ -79,11 +59,6 @@ QStringList lastTask(ConsoleRig &rig)
         "SELECT taskWeight, haveDoneWeight, idButch FROM task ORDER BY idButch DESC LIMIT 1");
 }
 
-bool isEnabled(ConsoleRig &rig, const char *button)
-{
-    return rig.console()->findChild<QPushButton *>(QLatin1String(button))->isEnabled();
-}
-
 } // namespace
 
 class SoakBatches : public QObject
@@ -100,7 +75,7 @@ void SoakBatches::randomTargetsEndWithinTheToleranceAndAddUp()
     const quint32 seed = seedOfRun();
     QRandomGenerator targets(seed);
     ConsoleRig rig;
-    QVERIFY(rig.startSimulator(doser(seed)));
+    QVERIFY(rig.startSimulator(ConsoleRig::soakDoser(seed)));
     rig.operatorAtPanel().answer(NewWork, Yes);
     rig.startConsole();
     QTRY_VERIFY_WITH_TIMEOUT(!rig.text("doseFaultPlusK310_11").isEmpty(), ConsoleRig::ConnectedMs);
@@ -140,10 +115,10 @@ void SoakBatches::flakyLineLosesAndDoublesNothing()
 {
     const quint32 seed = seedOfRun();
     ConsoleRig rig;
-    QVERIFY(rig.startSimulator(doser(seed) << "--fault"
-                                           << "drop:p=0.05"
-                                           << "--fault"
-                                           << "corrupt:p=0.02"));
+    QVERIFY(rig.startSimulator(ConsoleRig::soakDoser(seed) << "--fault"
+                                                           << "drop:p=0.05"
+                                                           << "--fault"
+                                                           << "corrupt:p=0.02"));
     rig.operatorAtPanel().answer(NewWork, Yes);
     rig.operatorAtPanel().answer(Restore, Yes);
     rig.startConsole();
@@ -157,10 +132,10 @@ void SoakBatches::flakyLineLosesAndDoublesNothing()
     QElapsedTimer clock;
     clock.start();
     while (!rig.operatorAtPanel().shown.contains(Done) && clock.elapsed() < BatchMs) {
-        if (!isEnabled(rig, "stopButton")) {
-            if (lastTask(rig).isEmpty() && isEnabled(rig, "startButton")) {
+        if (!rig.isEnabled("stopButton")) {
+            if (lastTask(rig).isEmpty() && rig.isEnabled("startButton")) {
                 rig.click("startButton");
-            } else if (isEnabled(rig, "continueButton")) {
+            } else if (rig.isEnabled("continueButton")) {
                 ++continues;
                 rig.click("continueButton");
             }

@@ -47,6 +47,31 @@ QStringList ConsoleRig::quickDoser()
             "100",          "--discharge-rate", "40", "--in-flight", "0.02"};
 }
 
+QStringList ConsoleRig::soakDoser(quint32 seed)
+{
+    return {"--log-frames",
+            "--seed",
+            QString::number(seed),
+            "--feed-rate",
+            "40",
+            "--fine-rate",
+            "4",
+            "--settle-ms",
+            "100",
+            "--discharge-rate",
+            "80",
+            "--noise",
+            "0.01",
+            "--in-flight",
+            "0.05"};
+}
+
+bool ConsoleRig::isEnabled(const char *buttonName) const
+{
+    const auto *button = window->findChild<QPushButton *>(QLatin1String(buttonName));
+    return button && button->isEnabled();
+}
+
 ConsoleRig::ConsoleRig()
     : ownSettings(std::make_unique<QTemporaryDir>())
     , settingsFolder(ownSettings->path())

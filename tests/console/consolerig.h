@@ -46,6 +46,9 @@ public:
 
     // Quick hopper rates so a fill and a discharge take a second or so.
     static QStringList quickDoser();
+    // A doser with noise and product in flight, repeatable by its seed, at rates that keep a
+    // soak run to minutes.
+    static QStringList soakDoser(quint32 seed);
 
     ConsoleRig();
     // A rig in the folders of another one, for a console in a second process of the test.
@@ -81,6 +84,7 @@ public:
     QString text(const char *objectName) const;
     QLabel *label(const char *objectName) const;
     void click(const char *objectName);
+    bool isEnabled(const char *buttonName) const;
     // Types a text on the keyboard of one of the panel's editors.
     void enter(const char *editorName, const QString &text);
     // Chooses a product of data.db in the doser dialog and types the target, as the operator

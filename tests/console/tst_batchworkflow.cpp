@@ -39,11 +39,6 @@ void waitForWorkInProgress(ConsoleRig &rig, int fromLine)
     QTest::qWait(MidFillMs);
 }
 
-bool isEnabled(ConsoleRig &rig, const char *button)
-{
-    return rig.console()->findChild<QPushButton *>(QLatin1String(button))->isEnabled();
-}
-
 } // namespace
 
 class tst_BatchWorkflow : public QObject
@@ -82,8 +77,8 @@ void tst_BatchWorkflow::batchWithinOneDoseEndsAndClosesItsRecords()
     rig.prepareBatch("Сахар", "10");
     const int start = rig.doser().logLines().size();
     rig.click("startButton");
-    QVERIFY(!isEnabled(rig, "startButton"));
-    QVERIFY(!isEnabled(rig, "uploadDoseButton"));
+    QVERIFY(!rig.isEnabled("startButton"));
+    QVERIFY(!rig.isEnabled("uploadDoseButton"));
     QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
 
     QCOMPARE(rig.loggedWeights("fill", start), QStringList {"10.00"});
@@ -99,8 +94,8 @@ void tst_BatchWorkflow::batchWithinOneDoseEndsAndClosesItsRecords()
     const QStringList butch = rig.records().select("SELECT endTime, endDate FROM butch");
     QCOMPARE(butch.size(), 2);
     QCOMPARE(butch.at(0), task.at(2));
-    QVERIFY(isEnabled(rig, "startButton") && !isEnabled(rig, "continueButton"));
-    QVERIFY(isEnabled(rig, "uploadDoseButton"));
+    QVERIFY(rig.isEnabled("startButton") && !rig.isEnabled("continueButton"));
+    QVERIFY(rig.isEnabled("uploadDoseButton"));
 }
 
 void tst_BatchWorkflow::largeBatchCutsDosesToTheLimitAndLeavesTheResidueUncounted()
@@ -153,7 +148,7 @@ void tst_BatchWorkflow::newWorkDropsAnEmptyBatchAndStopRaiseContinueKeepEveryDis
     rig.startConsole();
     QCOMPARE(rig.operatorAtPanel().shown, QStringList {Restore});
     QCOMPARE(rig.text("productWeightK310_11"), QString("55.00"));
-    QTRY_VERIFY(isEnabled(rig, "continueButton"));
+    QTRY_VERIFY(rig.isEnabled("continueButton"));
     rig.waitForDoser();
 
     rig.operatorAtPanel().answer(NewWork, Yes);
@@ -168,7 +163,7 @@ void tst_BatchWorkflow::newWorkDropsAnEmptyBatchAndStopRaiseContinueKeepEveryDis
     waitForWorkInProgress(rig, start);
     rig.operatorAtPanel().answer(StopQuestion, Yes);
     rig.click("stopButton");
-    QTRY_VERIFY(isEnabled(rig, "continueButton") && !isEnabled(rig, "stopButton"));
+    QTRY_VERIFY(rig.isEnabled("continueButton") && !rig.isEnabled("stopButton"));
     QTest::qWait(1500);
     rig.enter("productWeightK310_11", "60");
     QCOMPARE(rig.text("productWeightK310_11"), QString("60.00"));
@@ -195,7 +190,7 @@ void tst_BatchWorkflow::lostDoserStopsTheBatchAndItsReturnOffersTheRestore()
 
     rig.doser().unplug();
     QTRY_COMPARE_WITH_TIMEOUT(rig.text("stateK310_11"), QString("НЕТ СВЯЗИ"), 1000);
-    QTRY_VERIFY(isEnabled(rig, "continueButton") && !isEnabled(rig, "stopButton"));
+    QTRY_VERIFY(rig.isEnabled("continueButton") && !rig.isEnabled("stopButton"));
     QVERIFY(!openTask(rig).isEmpty());
     QTest::qWait(1500);
 
@@ -203,7 +198,7 @@ void tst_BatchWorkflow::lostDoserStopsTheBatchAndItsReturnOffersTheRestore()
     rig.doser().plugIn();
     QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Restore),
                              ConsoleRig::ConnectedMs);
-    QTRY_VERIFY(isEnabled(rig, "continueButton"));
+    QTRY_VERIFY(rig.isEnabled("continueButton"));
     rig.click("continueButton");
     QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
 
@@ -228,7 +223,7 @@ void tst_BatchWorkflow::killedConsoleRestoresTheBatchAndFinishesIt()
     rig.startConsole();
     QCOMPARE(rig.operatorAtPanel().shown, QStringList {Restore});
     rig.waitForDoser();
-    QTRY_VERIFY(isEnabled(rig, "continueButton"));
+    QTRY_VERIFY(rig.isEnabled("continueButton"));
     rig.click("continueButton");
     QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
 

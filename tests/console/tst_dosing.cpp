@@ -36,17 +36,12 @@ void switchOn(ConsoleRig &rig, const QStringList &boxes)
     rig.doserDialog()->hide();
 }
 
-bool isEnabled(ConsoleRig &rig, const char *button)
-{
-    return rig.console()->findChild<QPushButton *>(QLatin1String(button))->isEnabled();
-}
-
 // Starts the batch, again when the doser was taken as lost at the touch.
 bool startBatch(ConsoleRig &rig)
 {
     for (int touch = 0; touch < 10; ++touch) {
         rig.click("startButton");
-        if (QTest::qWaitFor([&] { return isEnabled(rig, "stopButton"); }, 2 * OperatorMs))
+        if (QTest::qWaitFor([&] { return rig.isEnabled("stopButton"); }, 2 * OperatorMs))
             return true;
     }
     return false;
@@ -58,7 +53,7 @@ void runToTheEnd(ConsoleRig &rig)
     QElapsedTimer clock;
     clock.start();
     while (!rig.operatorAtPanel().shown.contains(Done) && clock.elapsed() < ConsoleRig::BatchMs) {
-        if (!isEnabled(rig, "stopButton") && isEnabled(rig, "continueButton"))
+        if (!rig.isEnabled("stopButton") && rig.isEnabled("continueButton"))
             rig.click("continueButton");
         QTest::qWait(OperatorMs);
     }
@@ -144,7 +139,7 @@ void tst_Dosing::lostReadsAreAskedAgainSoTheBatchRunsUnattended()
 
     // As specified, a lost read takes the doser as lost and the batch stops.
     QVERIFY(startBatch(rig));
-    QTRY_VERIFY_WITH_TIMEOUT(!isEnabled(rig, "stopButton") && isEnabled(rig, "continueButton"),
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.isEnabled("stopButton") && rig.isEnabled("continueButton"),
                              ConsoleRig::BatchMs);
 
     // Back on the line, the doser's batch is offered again. The dialog's own reads may still

@@ -103,11 +103,17 @@ private:
     void settle();
     // Holds request 2 staged in slave mode behind a slow request 1.
     void holdASecondRequestInSlaveMode();
+    // When the worker last emitted a reply, on its own thread.
+    Clock::time_point lastReplyAt() const
+    {
+        return Clock::time_point(Clock::duration(replied.load()));
+    }
 
     std::unique_ptr<PtyPair> pty;
     std::unique_ptr<ScriptedPeer> peer;
     std::unique_ptr<K310Link> link;
     std::unique_ptr<LinkRecorder> recorder;
+    std::atomic<Clock::rep> replied {0};
 };
 
 void tst_K310Link::init()
@@ -117,6 +123,12 @@ void tst_K310Link::init()
     peer = std::make_unique<ScriptedPeer>(*pty, K310FrameLength, doserReply);
     link = std::make_unique<K310Link>(QString());
     recorder = std::make_unique<LinkRecorder>(*link);
+    connect(
+        link.get(), &K310Link::replyPacketReceived, this,
+        [this](const K310DataPacket &, quint32, quint32) {
+            replied = Clock::now().time_since_epoch().count();
+        },
+        Qt::DirectConnection);
 }
 
 void tst_K310Link::cleanup()
@@ -310,13 +322,6 @@ void tst_K310Link::staleBytesBeforeTheRequestAreNeverTakenForTheReply()
 void tst_K310Link::lostDoserIsReportedAboutTheReplyTimeoutAfterTheWrite()
 {
     openLink();
-    std::atomic<Clock::rep> emitted {0};
-    connect(
-        link.get(), &K310Link::replyPacketReceived, this,
-        [&](const K310DataPacket &, quint32, quint32) {
-            emitted = Clock::now().time_since_epoch().count();
-        },
-        Qt::DirectConnection);
     peer->push(Reply::Drop);
 
     link->sendCommandPacket(requestPacket(DoserAddress, 0, 0, 0));
@@ -324,7 +329,7 @@ void tst_K310Link::lostDoserIsReportedAboutTheReplyTimeoutAfterTheWrite()
     QCOMPARE(recorder->replies.at(0).number, 0u);
 
     const Clock::time_point written = peer->exchanges().at(0).received;
-    const qint64 elapsed = msBetween(written, Clock::time_point(Clock::duration(emitted.load())));
+    const qint64 elapsed = msBetween(written, lastReplyAt());
     // Reported after 12 + 150 ms of silence; the request reached the peer just after the write.
     QVERIFY2(elapsed >= ConsoleReplyTimeout - 50, qPrintable(QString::number(elapsed)));
     QVERIFY2(elapsed <= K310FrameLength + ConsoleReplyTimeout + Slack,
@@ -362,20 +367,13 @@ void tst_K310Link::failedRequestsAreSentOnceMoreButNeverAFill()
 
     // A doser that answers neither asking is lost after both time-outs, well within 0.35 s.
     recorder->replies.clear();
-    std::atomic<Clock::rep> emitted {0};
-    connect(
-        link.get(), &K310Link::replyPacketReceived, this,
-        [&](const K310DataPacket &, quint32, quint32) {
-            emitted = Clock::now().time_since_epoch().count();
-        },
-        Qt::DirectConnection);
     peer->push(Reply::Drop);
     peer->push(Reply::Drop);
     link->sendCommandPacket(requestPacket(DoserAddress, 0, 0, 0));
     QTRY_COMPARE_WITH_TIMEOUT(recorder->replies.size(), 1, ReplyWaitMs);
     QCOMPARE(recorder->replies.at(0).number, 0u);
     const Clock::time_point written = peer->exchanges().at(5).received;
-    const qint64 elapsed = msBetween(written, Clock::time_point(Clock::duration(emitted.load())));
+    const qint64 elapsed = msBetween(written, lastReplyAt());
     QVERIFY2(elapsed >= 2 * ConsoleReplyTimeout - 50, qPrintable(QString::number(elapsed)));
     QVERIFY2(elapsed <= 350 + Slack, qPrintable(QString::number(elapsed)));
 
