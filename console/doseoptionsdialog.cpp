@@ -1,12 +1,37 @@
 #include "doseoptionsdialog.h"
 
+#include "dosecorrector.h"
+#include "lineeditembedded.h"
 #include "ui_doseOptionsForm.h"
+
+namespace {
+
+constexpr double LeastGain = 0.05;
+constexpr int FigureDecimals = 2;
+
+// A figure typed on the keyboard is taken when it is a number within its range; otherwise the
+// field keeps the one it showed.
+void takeWithin(LineEditEmbedded *field, double low, double high, int decimals)
+{
+    QObject::connect(field, &LineEditEmbedded::textHasEntered, field,
+                     [field, low, high, decimals](const QString &text) {
+                         bool ok = false;
+                         const double value = QString(text).replace(',', '.').toDouble(&ok);
+                         if (ok && value >= low && value <= high)
+                             field->setText(QString::number(value, 'f', decimals));
+                     });
+}
+
+} // namespace
 
 DoseOptionsDialog::DoseOptionsDialog(QWidget *parent)
     : QDialog(parent)
     , form(std::make_unique<Ui::doseOptionsForm>())
 {
     form->setupUi(this);
+    takeWithin(form->correctionDosesBox, DoseCorrector::FewestDoses, DoseCorrector::MostDoses, 0);
+    takeWithin(form->correctionGainBox, LeastGain, 1.0, FigureDecimals);
+    takeWithin(form->fillShareBox, DoseOptions::LeastFillShare, 1.0, FigureDecimals);
     connect(form->correctionBox, &QCheckBox::toggled, this, &DoseOptionsDialog::showWhatApplies);
     connect(form->fewestCyclesBox, &QCheckBox::toggled, this, &DoseOptionsDialog::showWhatApplies);
     connect(form->saveButton, &QPushButton::clicked, this, [this] {
@@ -22,10 +47,10 @@ DoseOptionsDialog::~DoseOptionsDialog() = default;
 void DoseOptionsDialog::setOptions(const DoseOptions &options)
 {
     form->correctionBox->setChecked(options.correction);
-    form->correctionDosesBox->setValue(options.correctionDoses);
-    form->correctionGainBox->setValue(options.correctionGain);
+    form->correctionDosesBox->setText(QString::number(options.correctionDoses));
+    form->correctionGainBox->setText(QString::number(options.correctionGain, 'f', FigureDecimals));
     form->fewestCyclesBox->setChecked(options.fewestCycles);
-    form->fillShareBox->setValue(options.fillShare);
+    form->fillShareBox->setText(QString::number(options.fillShare, 'f', FigureDecimals));
     form->repeatReadsBox->setChecked(options.repeatReads);
     showWhatApplies();
 }
@@ -34,10 +59,10 @@ DoseOptions DoseOptionsDialog::options() const
 {
     DoseOptions options;
     options.correction = form->correctionBox->isChecked();
-    options.correctionDoses = form->correctionDosesBox->value();
-    options.correctionGain = form->correctionGainBox->value();
+    options.correctionDoses = form->correctionDosesBox->text().toInt();
+    options.correctionGain = form->correctionGainBox->text().toDouble();
     options.fewestCycles = form->fewestCyclesBox->isChecked();
-    options.fillShare = form->fillShareBox->value();
+    options.fillShare = form->fillShareBox->text().toDouble();
     options.repeatReads = form->repeatReadsBox->isChecked();
     return options;
 }

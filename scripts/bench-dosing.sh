@@ -12,7 +12,7 @@ batches=${K310_DOSING_BATCHES:-50}
 seed=${K310_DOSING_SEED:-1}
 
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DK310_BUILD_BENCHMARKS=ON \
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${K310_BUILD_TYPE:-Release}" -DK310_BUILD_BENCHMARKS=ON \
     -DK310_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" --parallel 2 --target k310sim bench_dosing >/dev/null
 
@@ -43,14 +43,20 @@ printf '\n%-9s %9s %6s %6s %9s\n' line delivered s dropped continues
 cat "$work"/flaky-*
 
 echo
-verdict() { if [[ $1 == 1 ]]; then echo "met"; else echo "MISSED"; failed=1; fi; }
+# Prints the verdict; a missed goal makes the run fail.
+verdict() {
+    if [[ $1 == 1 ]]; then echo "met"; else echo "MISSED"; failed=1; fi
+}
 for plan in specified fewest; do
     off=$(awk '{print $6}' "$work/$plan-off")
     on=$(awk '{print $6}' "$work/$plan-on")
-    echo "$plan: correction on $on against off $off, goal at most a quarter: $(verdict "$(awk -v a="$on" -v b="$off" 'BEGIN{print (a <= b / 4) ? 1 : 0}')")"
+    printf '%s: correction on %s against off %s, goal at most a quarter: ' "$plan" "$on" "$off"
+    verdict "$(awk -v a="$on" -v b="$off" 'BEGIN {print (a <= b / 4) ? 1 : 0}')"
 done
 over=$(cat "$work"/fewest-* | awk '{s += $10} END {print s}')
-echo "fewest cycles: $over batches above ceil(target / (0.95 НПВ)) fills, goal none: $(verdict "$([[ $over == 0 ]] && echo 1 || echo 0)")"
-continues=$(awk '{print $5}' "$work/flaky-on")
-echo "flaky line with repeats: $continues continues, goal at most 3: $(verdict "$([[ $continues -le 3 ]] && echo 1 || echo 0)")"
+printf 'fewest cycles: %s batches above ceil(target / (0.95 НПВ)) fills, goal none: ' "$over"
+verdict "$([[ $over == 0 ]] && echo 1 || echo 0)"
+continues=$(awk '{print $6}' "$work/flaky-on")
+printf 'flaky line with repeats: %s continues, goal at most 3: ' "$continues"
+verdict "$([[ $continues -le 3 ]] && echo 1 || echo 0)"
 exit "$failed"

@@ -1,10 +1,12 @@
 // Dosing beyond the doser's own rule, through the whole console and the simulated doser: the
 // options switched on in their dialog, a doser that misses its fills, a line that loses replies.
 #include "consolerig.h"
+#include "dialogcheck.h"
 #include "doseoptions.h"
 #include "journalevent.h"
 #include "k310_halvern.h"
 #include "k310settings.h"
+#include "lineeditembedded.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -23,15 +25,21 @@ const QString Yes = QStringLiteral("Да");
 // Between an automatic stop and the operator's touch on "Продолжить задание".
 constexpr int OperatorMs = 300;
 
-// Switches options on in the doser dialog's "Параметры дозирования", as an engineer does.
-void switchOn(ConsoleRig &rig, const QStringList &boxes)
+// Switches options on in the doser dialog's "Параметры дозирования" and types their figures, as
+// an engineer does.
+void switchOn(ConsoleRig &rig, const QStringList &boxes,
+              const QList<QPair<QString, QString>> &figures = {})
 {
     rig.click("k310SettingsButton");
     rig.doserDialog()->findChild<QPushButton *>("doseOptionsButton")->click();
     auto *dialog = rig.doserDialog()->findChild<QDialog *>("doseOptionsForm");
     QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(DialogCheck::layoutFault(dialog), QString());
+    DialogCheck::saveScreenshot(dialog, QStringLiteral("doseOptions"));
     for (const QString &box : boxes)
         dialog->findChild<QCheckBox *>(box)->setChecked(true);
+    for (const auto &[field, text] : figures)
+        dialog->findChild<LineEditEmbedded *>(field)->acceptKeyboardText(text);
     dialog->findChild<QPushButton *>("saveButton")->click();
     rig.doserDialog()->hide();
 }
@@ -78,31 +86,37 @@ void tst_Dosing::erringDoserIsCorrectedInTheFewestFillsAndTheCorrectionReset()
                                                         << "4"));
     rig.startConsole();
     rig.waitForDoser();
-    switchOn(rig, {"correctionBox", "fewestCyclesBox"});
-    QVERIFY(DoseOptions::load(*k310Settings::makeStore()).correction);
+    // A count out of its range is not taken; the share is.
+    switchOn(rig, {"correctionBox", "fewestCyclesBox"},
+             {{"correctionDosesBox", "25"}, {"fillShareBox", "0.6"}});
+    const DoseOptions saved = DoseOptions::load(*k310Settings::makeStore());
+    QVERIFY(saved.correction && saved.fewestCycles);
+    QCOMPARE(saved.correctionDoses, 4);
+    QCOMPARE(saved.fillShare, 0.6);
     rig.operatorAtPanel().answer(NewWork, Yes);
     rig.prepareBatch(QStringLiteral("Пшеница"), QStringLiteral("120"));
     const int from = rig.doser().logLines().size();
     rig.click("startButton");
     QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
 
-    // 120 at 0.95 of 30: five fills of 24, each after the first sent less for the miss.
+    // 120 at 0.6 of 30: seven fills of 17.14, each after the first sent less for the miss.
     const QStringList rows =
         rig.records().select("SELECT orderedWeight, dischargedWeight, correction FROM dose "
                              "WHERE orderedWeight != '' ORDER BY idDose");
-    QCOMPARE(rows.size(), 5 * 3);
-    QCOMPARE(rows.at(0), QStringLiteral("24.00"));
+    QCOMPARE(rows.size(), 7 * 3);
+    QCOMPARE(rows.at(0), QStringLiteral("17.14"));
     QCOMPARE(rows.at(2).toDouble(), 0.0);
     const QStringList sent = rig.loggedWeights(QStringLiteral("fill"), from);
-    QCOMPARE(sent.size(), 5);
-    QCOMPARE(sent.first(), QStringLiteral("24.00"));
+    QCOMPARE(sent.size(), 7);
+    QCOMPARE(sent.first(), QStringLiteral("17.14"));
+    // The last fill lands within 0.12 of its order, where the doser alone misses by 0.6.
     const qint64 lastMiss =
-        ConsoleRig::hundredths(rows.at(13)) - ConsoleRig::hundredths(rows.at(12));
-    QVERIFY2(qAbs(lastMiss) <= 15, qPrintable(rows.mid(12).join(' ')));
-    QVERIFY2(ConsoleRig::hundredths(sent.last()) < ConsoleRig::hundredths(rows.at(12)) - 60,
+        ConsoleRig::hundredths(rows.at(19)) - ConsoleRig::hundredths(rows.at(18));
+    QVERIFY2(qAbs(lastMiss) <= 12, qPrintable(rows.mid(18).join(' ')));
+    QVERIFY2(ConsoleRig::hundredths(sent.last()) < ConsoleRig::hundredths(rows.at(18)) - 40,
              qPrintable(sent.last()));
-    const double correction = rows.at(14).toDouble();
-    QVERIFY2(correction > 0.03 && correction < 0.045, qPrintable(rows.at(14)));
+    const double correction = rows.at(20).toDouble();
+    QVERIFY2(correction > 0.03 && correction < 0.045, qPrintable(rows.at(20)));
     const QStringList delivered =
         rig.records().select("SELECT taskWeight, haveDoneWeight FROM task ORDER BY idButch DESC");
     QVERIFY(qAbs(ConsoleRig::hundredths(delivered.at(1)) - 12000) < 50);
