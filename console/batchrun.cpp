@@ -226,9 +226,9 @@ void BatchRun::setDoseOptions(const DoseOptions &changed)
 
 void BatchRun::loadCorrection(int p)
 {
+    // The corrector keeps the options' window and gain (setDoseOptions); only what it learned
+    // of this product comes from data.db.
     const QString product = line.productName(p);
-    correctors[p].setDoses(options.correctionDoses);
-    correctors[p].setGain(options.correctionGain);
     correctors[p].restore(corrections.load(line.deviceId(p), product));
     correctedProducts[p] = product;
 }
@@ -277,10 +277,11 @@ int BatchRun::dosesStillNeeded(int p) const
     const DoserWork &work = dosers.at(p);
     if (work.idle)
         return 0;
-    if (options.fewestCycles && work.doseFaultPlus > work.mustToBeDoneWeight)
-        return 0;
-    if (options.fewestCycles)
+    if (options.fewestCycles) {
+        if (work.doseFaultPlus > work.mustToBeDoneWeight)
+            return 0;
         return work.fillsLeft > 0 ? work.fillsLeft : fewestFills(p, work.mustToBeDoneWeight);
+    }
     double remaining = work.mustToBeDoneWeight;
     int fills = 0;
     while (!(work.doseFaultPlus > remaining) && fills < MostShown) {

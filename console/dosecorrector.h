@@ -33,8 +33,8 @@ public:
 
     // The weight to send for a fill the batch wants.
     double toSend(double wanted) const { return wanted * (1 - learned.correction); }
-    // A fill counted into the batch: `sent` went to the doser for `wanted` with `applied`
-    // taken off. False when it was left out (too far off, or nothing to learn from).
+    // A fill counted into the batch: `sent` went to the doser for `wanted`. False when it was
+    // left out (too far off, or nothing to learn from).
     bool learn(double wanted, double sent, double discharged, double plusTolerance,
                double minusTolerance);
 

@@ -36,8 +36,10 @@ public:
     // An attempt that has no answer by then counts as failed.
     static constexpr int ConnectTimeoutMs = 5000;
     static constexpr int RetryMs = 2000;
-    // How often the outbox is looked at while connected, beside forward().
-    static constexpr int PollMs = 50;
+    // How often the outbox is looked at while connected. Doses come at once through forward();
+    // the poll finds the batch events the journal writes on its own connection, and a panel
+    // computer should not wake for it twenty times a second.
+    static constexpr int PollMs = 250;
     // Messages sent and not yet acknowledged at a time.
     static constexpr int WindowSize = 100;
     static constexpr int KeepAliveSeconds = 10;
