@@ -5,12 +5,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cmath>
+
 namespace {
 
-// A weight with the doser's decimals, as a number.
+// A weight with the doser's decimals, as a number. A batch's weights are sums of doses and
+// carry the sum's binary tail (31.499999999999996); the plant gets the figure the panel shows.
 double number(const Weight &weight)
 {
-    return weight.value;
+    const double scale = std::pow(10.0, weight.decimals);
+    return std::round(weight.value * scale) / scale;
 }
 
 } // namespace

@@ -46,7 +46,8 @@ DoserImage doserWeighing(double net)
     doser.batch.state = BatchState::Running;
     doser.batch.butchId = 7;
     doser.batch.target = Weight {90, 2};
-    doser.batch.delivered = Weight {31.5, 2};
+    // Three doses summed, as the batch keeps them: 31.499999999999996.
+    doser.batch.delivered = Weight {10.1 + 10.2 + 11.2, 2};
     return doser;
 }
 
@@ -216,7 +217,7 @@ void tst_PlantLink::stateIsRetainedAtMostFiveTimesASecondWithItsLastValue()
     const QJsonObject batch = state.value("batch").toObject();
     QCOMPARE(batch.value("batchId").toInteger(), 7);
     QCOMPARE(batch.value("target").toDouble(), 90.0);
-    QCOMPARE(batch.value("delivered").toDouble(), 31.5);
+    QVERIFY2(later.last(topic).contains("\"delivered\":31.5,"), later.last(topic).constData());
     QCOMPARE(batch.value("state").toString(), QString("running"));
 }
 
