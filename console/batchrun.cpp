@@ -878,6 +878,7 @@ bool BatchRun::writeUnwritten()
         if (!writeDose(unwritten.first()))
             return false;
         unwritten.removeFirst();
+        emit doseWritten();
     }
     return true;
 }

@@ -108,6 +108,8 @@ signals:
     // The restore needs the doser switched on and its product set.
     void switchOnWanted(int position);
     void productWanted(int position, const QString &product);
+    // A dose row, counted or declined, is in data.db.
+    void doseWritten();
 
 private:
     int position(int id) const;

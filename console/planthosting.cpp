@@ -2,6 +2,7 @@
 // changed at Наладчик, and the journal's lines when the link fails or comes back.
 #include "k310_halvern.h"
 
+#include "batchrun.h"
 #include "k310settings.h"
 #include "plantlink.h"
 #include "plantlinkdialog.h"
@@ -40,6 +41,7 @@ void K310_Halvern::wirePlantLink()
     connect(plant.get(), &PlantLink::problem, this,
             [this](const QString &text) { journal.record(JournalEvent::PlantLink, text); });
     connect(plant.get(), &PlantLink::statusChanged, this, &K310_Halvern::showPlantLinkStatus);
+    connect(batch.get(), &BatchRun::doseWritten, plant.get(), &PlantLink::forward);
     connect(ui.plantLinkButton, &QPushButton::clicked, this, &K310_Halvern::showPlantLink);
     const std::unique_ptr<QSettings> store = k310Settings::makeStore();
     plant->apply(PlantLinkSettings::load(*store));

@@ -72,7 +72,7 @@ void MqttPublisher::setState(int deviceId, const QByteArray &payload)
 void MqttPublisher::forward()
 {
     const QMutexLocker locker(&mutex);
-    woken = true;
+    outboxGrew = true;
     wakeUp.wakeAll();
 }
 
@@ -296,7 +296,8 @@ void MqttPublisher::run()
     QMutexLocker locker(&mutex);
     while (!stopping) {
         const QList<Event> arrived = std::exchange(events, {});
-        const bool nudged = std::exchange(woken, false);
+        woken = false;
+        const bool nudged = std::exchange(outboxGrew, false);
         const QMap<int, QByteArray> states = latestStates;
         locker.unlock();
 
@@ -331,7 +332,7 @@ void MqttPublisher::run()
             wait = wait < 0 ? PollMs : qMin<qint64>(wait, PollMs);
 
         locker.relock();
-        if (events.isEmpty() && !woken && !stopping && wait > 0)
+        if (events.isEmpty() && !woken && !outboxGrew && !stopping && wait > 0)
             wakeUp.wait(&mutex, QDeadlineTimer(wait));
     }
     locker.unlock();

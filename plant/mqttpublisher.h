@@ -103,7 +103,10 @@ private:
     QWaitCondition wakeUp;
     QList<Event> events;
     QMap<int, QByteArray> latestStates;
+    // A state changed: the worker wakes for it.
     bool woken = false;
+    // The outbox may have grown: the worker reads it when it wakes.
+    bool outboxGrew = false;
     bool stopping = false;
     Status current = Status::Connecting;
     QString currentText;

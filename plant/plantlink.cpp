@@ -78,13 +78,16 @@ void PlantLink::startModbus()
 void PlantLink::imageChanged(int position)
 {
     const DoserImage &doser = image.doser(position);
-    if (mqtt) {
+    if (mqtt)
         mqtt->setState(doser.deviceId, PlantMessages::state(doser));
-        // A counted dose changes the image after its row is written: its message may go now.
-        mqtt->forward();
-    }
     if (modbus)
         modbus->show(position, doser);
+}
+
+void PlantLink::forward()
+{
+    if (mqtt)
+        mqtt->forward();
 }
 
 void PlantLink::mqttStatusChanged(MqttPublisher::Status status, const QString &text)
