@@ -31,6 +31,12 @@ public:
     virtual void fillIfOnline(int position, double weight, quint8 decimals) = 0;
     virtual void dischargeIfOnline(int position) = 0;
     virtual void askWeighingLimitIfOnline(int position) = 0;
+    // Requests for the doser still waiting for the line.
+    virtual int pendingRequests(int position) const
+    {
+        Q_UNUSED(position);
+        return 0;
+    }
 };
 
 // The operator in front of the batch: questions with "Да" and "Нет", and reports.

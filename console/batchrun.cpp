@@ -331,18 +331,27 @@ bool BatchRun::hasKnownWeighingLimit(int p)
     return false;
 }
 
+bool BatchRun::needsDoser(int p) const
+{
+    return hasTask(p) || dosers.at(p).taskWeight > 0;
+}
+
 bool BatchRun::canDoReceipt()
 {
+    // A lost doser holds up only a batch that needs it; the operator is told which one.
     int online = 0;
-    int lost = 0;
+    QStringList silent;
     for (int p = 0; p < dosers.size(); ++p) {
         if (line.isOnline(p))
             ++online;
-        else if (line.isLost(p))
-            ++lost;
+        else if (line.isLost(p) && (dosers.size() == 1 || needsDoser(p)))
+            silent << QString::number(line.deviceId(p));
     }
-    if (online == 0 || lost > 0) {
-        person.inform(QStringLiteral("Отсутствует связь."));
+    if (online == 0 || !silent.isEmpty()) {
+        person.inform(dosers.size() == 1 || silent.isEmpty()
+                          ? QStringLiteral("Отсутствует связь.")
+                          : QStringLiteral("Отсутствует связь с дозатором %1.")
+                                .arg(silent.join(QStringLiteral(", "))));
         return false;
     }
     return true;
@@ -384,8 +393,11 @@ void BatchRun::start()
 {
     if (!canDoReceipt())
         return;
+    // A doser with a target takes part; one without takes part in nothing, but a batch of no
+    // task is no batch.
+    bool anyTask = false;
     for (int p = 0; p < dosers.size(); ++p) {
-        if (!line.isOnline(p))
+        if (!line.isOnline(p) || (dosers.size() > 1 && !(dosers.at(p).taskWeight > 0)))
             continue;
         if (!(dosers.at(p).taskWeight > 0) || line.productName(p).isEmpty()) {
             person.inform(QStringLiteral("Вид продукта и вес должны быть заданы"));
@@ -393,6 +405,11 @@ void BatchRun::start()
         }
         if (!hasKnownWeighingLimit(p))
             return;
+        anyTask = true;
+    }
+    if (!anyTask) {
+        person.inform(QStringLiteral("Вид продукта и вес должны быть заданы"));
+        return;
     }
     butchId = records.findOpenButch();
     if (butchId != 0)
@@ -421,10 +438,12 @@ void BatchRun::startActions()
     if (!written(butchId != 0))
         return;
 
-    if (line.isOnline(0))
-        prepareDevicesForStart(0);
+    for (int p = 0; p < dosers.size() && isRunning(); ++p) {
+        if (line.isOnline(p) && (dosers.size() == 1 || dosers.at(p).taskWeight > 0))
+            prepareDevicesForStart(p);
+    }
     if (isRunning() && !doseTimer.isActive())
-        doseTimer.start(DosePeriodMs);
+        doseTimer.start(tickPeriod());
 }
 
 void BatchRun::prepareDevicesForStart(int p)
@@ -485,9 +504,11 @@ void BatchRun::stop()
     if (!isRunning())
         return;
     stopActions();
-    if (line.isOnline(0) && hasTask(0)) {
-        line.stopWork(0);
-        line.discharge(0);
+    for (int p = 0; p < dosers.size(); ++p) {
+        if (line.isOnline(p) && hasTask(p)) {
+            line.stopWork(p);
+            line.discharge(p);
+        }
     }
 }
 
@@ -559,9 +580,11 @@ void BatchRun::continueActions()
         work.taskRecorded = true;
         note(JournalEvent::ButchContinued, p);
     }
-    if (line.isOnline(0) && hasTask(0))
-        prepareDoserForWork(line.deviceId(0));
-    doseTimer.start(DosePeriodMs);
+    for (int p = 0; p < dosers.size(); ++p) {
+        if (line.isOnline(p) && hasTask(p))
+            prepareDoserForWork(line.deviceId(p));
+    }
+    doseTimer.start(tickPeriod());
 }
 
 void BatchRun::restoreLastSession()
@@ -571,7 +594,7 @@ void BatchRun::restoreLastSession()
         return;
     butchId = records.findOpenButch();
     if (butchId == 0) {
-        emit switchOnWanted(0);
+        switchOnAll();
         return;
     }
     switch (person.ask(QStringLiteral("Последнее задание не завершено.\nВосстановить данные?"))) {
@@ -583,7 +606,7 @@ void BatchRun::restoreLastSession()
         return;
     case BatchOperator::Answer::No:
         newButch();
-        emit switchOnWanted(0);
+        switchOnAll();
         return;
     case BatchOperator::Answer::Yes:
         break;
@@ -610,7 +633,7 @@ void BatchRun::restoreLastSession()
                           tasks.value(row, ButchRecords::HaveDoneWeight));
         note(JournalEvent::ButchRestored, p);
     }
-    emit switchOnWanted(0);
+    switchOnAll();
     batchState = BatchState::Stopped;
     stopActions();
 }
@@ -623,20 +646,54 @@ void BatchRun::questionClosed()
     QTimer::singleShot(0, this, &BatchRun::restoreLastSession);
 }
 
+int BatchRun::tickPeriod() const
+{
+    return dosers.size() > 1 ? LineTickMs : DosePeriodMs;
+}
+
 void BatchRun::checkDoseDownload()
 {
-    if (dosePosition >= dosers.size())
-        dosePosition = 0;
-    for (int p = dosePosition; p < dosers.size(); ++p) {
-        if (!line.isOnline(p) || !hasTask(p))
+    // Each doser in work is asked once a period, and not before its last questions have left
+    // the line: a busy line stretches the cycle instead of piling questions up.
+    const qint64 now = clock.elapsed();
+    for (int p = 0; p < dosers.size(); ++p) {
+        DoserWork &work = dosers[p];
+        if (!line.isOnline(p) || !hasTask(p) || line.pendingRequests(p) > 0)
             continue;
-        dosePosition = p + 1;
+        if (dosers.size() > 1 && work.lastAskedMs >= 0
+            && now - work.lastAskedMs < DosePeriodMs - LineTickMs / 2)
+            continue;
+        work.lastAskedMs = now;
         line.askTotalCommonWeight(p);
         line.askTotalCommonDoseCount(p);
         if (liveWeight)
             line.askNetWeight(p);
-        return;
     }
+}
+
+void BatchRun::switchOnAll()
+{
+    for (int p = 0; p < dosers.size(); ++p)
+        emit switchOnWanted(p);
+}
+
+void BatchRun::addPosition()
+{
+    dosers.append(DoserWork());
+    correctors.append(DoseCorrector());
+    correctors.last().setDoses(options.correctionDoses);
+    correctors.last().setGain(options.correctionGain);
+    correctedProducts.append(QString());
+}
+
+bool BatchRun::removePosition(int p)
+{
+    if (p < 0 || p >= dosers.size() || hasTask(p) || dosers.size() == 1)
+        return false;
+    dosers.removeAt(p);
+    correctors.removeAt(p);
+    correctedProducts.removeAt(p);
+    return true;
 }
 
 void BatchRun::totalCommonWeightReported(int id, quint32 total)
@@ -920,7 +977,8 @@ void BatchRun::doseCountReported(int id, qint64 count)
 void BatchRun::stateReported(int id, DoserState state)
 {
     const int p = position(id);
-    if (p < 0)
+    // A doser switched off is not the batch's to follow.
+    if (p < 0 || !(line.isOnline(p) || line.isLost(p)))
         return;
     DoserWork &work = dosers[p];
     work.state = state;
@@ -929,6 +987,12 @@ void BatchRun::stateReported(int id, DoserState state)
         line.discharge(p);
         publish(p);
     }
+}
+
+void BatchRun::doserLost(int)
+{
+    person.dismissQuestion();
+    stopActions();
 }
 
 void BatchRun::stopRequested(int id)

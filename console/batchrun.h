@@ -29,6 +29,9 @@ class BatchRun : public QObject
 public:
     // The cycle's period while a batch is in work.
     static constexpr int DosePeriodMs = 160;
+    // With several dosers the line is looked at this often, so each doser is asked as soon as
+    // its period is over and its last questions have been answered.
+    static constexpr int LineTickMs = 20;
     // The stop lets the replies under way come in before the weight is polled again.
     static constexpr int StopPauseMs = 100;
 
@@ -80,6 +83,9 @@ public:
     bool newButch();
     void restoreLastSession();
     bool canDoReceipt();
+    // The line gained a doser (at the end) or lost one without a task; false when refused.
+    void addPosition();
+    bool removePosition(int position);
 
     // The cycle.
     void checkDoseDownload();
@@ -94,6 +100,8 @@ public:
     void stateReported(int id, DoserState state);
     // The doser asks to stop (an alarm): the work stops unless it is starting.
     void stopRequested(int id);
+    // The doser stopped answering: the whole batch stops, its open question is closed.
+    void doserLost(int position);
     // An order the operator gave by hand: the counter's next step is its doing, not the batch's.
     void manualOrderSent(int position);
     // The open question was answered; a question put off meanwhile is asked now.
@@ -113,6 +121,10 @@ signals:
 
 private:
     int position(int id) const;
+    // The doser has a task, or a target for the next one.
+    bool needsDoser(int position) const;
+    void switchOnAll();
+    int tickPeriod() const;
     void setState(BatchState state);
     void publish(int position);
     void chooseDoseWeight(int position);
@@ -149,7 +161,6 @@ private:
     ButchRecords records;
     QList<DoserWork> dosers;
     QTimer doseTimer;
-    int dosePosition = 0;
     quint64 butchId = 0;
     int parts = 0;
     BatchState batchState = BatchState::Idle;

@@ -95,22 +95,10 @@ void K310_Halvern::doDownloadUploadCycle(int id)
     batch->doDownloadUploadCycle(id);
 }
 
-void K310_Halvern::hasGetTotalCommonWeight(int id, const QString &counter)
-{
-    const int position = deviceIndex(id);
-    if (position < 0)
-        return;
-    const double total = counterInUnits(position, counter).toDouble();
-    image.update(position, [&](DoserImage &doser) {
-        doser.totalWeight = Weight {total, work(position).scale};
-    });
-    batch->totalCommonWeightReported(id, counter.toUInt(nullptr, 10));
-}
+// The supervisor writes the counters into the image and the batch hears them from the doser.
+void K310_Halvern::hasGetTotalCommonWeight(int, const QString &) { }
 
-void K310_Halvern::hasGetDoseUploadSignal(int id, const QString &weight)
-{
-    batch->dischargeReported(id, Weight::fromText(weight));
-}
+void K310_Halvern::hasGetDoseUploadSignal(int, const QString &) { }
 
 void K310_Halvern::enableControlElementsWhenButchIsDone()
 {
@@ -149,7 +137,7 @@ void K310_Halvern::applyBatchState(BatchState state)
 {
     switch (state) {
     case BatchState::Running:
-        weightTimer.stop();
+        supervisor->setWeightPolling(false);
         disableControlElementsWhenButchStars();
         return;
     case BatchState::Stopped:
@@ -160,8 +148,7 @@ void K310_Halvern::applyBatchState(BatchState state)
         enableControlElementsWhenButchIsDone();
         break;
     }
-    if (!weightTimer.isActive())
-        weightTimer.start(WeightPeriodMs);
+    supervisor->setWeightPolling(true);
 }
 
 void K310_Halvern::noteBatchEvent(JournalEvent::Kind kind, const QString &text, qint64 butchId,
@@ -173,7 +160,7 @@ void K310_Halvern::noteBatchEvent(JournalEvent::Kind kind, const QString &text, 
 void K310_Halvern::showRestoredTask(int position, const QString &taskWeight,
                                     const QString &delivered)
 {
-    if (position != 0)
+    if (position != selected)
         return;
     ui.containerK310_11->setChecked(true);
     enablePanelFields();

@@ -63,9 +63,9 @@ void K310_Halvern::showDoseOptions()
 
 void K310_Halvern::showDoseCorrection(int position)
 {
-    if (position < 0 || position >= devices.size())
+    if (position < 0 || position >= doserCount())
         return;
-    const QString product = devices.at(position)->getProductName();
+    const QString product = doser(position)->getProductName();
     const QString learned = product.isEmpty()
                                 ? QStringLiteral("нет")
                                 : correctionText(batch->correctionOf(position, product));
@@ -78,9 +78,9 @@ void K310_Halvern::showDoseCorrection(int position)
 void K310_Halvern::resetDoseCorrection()
 {
     const int position = k310->currentDeviceIndex();
-    if (position < 0 || position >= devices.size() || !mayChange(AccessLevel::Technologist))
+    if (position < 0 || position >= doserCount() || !mayChange(AccessLevel::Technologist))
         return;
-    const QString product = devices.at(position)->getProductName();
+    const QString product = doser(position)->getProductName();
     if (product.isEmpty())
         return;
     const QString before = correctionText(batch->correctionOf(position, product));
@@ -89,6 +89,6 @@ void K310_Halvern::resetDoseCorrection()
         return;
     }
     noteChange(JournalEvent::SettingChanged, QStringLiteral("поправка дозы (%1)").arg(product),
-               before, QStringLiteral("сброшена"), devices.at(position)->getDeviceID());
+               before, QStringLiteral("сброшена"), doser(position)->getDeviceID());
     showDoseCorrection(position);
 }

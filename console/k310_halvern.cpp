@@ -6,6 +6,9 @@
 #include "k310device.h"
 #include "k310link.h"
 #include "k310settings.h"
+#include "linedosers.h"
+#include "lineoverview.h"
+#include "linequeue.h"
 #include "operatormessages.h"
 #include "plantlink.h"
 #include "plantlinkdialog.h"
@@ -27,8 +30,6 @@
 namespace {
 
 constexpr int WindowWidth = 895;
-// Taller than the classic panel by the batch's progress strip.
-constexpr int WindowHeight = 291;
 constexpr int WindowX = 300;
 constexpr int WindowY = 300;
 constexpr int FirstDeviceId = 30;
@@ -50,37 +51,36 @@ void keepReadableWhenDisabled(QWidget *panel)
 
 K310_Halvern::K310_Halvern(QWidget *parent)
     : QWidget(parent)
-    , dosers(devices, [this](int position, const QString &weight) {
-        setLabelText(devices.at(position)->getDeviceID(), weight, DoseWeightField);
-    })
 {
     setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
     setFixedSize(WindowWidth, WindowHeight);
     move(WindowX, WindowY);
 
     link = new K310Link(QString());
+    // Requests wait in the console for the line, never in the link: a silent doser holds up
+    // neither the others nor the window.
+    queue = std::make_unique<LineQueue>(link);
 
-    // One doser position; its id is its address on the line, chosen in the doser dialog.
-    const int position = 0;
-    auto *doser = new K310Device(link);
-    doser->setDeviceID(position + 1);
-    devices.append(doser);
-    contacts.append(DoserContact());
-    // The panel starts without a net weight; whatever the doser reports first is drawn.
-    DoserImage undrawn;
-    undrawn.netWeight.value = qQNaN();
-    drawn.append(undrawn);
-    stateDrawn.append(false);
-    onDevices.append(position);
-    devices.at(0)->setDeviceID(FirstDeviceId);
-
-    image.update(0, [](DoserImage &doser) { doser.deviceId = FirstDeviceId; });
+    // The dosers on the line as kept; a fresh installation has one at the first address, and the
+    // doser dialog brings back the stored number of the first.
+    supervisor = std::make_unique<DoserSupervisor>(link, queue.get(), image);
+    {
+        const auto store = k310Settings::makeStore();
+        for (const LineDoser &onLine : LineDosers::load(*store)) {
+            supervisor->addDoser(onLine.address);
+            doserNames << onLine.name;
+        }
+        if (doserCount() == 0) {
+            supervisor->addDoser(FirstDeviceId);
+            doserNames << QString();
+        }
+    }
 
     database.createTables();
     accessStore = std::make_unique<AccessStore>(database);
     access = std::make_unique<AccessControl>(*accessStore);
     BatchOperator &person = *this;
-    batch = std::make_unique<BatchRun>(dosers, person, database, image);
+    batch = std::make_unique<BatchRun>(*supervisor, person, database, image);
     // Off only for a line too slow for one more request a tick.
     batch->setLiveWeight(k310Settings::makeStore()->value(LiveWeightKey, true).toBool());
     trend = std::make_unique<TrendRecorder>(image, database);
@@ -88,6 +88,28 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     ui.setupUi(this);
     setWindowTitle(QStringLiteral(K310_WINDOW_TITLE));
     keepReadableWhenDisabled(ui.containerK310_11);
+    DoserPanel::Widgets form;
+    form.container = ui.containerK310_11;
+    form.taskWeight = ui.productWeightK310_11;
+    form.plusTolerance = ui.doseFaultPlusK310_11;
+    form.minusTolerance = ui.doseFaultMinusK310_11;
+    form.state = ui.stateK310_11;
+    form.netWeight = ui.stateK310_12;
+    form.delivered = ui.progressBar_11;
+    form.doseWeight = ui.doseWeightLabel;
+    form.doseCount = ui.shiftDoseCountLabel;
+    form.shiftWeight = ui.shiftWeightLabel;
+    form.totalDoseCount = ui.totalDoseCountLabel;
+    form.totalWeight = ui.totalWeightLabel;
+    form.units = {ui.weightlabel_6,  ui.weightlabel_7,  ui.weightlabel_8,  ui.weightlabel_9,
+                  ui.weightlabel_10, ui.weightlabel_11, ui.weightlabel_12, ui.weightlabel_13,
+                  ui.weightlabel_14};
+    form.progress = ui.batchProgress;
+    panel = std::make_unique<DoserPanel>(form, image);
+    overview = new LineOverview(image, this);
+    ui.windowLayout->insertWidget(0, overview);
+    connect(overview, &LineOverview::selected, this, &K310_Halvern::selectDoser);
+    layOutLine();
 
     rs232 = new rs232Settings();
     rs232->hide();
@@ -103,14 +125,14 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     // A stored doser number other than the dialog's reaches checkK310Connection now; the doser
     // is still switched off, so nothing is sent before restoreLastSession().
     k310->restoreK310Id();
+    wireSupervisor();
     wireWindow();
     wireRecipes();
     wireAccess();
     wireDoseOptions();
     wirePlantLink();
 
-    activityTimer.start(ActivityPeriodMs);
-    weightTimer.start(WeightPeriodMs);
+    supervisor->startTimers();
     constructed = true;
     note(JournalEvent::ProgramStarted, lineSettingsText());
 }
@@ -118,8 +140,8 @@ K310_Halvern::K310_Halvern(QWidget *parent)
 K310_Halvern::~K310_Halvern()
 {
     qDebug("~K310_Halvern()");
-    qDeleteAll(devices);
-    devices.clear();
+    supervisor.reset();
+    queue.reset();
     delete questionBox;
     delete infoBox;
     delete accessBox;
@@ -157,10 +179,10 @@ void K310_Halvern::wireDialogs()
     connect(rs232, &rs232Settings::rateChanged, this, &K310_Halvern::setCOMPortRate);
     connect(k310, &k310Settings::k310ProductChanged, this,
             [this](int position, const QString &name) {
-                if (position >= 0 && position < devices.size())
+                if (isDoser(position))
                     noteChange(JournalEvent::SettingChanged, QStringLiteral("продукт дозатора"),
-                               devices.at(position)->getProductName(), name,
-                               devices.at(position)->getDeviceID());
+                               doser(position)->getProductName(), name,
+                               doser(position)->getDeviceID());
                 changeK310Product(position, name);
             });
     connect(k310, &k310Settings::k310IdChanged, this, &K310_Halvern::checkK310Connection);
@@ -176,13 +198,13 @@ void K310_Halvern::wireDialogs()
 
 void K310_Halvern::wireWindow()
 {
-    connect(ui.containerK310_11, &QGroupBox::clicked, this, &K310_Halvern::setDeviceActive0);
-    connect(ui.productWeightK310_11, &LineEditEmbedded::textHasEntered, this,
-            &K310_Halvern::setWeight);
-    connect(ui.doseFaultMinusK310_11, &LineEditEmbedded::textHasEntered, this,
-            &K310_Halvern::setDoseFaultMinus);
-    connect(ui.doseFaultPlusK310_11, &LineEditEmbedded::textHasEntered, this,
-            &K310_Halvern::setDoseFaultPlus);
+    connect(ui.containerK310_11, &QGroupBox::clicked, this,
+            [this](bool on) { setDoserActive(selected, on); });
+    connect(panel.get(), &DoserPanel::taskWeightEntered, this, &K310_Halvern::enterTaskWeight);
+    connect(panel.get(), &DoserPanel::plusToleranceEntered, this,
+            &K310_Halvern::enterPlusTolerance);
+    connect(panel.get(), &DoserPanel::minusToleranceEntered, this,
+            &K310_Halvern::enterMinusTolerance);
     connect(ui.statButton, &QPushButton::clicked, this, &K310_Halvern::showStat);
     connect(ui.statButton_2, &QPushButton::clicked, this, &K310_Halvern::showStat2);
     connect(ui.journalButton, &QPushButton::clicked, this, &K310_Halvern::showJournal);
@@ -198,17 +220,18 @@ void K310_Halvern::wireWindow()
         if (trendWindow)
             captionTrend();
     });
-    connect(&activityTimer, &QTimer::timeout, this, &K310_Halvern::checkDeviceActivity);
-    connect(&weightTimer, &QTimer::timeout, this, &K310_Halvern::requestWeightNETTO);
+    connect(supervisor.get(), &DoserSupervisor::activityChecked, this,
+            &K310_Halvern::checkDeviceActivity);
     connect(batch.get(), &BatchRun::stateChanged, this, &K310_Halvern::applyBatchState);
     connect(batch.get(), &BatchRun::journalEvent, this, &K310_Halvern::noteBatchEvent);
     connect(batch.get(), &BatchRun::taskRestored, this, &K310_Halvern::showRestoredTask);
     connect(batch.get(), &BatchRun::productWanted, this, &K310_Halvern::changeK310Product);
-    connect(batch.get(), &BatchRun::switchOnWanted, this, [this] { setDeviceActive0(true); });
+    connect(batch.get(), &BatchRun::switchOnWanted, this,
+            [this](int position) { setDoserActive(position, true); });
     connect(&image, &ProcessImage::changed, this, &K310_Halvern::drawDoser);
 
-    for (K310Device *doser : std::as_const(devices))
-        wireDoser(doser);
+    for (int position = 0; position < doserCount(); ++position)
+        wireDoser(doser(position));
 
     connect(ui.startButton, &QPushButton::clicked, this, &K310_Halvern::startButton);
     connect(ui.stopButton, &QPushButton::clicked, this, &K310_Halvern::stopButton);
@@ -219,30 +242,51 @@ void K310_Halvern::wireWindow()
     connect(ui.doCycleButton, &QPushButton::clicked, this, &K310_Halvern::doCycleButton);
 }
 
+void K310_Halvern::wireSupervisor()
+{
+    // The window journals and shows; the batch is told by the supervisor itself, after these.
+    using S = DoserSupervisor;
+    connect(supervisor.get(), &S::doserLost, this, &K310_Halvern::doserLost);
+    connect(supervisor.get(), &S::doserRegained, this, &K310_Halvern::doserRegained);
+    connect(supervisor.get(), &S::alarmRaised, this,
+            [this](int position, const QString &text, int code) {
+                note(JournalEvent::DoserAlarm, text, doser(position)->getDeviceID(), code);
+            });
+    connect(supervisor.get(), &S::alarmCleared, this, [this](int position) {
+        if (position == k310->currentDeviceIndex())
+            k310->clearErrorMessage();
+    });
+    connect(supervisor.get(), &S::unnamedState, this, [this](int position, const QString &text) {
+        if (position == selected)
+            panel->showState(text, true);
+    });
+    connect(supervisor.get(), &S::doseOrdered, this, [this](int position, const QString &weight) {
+        if (position == selected)
+            ui.doseWeightLabel->setText(weight);
+    });
+    connect(&image, &ProcessImage::dosersChanged, this, &K310_Halvern::layOutLine);
+    supervisor->attach(batch.get());
+}
+
 void K310_Halvern::wireDoser(K310Device *doser)
 {
+    // What the doser dialog and the panel's editors show of a doser's reports; the image, the
+    // contact and the batch are the supervisor's and the batch's.
     using D = K310Device;
     using H = K310_Halvern;
-    connect(doser, &D::needToStopTheWork, batch.get(), &BatchRun::stopRequested);
-    connect(doser, &D::hasCurrentStateSignal, this, &H::hasCurrentStateActions);
-    connect(doser, &D::hasStateSignal, this, &H::doserStateReported);
-    connect(doser, &D::hasConnectionErrorSignal, this, &H::connectionErrorActions);
-    connect(doser, &D::hasErrorSignal, this, &H::workErrorActions);
-    connect(doser, &D::hasGetWeightNETTOSignal, this, &H::hasGetWeightNETTO);
-    connect(doser, &D::hasGetPOVersionSignal, this, &H::hasGetPOVersion);
+    connect(doser, &D::hasConnectionErrorSignal, this, &H::connectionErrorActions,
+            Qt::UniqueConnection);
+    connect(doser, &D::hasErrorSignal, this, &H::workErrorActions, Qt::UniqueConnection);
+    connect(doser, &D::hasGetPOVersionSignal, this, &H::hasGetPOVersion, Qt::UniqueConnection);
     connect(doser, qOverload<int, const QString &>(&D::hasGetScaleSignal), this,
-            qOverload<int, const QString &>(&H::hasGetScale));
-    connect(doser, qOverload<int, quint8>(&D::hasGetScaleSignal), this,
-            qOverload<int, quint8>(&H::hasGetScale));
-    connect(doser, &D::hasGetNPDSignal, this, &H::hasGetNPD);
-    connect(doser, &D::hasGetWeightScaleSignal, this, &H::hasGetWeightScale);
-    connect(doser, &D::hasGetDoseFaultPlusSignal, this, &H::hasGetDoseFaultPlus);
-    connect(doser, &D::hasGetDoseFaultMinusSignal, this, &H::hasGetDoseFaultMinus);
-    connect(doser, &D::hasGetTotalCommonWeightSignal, this, &H::hasGetTotalCommonWeight);
-    connect(doser, &D::hasGetTotalCommonDoseCountSignal, this, &H::hasGetTotalCommonDoseCount);
-    connect(doser, &D::hasGetDoseCountSignal, this, &H::hasGetDoseCount);
-    connect(doser, &D::hasGetTotalWeightSignal, this, &H::hasGetTotalWeight);
-    connect(doser, &D::hasGetDoseUploadSignal, this, &H::hasGetDoseUploadSignal);
+            qOverload<int, const QString &>(&H::hasGetScale), Qt::UniqueConnection);
+    connect(doser, &D::hasGetNPDSignal, this, &H::hasGetNPD, Qt::UniqueConnection);
+    connect(doser, &D::hasGetWeightScaleSignal, this, &H::hasGetWeightScale,
+            Qt::UniqueConnection);
+    connect(doser, &D::hasGetDoseFaultPlusSignal, this, &H::hasGetDoseFaultPlus,
+            Qt::UniqueConnection);
+    connect(doser, &D::hasGetDoseFaultMinusSignal, this, &H::hasGetDoseFaultMinus,
+            Qt::UniqueConnection);
 }
 
 void K310_Halvern::closeEvent(QCloseEvent *event)
@@ -262,9 +306,12 @@ void K310_Halvern::note(JournalEvent::Kind kind, const QString &text, int id, in
 
 QString K310_Halvern::lineSettingsText() const
 {
+    QStringList addresses;
+    for (int position = 0; position < doserCount(); ++position)
+        addresses << QString::number(doser(position)->getDeviceID());
     return QStringLiteral("порт %1, %2 бит/с, дозатор %3")
-        .arg(rs232->getCurrentCOMPort(), rs232->getCurrentCOMPortRate())
-        .arg(devices.at(0)->getDeviceID());
+        .arg(rs232->getCurrentCOMPort(), rs232->getCurrentCOMPortRate(),
+             addresses.join(QStringLiteral(", ")));
 }
 
 void K310_Halvern::centreOverWindow(QWidget *window)
@@ -290,7 +337,7 @@ void K310_Halvern::showK310Settings()
     k310->clearInfo();
     showLinkCounters();
     deviceConnectionTest(position);
-    const QString product = devices.at(position)->getProductName();
+    const QString product = doser(position)->getProductName();
     getProductsNames();
     k310->setCurrentProductType(product);
     showDoseCorrection(position);
@@ -337,10 +384,10 @@ void K310_Halvern::showJournal()
 
 void K310_Halvern::showTrend()
 {
-    const int position = 0;
+    // The trend of the doser selected when it is opened; selecting another shows its trend.
     if (!trendWindow) {
         trendWindow = std::make_unique<TrendWindow>(
-            [this, position] { return trend->cycles(position); }, this);
+            [this] { return trend->cycles(qMin(selected, doserCount() - 1)); }, this);
     }
     captionTrend();
     centreOverWindow(trendWindow.get());
@@ -350,7 +397,7 @@ void K310_Halvern::showTrend()
 
 void K310_Halvern::captionTrend()
 {
-    const int position = 0;
+    const int position = qMin(selected, doserCount() - 1);
     const DoserImage &doser = image.doser(position);
     const quint64 butchId = trend->butchId(position);
     trendWindow->setCaption(
@@ -372,18 +419,13 @@ void K310_Halvern::getProductsNames()
 
 void K310_Halvern::changeK310Product(int position, const QString &name)
 {
-    if (position < 0 || position >= devices.size())
+    if (!isDoser(position))
         return;
-    K310Device *doser = devices.at(position);
-    doser->setProductName(name);
-    const QString number = QString::number(position * 10 + 10);
-    for (QGroupBox *panel : findChildren<QGroupBox *>()) {
-        if (panel->accessibleName() == number) {
-            panel->setTitle(QStringLiteral("Дозатор ")
-                            + QStringLiteral("%1 - ").arg(doser->getDeviceID()) + name);
-            break;
-        }
-    }
+    doser(position)->setProductName(name);
+    if (position == selected)
+        panel->setTitle(doser(position)->getDeviceID(), name);
+    // The overview shows the product of each doser's task.
+    image.update(position, [&name](DoserImage &shown) { shown.batch.product = name; });
     // Later: the product list may be read from data.db right now, and the correction's query
     // would take its result away.
     QTimer::singleShot(0, this, [this, position] { showDoseCorrection(position); });
@@ -391,51 +433,59 @@ void K310_Halvern::changeK310Product(int position, const QString &name)
 
 void K310_Halvern::checkK310Connection(int id)
 {
-    const int before = devices.at(0)->getDeviceID();
-    if (constructed && id != before && !mayChange(AccessLevel::Engineer)) {
+    const int position = qBound(0, k310->currentDeviceIndex(), doserCount() - 1);
+    const int before = doser(position)->getDeviceID();
+    const int taken = deviceIndex(id);
+    const bool twice = taken >= 0 && taken != position;
+    if (constructed && id != before && (twice || !mayChange(AccessLevel::Engineer))) {
+        if (twice)
+            inform(QStringLiteral("Адрес %1 уже занят дозатором на линии.").arg(id));
         // The dialog shows the number the doser still has.
         const QSignalBlocker blocker(k310->k310Id);
         k310->k310Id->setCurrentIndex(before);
         return;
     }
     k310->clearInfo();
-    devices.at(0)->setDeviceID(id);
-    image.update(0, [id](DoserImage &doser) { doser.deviceId = id; });
-    changeK310Product(0, devices.at(0)->getProductName());
-    if (constructed)
+    supervisor->setAddress(position, id);
+    changeK310Product(position, doser(position)->getProductName());
+    if (constructed) {
         noteChange(JournalEvent::DoserAddressChanged, QStringLiteral("номер дозатора"),
                    QString::number(before), QString::number(id), id);
-    deviceConnectionTest(0);
+        saveLine();
+    }
+    deviceConnectionTest(position);
 }
 
 void K310_Halvern::startTestMode()
 {
     if (!mayChange(AccessLevel::Engineer))
         return;
-    K310Device *doser = devices.at(k310->currentDeviceIndex());
+    K310Device *shown = doser(k310->currentDeviceIndex());
     note(JournalEvent::ManualOrder,
          QStringLiteral("%1: Режим имитации работы контроллера").arg(levelPrefix()),
-         doser->getDeviceID());
-    doser->startTestMode();
+         shown->getDeviceID());
+    shown->startTestMode();
 }
 
 void K310_Halvern::stopTestMode()
 {
     if (!mayChange(AccessLevel::Engineer))
         return;
-    K310Device *doser = devices.at(k310->currentDeviceIndex());
+    K310Device *shown = doser(k310->currentDeviceIndex());
     note(JournalEvent::ManualOrder, QStringLiteral("%1: Рабочий режим").arg(levelPrefix()),
-         doser->getDeviceID());
-    doser->stopTestMode();
+         shown->getDeviceID());
+    shown->stopTestMode();
 }
 
 void K310_Halvern::openCOMPort(const QString &port)
 {
     if (port.isEmpty()) {
-        for (int position = 0; position < devices.size(); ++position)
+        for (int position = 0; position < doserCount(); ++position)
             showNoConnection(position);
         return;
     }
+    // What waited for the old line is not for the new one.
+    queue->clear();
     const int opened = link->openPort(port);
     link->setReplyTimeout(ReplyTimeoutMs);
     // The counts describe one line.
@@ -447,14 +497,16 @@ void K310_Halvern::openCOMPort(const QString &port)
     if (opened == PortSuccess) {
         setCOMPortRate(rs232->getCurrentCOMPortRate());
     } else {
-        showNoConnection(0);
+        for (int position = 0; position < doserCount(); ++position)
+            showNoConnection(position);
     }
 }
 
 void K310_Halvern::showNoConnection(int position)
 {
     image.update(position, [](DoserImage &doser) { doser.state = DoserState::NoConnection; });
-    stateDrawn[position] = false;
+    if (position == selected)
+        panel->forgetState();
     drawDoser(position);
 }
 
@@ -475,16 +527,12 @@ void K310_Halvern::showLinkCounters()
 
 void K310_Halvern::stopTimers()
 {
-    activityTimer.stop();
-    weightTimer.stop();
+    supervisor->stopTimers();
 }
 
 void K310_Halvern::startTimers()
 {
-    if (!activityTimer.isActive())
-        activityTimer.start(ActivityPeriodMs);
-    if (!weightTimer.isActive())
-        weightTimer.start(WeightPeriodMs);
+    supervisor->startTimers();
 }
 
 void K310_Halvern::hasGetSumWeightOfLastDownload(int, const QString &) { }

@@ -6,7 +6,8 @@
 #include "activityfilter.h"
 #include "batchline.h"
 #include "batchrun.h"
-#include "consoledosers.h"
+#include "doserpanel.h"
+#include "dosersupervisor.h"
 #include "database.h"
 #include "doseoptions.h"
 #include "eventjournal.h"
@@ -29,6 +30,8 @@ class PlantLink;
 class PlantLinkDialog;
 struct PlantLinkSettings;
 class K310Link;
+class LineOverview;
+class LineQueue;
 class Product;
 class Stat;
 class TrendWindow;
@@ -41,13 +44,14 @@ class QMessageBox;
 class k310Settings;
 class rs232Settings;
 
-// The operator console: owns the doser line, the doser, the settings dialogs, the product and
-// statistics windows and the production records, supervises the doser and passes on the
-// operator's orders. The batch itself runs in BatchRun; the window draws the dosers from the
-// process image. The slots are defined by concern: construction, wiring and closing here
-// (k310_halvern.cpp), the doser's supervision (supervision.cpp), the batch's buttons and
-// reports (batchworkflow.cpp), manual control (manualcontrol.cpp) and the recipe panel
-// (recipehosting.cpp).
+// The operator console: owns the doser line, the settings dialogs, the product and statistics
+// windows and the production records, and passes on the operator's orders. The dosers are
+// supervised by DoserSupervisor and the batch runs in BatchRun, both without widgets; the window
+// draws the dosers from the process image: the selected one in its panel (DoserPanel), every one
+// in the line's overview. The slots are defined by concern: construction, wiring and closing here
+// (k310_halvern.cpp), what the supervision tells and the panel (supervision.cpp), the batch's
+// buttons and reports (batchworkflow.cpp), manual control (manualcontrol.cpp) and the recipe
+// panel (recipehosting.cpp).
 class K310_Halvern : public QWidget, private BatchOperator
 {
     Q_OBJECT
@@ -76,6 +80,10 @@ public:
     // Replaces the message boxes' way of running, so tests answer for the operator.
     void setPrompts(const ModalPrompts &replacement) { prompts = replacement; }
     const ProcessImage &processImage() const { return image; }
+    DoserSupervisor &doserSupervisor() { return *supervisor; }
+    // The doser the panel, manual control and the doser dialog act on.
+    int selectedPosition() const { return selected; }
+    void selectDoser(int position);
     const TrendRecorder &trendRecorder() const { return *trend; }
     // Null until the operator first opens it.
     TrendWindow *trendWindowShown() const { return trendWindow.get(); }
@@ -205,10 +213,8 @@ private slots:
     void choosePlantLink(const PlantLinkSettings &settings);
 
 private:
-    // Periods of the supervision's timers: probing lost dosers, polling the weight between
-    // batches (the batch's own cycle has its timer in BatchRun).
-    static constexpr int ActivityPeriodMs = 500;
-    static constexpr int WeightPeriodMs = 190;
+    // Taller than the classic panel by the batch's progress strip; a line adds its overview.
+    static constexpr int WindowHeight = 291;
 
     // Construction and wiring.
     void offerSerialPorts();
@@ -225,20 +231,26 @@ private:
     void showLinkCounters();
 
     // Supervision helpers.
-    int deviceIndex(int id) const;
-    bool isOnline(int position) const;
-    bool isLost(int position) const;
+    int deviceIndex(int id) const { return supervisor->positionOf(id); }
+    bool isOnline(int position) const { return supervisor->isOnline(position); }
+    bool isLost(int position) const { return supervisor->isLost(position); }
+    K310Device *doser(int position) const { return supervisor->device(position); }
+    int doserCount() const { return supervisor->doserCount(); }
+    bool isDoser(int position) const { return position >= 0 && position < doserCount(); }
     // Orders to a doser that is switched off or lost are dropped.
     void sendIfOnline(int position, void (K310Device::*request)());
-    void moveToOffDevices(int position);
-    void moveToOnDevices(int position);
-    void sleepWithEvents(int ms);
-    void setLabelText(int id, const QString &text, int field);
-    void setLabelNumber(int id, int field, double value);
-    void setAllLabelsText(int field, const QString &text);
-    void setEditorText(int id, const QString &text, int field);
-    void showState(QLabel *label, const QString &text, bool bold);
+    void wireSupervisor();
+    void doserLost(int position);
+    void doserRegained(int position);
+    void setDoserActive(int position, bool on);
     void resetDoserWork(int position);
+    // The panel's editors and title for the doser shown.
+    void fillPanelEditors();
+    // The overview of the line shows with more than one doser; the window grows by it.
+    void layOutLine();
+    QString doserName(int position) const;
+    // The line as it stands now goes to the settings store.
+    void saveLine();
     // The three editors and the delivered weight, after the panel was switched back on.
     void enablePanelFields();
 
@@ -251,7 +263,7 @@ private:
     const DoserWork &work(int position) const { return batch->work(position); }
     QString weightText(int position, double weight) const;
     QString counterInUnits(int position, const QString &counter) const;
-    // Draws the doser panel from the process image, the fields that changed.
+    // Draws the doser from the process image, the fields that changed.
     void drawDoser(int position);
     void showNoConnection(int position);
 
@@ -286,7 +298,10 @@ private:
     void showPlantLinkStatus();
 
     // Manual control helpers.
-    static int positionOfEditor(const QString &editorName);
+    int positionOfEditor(const QString &editorName) const;
+    void enterTaskWeight(int position, const QString &text);
+    void enterPlusTolerance(int position, const QString &text);
+    void enterMinusTolerance(int position, const QString &text);
     void noteManualOrder(const QString &order);
 
     // Questions: only "Да" is consent. A question the console closed itself (the doser was lost,
@@ -300,17 +315,6 @@ private:
     // The form is held, not inherited: its buttons share their names with the slots they call.
     Ui::K310_HalvernClass ui;
     K310Link *link = nullptr;
-    QList<K310Device *> devices;
-    // What the console keeps of each doser's connection.
-    struct DoserContact
-    {
-        bool offline = false;
-        // Not 0: the doser lost the connection and must be brought back when it answers.
-        int connectionErrors = 0;
-        // The alarm the doser reports now; empty while it reports none.
-        QString alarmText;
-    };
-    QList<DoserContact> contacts;
     rs232Settings *rs232 = nullptr;
     k310Settings *k310 = nullptr;
     // The secondary windows are made when the operator first opens them.
@@ -319,13 +323,15 @@ private:
     std::unique_ptr<Journal> journalWindow;
     Database database;
     EventJournal journal;
-    ProcessImage image {1};
-    // What of the image the panel shows now.
-    QList<DoserImage> drawn;
-    // False until the state label shows the image's state (again, after it was cleared).
-    QList<bool> stateDrawn;
-    ConsoleDosers dosers;
+    ProcessImage image {0};
+    std::unique_ptr<LineQueue> queue;
+    std::unique_ptr<DoserSupervisor> supervisor;
     std::unique_ptr<BatchRun> batch;
+    std::unique_ptr<DoserPanel> panel;
+    LineOverview *overview = nullptr;
+    int selected = 0;
+    // The dosers' short names on the line, by position.
+    QStringList doserNames;
     std::unique_ptr<TrendRecorder> trend;
     std::unique_ptr<TrendWindow> trendWindow;
     // A child of the doser dialog it is opened from, and deleted with it.
@@ -334,12 +340,6 @@ private:
     bool constructed = false;
     SerialLineMemory serialLine;
 
-    QList<int> onDevices;
-    QList<int> offDevices;
-    int activityPosition = 0;
-    int weightPosition = 0;
-    QTimer weightTimer;
-    QTimer activityTimer;
     QMessageBox *questionBox = nullptr;
     QAbstractButton *yesButton = nullptr;
     bool questionDismissed = false;

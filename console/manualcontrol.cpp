@@ -8,33 +8,34 @@
 #include <QLabel>
 #include <QLineEdit>
 
-int K310_Halvern::positionOfEditor(const QString &editorName)
+int K310_Halvern::positionOfEditor(const QString &editorName) const
 {
-    return editorName.toInt(nullptr, 10) / 10 - 1;
+    // The panel's editors belong to the doser it shows.
+    return editorName.toInt(nullptr, 10) / 10 == 1 ? selected : -1;
 }
 
 void K310_Halvern::noteManualOrder(const QString &order)
 {
-    if (!isOnline(0))
+    if (!isOnline(selected))
         return;
-    note(JournalEvent::ManualOrder, order, devices.at(0)->getDeviceID());
-    batch->manualOrderSent(0);
+    note(JournalEvent::ManualOrder, order, doser(selected)->getDeviceID());
+    batch->manualOrderSent(selected);
 }
 
 void K310_Halvern::uploadDoseButton()
 {
     noteManualOrder(QStringLiteral("Разгрузить ГПУ"));
-    uploadDose(0);
+    uploadDose(selected);
 }
 
 void K310_Halvern::downloadDoseButton()
 {
-    const DoserWork &work = this->work(0);
+    const DoserWork &work = this->work(selected);
     const double weight = ui.productWeightK310_11->text().toDouble();
     if (weight <= work.npd) {
-        noteManualOrder(
-            QStringLiteral("Набрать дозу %1 %2").arg(weightText(0, weight), work.weightScale));
-        downloadDose(0, weight, work.scale);
+        noteManualOrder(QStringLiteral("Набрать дозу %1 %2")
+                            .arg(weightText(selected, weight), work.weightScale));
+        downloadDose(selected, weight, work.scale);
         return;
     }
     inform(QStringLiteral("В ручном режиме набора вес дозы должен быть меньше НПВ. Текущее "
@@ -44,24 +45,35 @@ void K310_Halvern::downloadDoseButton()
 
 void K310_Halvern::stopWorkButton()
 {
-    noteManualOrder(QStringLiteral("Останов / сброс ошибки"));
-    stopWork(0);
+    // With the whole line at a stand, one touch stops every doser and resets their errors.
+    if (batch->isRunning() || doserCount() == 1) {
+        noteManualOrder(QStringLiteral("Останов / сброс ошибки"));
+        stopWork(selected);
+        return;
+    }
+    const int shown = selected;
+    for (int position = 0; position < doserCount(); ++position) {
+        selected = position;
+        noteManualOrder(QStringLiteral("Останов / сброс ошибки"));
+        stopWork(position);
+    }
+    selected = shown;
 }
 
 void K310_Halvern::doCycleButton()
 {
     noteManualOrder(QStringLiteral("Выполнить полный цикл"));
-    doFullCycle(0);
+    doFullCycle(selected);
 }
 
 void K310_Halvern::uploadDose(int position)
 {
-    dosers.dischargeIfOnline(position);
+    supervisor->dischargeIfOnline(position);
 }
 
 void K310_Halvern::downloadDose(int position, qreal weight, quint8 decimals)
 {
-    dosers.fillIfOnline(position, weight, decimals);
+    supervisor->fillIfOnline(position, weight, decimals);
 }
 
 void K310_Halvern::doFullCycle(int position)
@@ -76,7 +88,8 @@ void K310_Halvern::stopWork(int position)
 
 void K310_Halvern::stopAllWork()
 {
-    stopWork(0);
+    for (int position = 0; position < doserCount(); ++position)
+        stopWork(position);
     qDebug("APPLICATION IS CLOSED, ALL WORKS ARE STOPPED");
 }
 
@@ -112,59 +125,58 @@ void K310_Halvern::requestTotalCommonDoseCount(int position)
 
 void K310_Halvern::setDoseFaultPlus(const QString &text, const QString &editorName)
 {
-    const int position = positionOfEditor(editorName);
-    if (position < 0 || position >= devices.size() || !isOnline(position)
-        || !mayChange(AccessLevel::Technologist))
+    enterPlusTolerance(positionOfEditor(editorName), text);
+}
+
+void K310_Halvern::enterPlusTolerance(int position, const QString &text)
+{
+    if (!isDoser(position) || !isOnline(position) || !mayChange(AccessLevel::Technologist))
         return;
     noteChange(JournalEvent::SettingChanged, QStringLiteral("допуск +"),
-               ui.doseFaultPlusK310_11->text(), text, devices.at(position)->getDeviceID());
-    devices.at(position)->setDoseFaultPlus(text, work(position).scale);
+               work(position).doseFaultPlusText, text, doser(position)->getDeviceID());
+    doser(position)->setDoseFaultPlus(text, work(position).scale);
 }
 
 void K310_Halvern::setDoseFaultMinus(const QString &text, const QString &editorName)
 {
-    const int position = positionOfEditor(editorName);
-    if (position < 0 || position >= devices.size() || !isOnline(position)
-        || !mayChange(AccessLevel::Technologist))
+    enterMinusTolerance(positionOfEditor(editorName), text);
+}
+
+void K310_Halvern::enterMinusTolerance(int position, const QString &text)
+{
+    if (!isDoser(position) || !isOnline(position) || !mayChange(AccessLevel::Technologist))
         return;
     noteChange(JournalEvent::SettingChanged, QStringLiteral("допуск −"),
-               ui.doseFaultMinusK310_11->text(), text, devices.at(position)->getDeviceID());
-    devices.at(position)->setDoseFaultMinus(text, work(position).scale);
+               work(position).doseFaultMinusText, text, doser(position)->getDeviceID());
+    doser(position)->setDoseFaultMinus(text, work(position).scale);
 }
 
 void K310_Halvern::hasGetDoseFaultPlus(int id, const QString &value)
 {
-    const int position = deviceIndex(id);
-    if (position < 0)
-        return;
-    batch->setPlusTolerance(position, value);
-    setEditorText(id, value, DoseFaultPlusField);
+    if (deviceIndex(id) == selected)
+        ui.doseFaultPlusK310_11->setText(value);
 }
 
 void K310_Halvern::hasGetDoseFaultMinus(int id, const QString &value)
 {
-    const int position = deviceIndex(id);
-    if (position < 0)
-        return;
-    batch->setMinusTolerance(position, value);
-    setEditorText(id, value, DoseFaultMinusField);
+    if (deviceIndex(id) == selected)
+        ui.doseFaultMinusK310_11->setText(value);
 }
 
 void K310_Halvern::setWeight(const QString &text, const QString &editorName)
 {
-    const int position = positionOfEditor(editorName);
-    if (position < 0 || position >= devices.size())
+    enterTaskWeight(positionOfEditor(editorName), text);
+}
+
+void K310_Halvern::enterTaskWeight(int position, const QString &text)
+{
+    if (!isDoser(position))
         return;
-    QLineEdit *editor = nullptr;
-    const int name = editorName.toInt(nullptr, 10);
-    for (QLineEdit *field : findChildren<QLineEdit *>()) {
-        if (field->accessibleName().toInt(nullptr, 10) == name) {
-            editor = field;
-            break;
-        }
-    }
-    if (!editor)
-        return;
+    // The panel's editor shows the doser selected; another's target is kept by the batch alone.
+    QLineEdit scratch;
+    QLineEdit *editor = position == selected ? ui.productWeightK310_11 : &scratch;
+    if (editor == &scratch && work(position).taskWeight > 0)
+        scratch.setText(weightText(position, work(position).taskWeight));
 
     const QString before = editor->text();
     const QString entered = weightText(position, text.toDouble());
@@ -173,37 +185,18 @@ void K310_Halvern::setWeight(const QString &text, const QString &editorName)
         batch->setTaskWeight(position, editor->text().toDouble());
         if (!(work(position).taskWeight > 0))
             editor->clear();
-        setLabelNumber(devices.at(position)->getDeviceID(), DeliveredField, 0);
+        if (position == selected)
+            ui.progressBar_11->setText(QString::number(0.0, 'f', 2));
     } else if (batch->setTaskWeight(position, entered.toDouble())) {
         editor->setText(entered);
     }
     if (editor->text() != before)
         noteChange(JournalEvent::SettingChanged, QStringLiteral("вес задания"), before,
-                   editor->text(), devices.at(position)->getDeviceID());
+                   editor->text(), doser(position)->getDeviceID());
 }
 
-void K310_Halvern::hasGetDoseCount(int id, const QString &count)
-{
-    const int position = deviceIndex(id);
-    if (position < 0)
-        return;
-    image.update(position, [&](DoserImage &doser) { doser.doseCount = Weight::fromText(count); });
-    batch->doseCountReported(id, count.toLongLong());
-}
+void K310_Halvern::hasGetDoseCount(int, const QString &) { }
 
-void K310_Halvern::hasGetTotalWeight(int id, const QString &counter)
-{
-    const int position = deviceIndex(id);
-    if (position < 0)
-        return;
-    const double weight = counterInUnits(position, counter).toDouble();
-    image.update(position, [&](DoserImage &doser) {
-        doser.shiftWeight = Weight {weight, work(position).scale};
-    });
-}
+void K310_Halvern::hasGetTotalWeight(int, const QString &) { }
 
-void K310_Halvern::hasGetTotalCommonDoseCount(int id, const QString &counter)
-{
-    image.update(deviceIndex(id),
-                 [&](DoserImage &doser) { doser.totalDoseCount = counter.toUInt(nullptr, 10); });
-}
+void K310_Halvern::hasGetTotalCommonDoseCount(int, const QString &) { }

@@ -42,3 +42,20 @@ void ProcessImage::update(int position, const std::function<void(DoserImage &)> 
     dosers[position] = changed;
     emit this->changed(position);
 }
+
+void ProcessImage::resize(int doserCount)
+{
+    if (doserCount < 0 || doserCount == dosers.size())
+        return;
+    dosers.resize(doserCount);
+    emit dosersChanged();
+}
+
+void ProcessImage::remove(int position)
+{
+    if (position < 0 || position >= dosers.size())
+        return;
+    dosers.removeAt(position);
+    emit doserRemoved(position);
+    emit dosersChanged();
+}

@@ -77,9 +77,15 @@ public:
     const DoserImage &doser(int position) const { return dosers.at(position); }
     // Changes a doser's image and tells the readers, when it changed at all.
     void update(int position, const std::function<void(DoserImage &)> &change);
+    // The line gained dosers at its end, or lost the one at a position (the later ones move up).
+    void resize(int doserCount);
+    void remove(int position);
 
 signals:
     void changed(int position);
+    // The number of dosers or their positions changed; a removal is told first on its own.
+    void dosersChanged();
+    void doserRemoved(int position);
 
 private:
     QList<DoserImage> dosers;

@@ -70,9 +70,9 @@ void K310_Halvern::openRecipes()
 
 ReceiptParameters K310_Halvern::currentRecipe() const
 {
-    const DoserWork &work = this->work(0);
+    const DoserWork &work = this->work(selected);
     ReceiptParameters recipe;
-    recipe.productName = devices.at(0)->getProductName();
+    recipe.productName = doser(selected)->getProductName();
     recipe.taskWeight = ui.productWeightK310_11->text();
     recipe.doseFaultPlus = ui.doseFaultPlusK310_11->text();
     recipe.doseFaultMinus = ui.doseFaultMinusK310_11->text();
@@ -114,12 +114,12 @@ void K310_Halvern::rewriteRecipe(const QString &path)
 
 void K310_Halvern::loadRecipe(const QString &path)
 {
-    const DoserWork &work = this->work(0);
+    const DoserWork &work = this->work(selected);
     ReceiptParameters recipe;
     QString problem;
     if (isBatchRunning())
         problem = QStringLiteral("Идёт выполнение задания.");
-    else if (!isOnline(0))
+    else if (!isOnline(selected))
         problem = QStringLiteral("Отсутствует связь.");
     if (problem.isEmpty())
         problem = recipe.readFrom(path);
@@ -137,8 +137,8 @@ void K310_Halvern::loadRecipe(const QString &path)
                QStringLiteral("%1: %2").arg(recipeName(path), recipeSummary(recipe)));
     getProductsNames();
     k310->setCurrentProductType(recipe.productName);
-    if (devices.at(0)->getProductName() != recipe.productName)
-        changeK310Product(0, recipe.productName);
+    if (doser(selected)->getProductName() != recipe.productName)
+        changeK310Product(selected, recipe.productName);
     if (!recipe.taskWeight.isEmpty())
         setWeight(recipe.taskWeight, TaskWeightEditor);
     if (!recipe.doseFaultPlus.isEmpty())

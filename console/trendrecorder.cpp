@@ -14,6 +14,10 @@ TrendRecorder::TrendRecorder(ProcessImage &image, Database &records, QObject *pa
     , tracks(image.doserCount())
 {
     connect(&image, &ProcessImage::changed, this, &TrendRecorder::observe);
+    // A doser removed from the line takes its track along; one added starts without cycles.
+    connect(&image, &ProcessImage::doserRemoved, this, [this](int p) { tracks.removeAt(p); });
+    connect(&image, &ProcessImage::dosersChanged, this,
+            [this] { tracks.resize(this->image.doserCount()); });
 }
 
 void TrendRecorder::observe(int p)

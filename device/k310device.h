@@ -19,6 +19,7 @@ class K310Device : public Device
 public:
     // The link is not owned and may be null, which leaves the device inert.
     explicit K310Device(K310Link *onLink);
+    void sendThrough(class LineQueue *queue);
     ~K310Device() override;
 
     // The doser's error code behind a text of hasErrorSignal; -1 for any other text.

@@ -21,6 +21,14 @@ PlantLink::PlantLink(const ProcessImage &dosers, Database &records, const QStrin
     , modbusText(Off)
 {
     connect(&image, &ProcessImage::changed, this, &PlantLink::imageChanged);
+    // The register map has a block per doser: a changed line needs a server of its size.
+    connect(&image, &ProcessImage::dosersChanged, this, [this] {
+        if (modbus) {
+            modbus.reset();
+            startModbus();
+            emit statusChanged();
+        }
+    });
 }
 
 PlantLink::~PlantLink() = default;

@@ -18,7 +18,7 @@ void FakeBatchDoser::reply(const std::function<void()> &report)
 {
     const DoserState state = alarmed ? DoserState::Alarm : DoserState::Stopped;
     due << [this, state, report] {
-        batch->stateReported(Id, state);
+        batch->stateReported(id, state);
         report();
     };
 }
@@ -27,6 +27,14 @@ void FakeBatchDoser::deliver()
 {
     while (!due.isEmpty())
         due.takeFirst()();
+}
+
+bool FakeBatchDoser::deliverOne()
+{
+    if (due.isEmpty())
+        return false;
+    due.takeFirst()();
+    return true;
 }
 
 void FakeBatchDoser::tick(int times)
@@ -55,10 +63,11 @@ void FakeBatchDoser::discharge(int)
     orders << QStringLiteral("discharge");
     const double held = hopper;
     hopper = 0;
+    discharged += held;
     if (loseNextDischargeReply) {
         loseNextDischargeReply = false;
         online = false;
-        due << [this] { batch->stopActions(); };
+        due << [this] { batch->doserLost(position); };
         return;
     }
     if (alarmOnNextDischarge) {
@@ -66,7 +75,7 @@ void FakeBatchDoser::discharge(int)
         alarmed = true;
     }
     ++doses;
-    reply([this, held] { batch->dischargeReported(Id, Weight {held, Decimals}); });
+    reply([this, held] { batch->dischargeReported(id, Weight {held, Decimals}); });
 }
 
 void FakeBatchDoser::stopWork(int)
@@ -77,13 +86,13 @@ void FakeBatchDoser::stopWork(int)
 void FakeBatchDoser::askTotalCommonWeight(int)
 {
     const quint32 now = counter;
-    reply([this, now] { batch->totalCommonWeightReported(Id, now); });
+    reply([this, now] { batch->totalCommonWeightReported(id, now); });
 }
 
 void FakeBatchDoser::askDoseCount(int)
 {
     const int now = doses;
-    reply([this, now] { batch->doseCountReported(Id, now); });
+    reply([this, now] { batch->doseCountReported(id, now); });
 }
 
 void FakeBatchDoser::fillIfOnline(int, double weight, quint8 decimals)
@@ -101,6 +110,53 @@ void FakeBatchDoser::dischargeIfOnline(int position)
 {
     if (online)
         discharge(position);
+}
+
+FakeLine::FakeLine(int count)
+{
+    for (int p = 0; p < count; ++p) {
+        dosers << new FakeBatchDoser;
+        dosers.last()->id = FakeBatchDoser::Id + p;
+        dosers.last()->position = p;
+    }
+}
+
+FakeLine::~FakeLine()
+{
+    qDeleteAll(dosers);
+}
+
+void FakeLine::attach(BatchRun *run)
+{
+    batch = run;
+    for (FakeBatchDoser *doser : std::as_const(dosers))
+        doser->attach(run);
+}
+
+void FakeLine::deliver()
+{
+    // Replies come one at a time as on one line, whoever's they are, until none is due.
+    bool any = true;
+    while (any) {
+        any = false;
+        for (FakeBatchDoser *doser : std::as_const(dosers))
+            any = doser->deliverOne() || any;
+    }
+}
+
+void FakeLine::tick(int times)
+{
+    for (int i = 0; i < times; ++i) {
+        batch->checkDoseDownload();
+        deliver();
+    }
+}
+
+bool FakeLine::tickUntil(const std::function<bool()> &condition, int maxTicks)
+{
+    for (int i = 0; i < maxTicks && !condition(); ++i)
+        tick();
+    return condition();
 }
 
 BatchOperator::Answer FakeOperator::ask(const QString &text)

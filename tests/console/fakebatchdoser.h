@@ -22,6 +22,10 @@ public:
 
     void attach(BatchRun *run) { batch = run; }
 
+    // Its address and place on a line of several.
+    int id = Id;
+    int position = 0;
+
     // What the doser's next replies do instead of answering plainly.
     // The next discharge empties the hopper but its reply is lost: the line is lost with it.
     bool loseNextDischargeReply = false;
@@ -32,6 +36,8 @@ public:
     bool online = true;
 
     double hopper = 0;
+    // Everything the doser ever discharged, reported or not.
+    double discharged = 0;
     quint32 counter = 500000;
     // The orders as they came: "fill 23.08", "discharge", "stop", "reset".
     QStringList orders;
@@ -39,13 +45,15 @@ public:
 
     // Hands the batch every reply due, and those its reactions bring, until none is left.
     void deliver();
+    // One reply, when one is due.
+    bool deliverOne();
     // Ticks of the batch's cycle, each with its replies delivered.
     void tick(int times = 1);
     // Ticks until the condition holds; false when it did not within the ticks given.
     bool tickUntil(const std::function<bool()> &condition, int maxTicks = 400);
 
     int doserCount() const override { return 1; }
-    int deviceId(int) const override { return Id; }
+    int deviceId(int) const override { return id; }
     QString productName(int) const override { return product; }
     bool isOnline(int) const override { return online; }
     bool isLost(int) const override { return !online; }
@@ -70,6 +78,43 @@ private:
     bool alarmed = false;
     int doses = 0;
     QList<std::function<void()>> due;
+};
+
+// Fake dosers at 30, 31, ... on one line, each answering for itself.
+class FakeLine : public BatchLine
+{
+public:
+    explicit FakeLine(int count);
+    ~FakeLine() override;
+
+    void attach(BatchRun *run);
+    FakeBatchDoser &operator[](int position) { return *dosers.at(position); }
+    void deliver();
+    void tick(int times = 1);
+    bool tickUntil(const std::function<bool()> &condition, int maxTicks = 1000);
+
+    int doserCount() const override { return int(dosers.size()); }
+    int deviceId(int p) const override { return dosers.at(p)->id; }
+    QString productName(int p) const override { return dosers.at(p)->product; }
+    bool isOnline(int p) const override { return dosers.at(p)->online; }
+    bool isLost(int p) const override { return !dosers.at(p)->online; }
+    void resetErrorFlag(int p) override { dosers.at(p)->resetErrorFlag(p); }
+    void discharge(int p) override { dosers.at(p)->discharge(p); }
+    void stopWork(int p) override { dosers.at(p)->stopWork(p); }
+    void askTotalCommonWeight(int p) override { dosers.at(p)->askTotalCommonWeight(p); }
+    void askTotalCommonDoseCount(int) override { }
+    void askDoseCount(int p) override { dosers.at(p)->askDoseCount(p); }
+    void askNetWeight(int p) override { dosers.at(p)->askNetWeight(p); }
+    void fillIfOnline(int p, double weight, quint8 decimals) override
+    {
+        dosers.at(p)->fillIfOnline(p, weight, decimals);
+    }
+    void dischargeIfOnline(int p) override { dosers.at(p)->dischargeIfOnline(p); }
+    void askWeighingLimitIfOnline(int) override { }
+
+private:
+    QList<FakeBatchDoser *> dosers;
+    BatchRun *batch = nullptr;
 };
 
 // The operator: answers questions by a rule for their text ("Нет" otherwise) and keeps every
