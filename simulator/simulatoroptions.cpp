@@ -100,6 +100,10 @@ SimulatorOptions::SimulatorOptions()
         {{"q", "quiet"}, "Log nothing but failures."},
     };
     for (QCommandLineOption &option : options) {
+        for (const char *name : DoserOptions) {
+            if (option.names().first() == QLatin1String(name))
+                option.setValueName(option.valueName() + QStringLiteral("[,...]"));
+        }
         if (!option.defaultValues().isEmpty())
             option.setDescription(QStringLiteral("%1 Default: %2.")
                                       .arg(option.description(), option.defaultValues().first()));
@@ -183,6 +187,18 @@ QString SimulatorOptions::valueFor(const QString &name, int index) const
 {
     const QStringList values = parser.value(name).split(ListSeparator);
     return values.size() == 1 ? values.first() : values.value(index);
+}
+
+bool SimulatorOptions::serves(int address, const QString &rule)
+{
+    if (address == DoserParameters::AnyAddress)
+        return true;
+    for (const DoserParameters &p : std::as_const(dosers)) {
+        if (p.address == address)
+            return true;
+    }
+    return invalid(
+        QStringLiteral("\"%1\": no doser at address %2 on the line").arg(rule).arg(address));
 }
 
 QList<ErrorRule> SimulatorOptions::errorsFor(int address) const
@@ -307,14 +323,14 @@ bool SimulatorOptions::read()
     errors.clear();
     for (const QString &text : parser.values(QStringLiteral("error"))) {
         ErrorRule rule;
-        if (!ErrorRule::parse(text, &rule, &error))
+        if (!ErrorRule::parse(text, &rule, &error) || !serves(rule.address, text))
             return false;
         errors.append(rule);
     }
     faults.clear();
     for (const QString &text : parser.values(QStringLiteral("fault"))) {
         FaultRule rule;
-        if (!FaultRule::parse(text, &rule, &error))
+        if (!FaultRule::parse(text, &rule, &error) || !serves(rule.address, text))
             return false;
         faults.append(rule);
     }

@@ -47,6 +47,8 @@ private:
     bool read();
     bool readAddresses(QList<int> *addresses);
     bool readDoser(int index, DoserParameters *p);
+    // Whether a rule's address is one of the line's; a rule for nobody is a slip.
+    bool serves(int address, const QString &rule);
     // The value of a doser's option for the doser at `index`.
     QString valueFor(const QString &name, int index) const;
     bool readInt(const QString &name, const QString &text, int low, int high, int *value);

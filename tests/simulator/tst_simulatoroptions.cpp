@@ -183,6 +183,8 @@ void tst_SimulatorOptions::invalidCommandLinesAreRefused_data()
     QTest::newRow("one doser's dose above its limit")
         << QStringList {"--address", "30,31", "--npd", "30,5", "--dose", "10"};
     QTest::newRow("error for an address above 127") << QStringList {"--error", "8:fill=2,addr=200"};
+    QTest::newRow("fault for an address not on the line")
+        << QStringList {"--address", "30,31", "--fault", "drop:p=1,addr=32"};
 }
 
 void tst_SimulatorOptions::invalidCommandLinesAreRefused()
