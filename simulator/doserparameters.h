@@ -7,6 +7,10 @@
 // weight unit, rates in that unit per second.
 struct DoserParameters
 {
+    static constexpr int LargestAddress = 127;
+    // A rule's address when it applies to every doser on the line.
+    static constexpr int AnyAddress = -1;
+
     int address = 30;
     double npd = 30.0;
     int scale = 2;

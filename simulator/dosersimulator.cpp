@@ -6,6 +6,7 @@
 #include "hoppermodel.h"
 #include "modelclock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -38,14 +39,16 @@ QString summary(const K310DataPacket &reply)
 
 } // namespace
 
-DoserSimulator::DoserSimulator(DoserLine &doserLine, HopperModel &hopper, FaultInjector &faults,
-                               const ModelClock &modelClock)
+DoserSimulator::DoserSimulator(DoserLine &doserLine, const QList<HopperModel *> &hoppers,
+                               FaultInjector &faults, const ModelClock &modelClock)
     : line(doserLine)
-    , model(hopper)
+    , models(hoppers)
     , injector(faults)
     , clock(modelClock)
-    , responder(hopper)
 {
+    responders.reserve(size_t(models.size()));
+    for (HopperModel *model : std::as_const(models))
+        responders.emplace_back(*model);
     int fds[2];
     if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
         wakeRead = fds[0];
@@ -83,10 +86,14 @@ void DoserSimulator::requestStop()
 int DoserSimulator::pollTimeout(qint64 nowMs, qint64 lineBackAt) const
 {
     qint64 next = -1;
-    for (const qint64 due : {model.nextEventMs(), replies.nextDueMs(), lineBackAt}) {
+    auto consider = [&next](qint64 due) {
         if (due >= 0 && (next < 0 || due < next))
             next = due;
-    }
+    };
+    for (const HopperModel *model : models)
+        consider(model->nextEventMs());
+    consider(replies.nextDueMs());
+    consider(lineBackAt);
     if (next < 0)
         return -1;
     return int(qBound(qint64(0), next - nowMs, qint64(INT_MAX)));
@@ -102,7 +109,8 @@ int DoserSimulator::run()
     qint64 lineBackAt = -1;
     bool lineDown = false;
     for (;;) {
-        model.update();
+        for (HopperModel *model : std::as_const(models))
+            model->update();
         qint64 now = clock.nowMs();
         sendDue(now);
         const bool watchLine = lineBackAt < 0 || now >= lineBackAt;
@@ -166,7 +174,11 @@ void DoserSimulator::answer(const FrameReader::Frame &request, qint64 nowMs)
         return;
     }
     K310DataPacket reply;
-    if (!responder.respond(request.packet, &reply)) {
+    auto responder =
+        std::find_if(responders.begin(), responders.end(), [&request](const DoserResponder &doser) {
+            return doser.isForThisDoser(request.packet);
+        });
+    if (responder == responders.end() || !responder->respond(request.packet, &reply)) {
         if (logFrames)
             log(QStringLiteral("<- %1  (for address %2)")
                     .arg(hex(request.bytes))
@@ -177,7 +189,7 @@ void DoserSimulator::answer(const FrameReader::Frame &request, qint64 nowMs)
     reply.toFrame(reinterpret_cast<quint8 *>(frame.data()));
     QString note;
     const QList<ReplyQueue::Chunk> chunks =
-        injector.shape(frame, nowMs, &note, K310Protocol::isRead(reply.command));
+        injector.shape(frame, nowMs, &note, K310Protocol::isRead(reply.command), reply.sender);
     replies.schedule(chunks, nowMs);
     if (logFrames) {
         QString text =

@@ -7,20 +7,22 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
 
 class DoserLine;
 class FaultInjector;
 class HopperModel;
 class ModelClock;
 
-// The simulated doser at work: waits on the line, answers each request addressed to it
-// through the fault injector, and sends the replies at their time. It sleeps in poll() until
-// a byte arrives, a reply falls due or the model has something to do, so it costs nothing
-// while the line is quiet.
+// The simulated dosers at work on one line: waits on it, lets the doser a request is addressed
+// to answer it through the fault injector, and sends the replies one after another at their
+// time, as on a half-duplex line. It sleeps in poll() until a byte arrives, a reply falls due
+// or a model has something to do, so it costs nothing while the line is quiet.
 class DoserSimulator
 {
 public:
-    DoserSimulator(DoserLine &line, HopperModel &model, FaultInjector &injector,
+    // One model per doser on the line, each at its own address.
+    DoserSimulator(DoserLine &line, const QList<HopperModel *> &models, FaultInjector &injector,
                    const ModelClock &clock);
     ~DoserSimulator();
     DoserSimulator(const DoserSimulator &) = delete;
@@ -44,10 +46,10 @@ private:
     void log(const QString &text) const;
 
     DoserLine &line;
-    HopperModel &model;
+    QList<HopperModel *> models;
     FaultInjector &injector;
     const ModelClock &clock;
-    DoserResponder responder;
+    std::vector<DoserResponder> responders;
     FrameReader reader;
     ReplyQueue replies;
     std::function<void(const QString &)> logger;

@@ -1,9 +1,12 @@
 #include "errorrule.h"
 
+#include <QStringList>
+
 namespace {
 
 constexpr int LargestErrorCode = 255;
 constexpr double MsPerSecond = 1000.0;
+constexpr QLatin1String AddressKey("addr=");
 
 } // namespace
 
@@ -12,7 +15,7 @@ bool ErrorRule::parse(const QString &text, ErrorRule *rule, QString *error)
     const QString usage =
         QStringLiteral(
             "error \"%1\": expected CODE:fill=N, CODE:discharge=N, CODE:t=SECONDS, CODE:p=P "
-            "or CODE:always")
+            "or CODE:always, each optionally followed by ,addr=N")
             .arg(text);
     const int colon = text.indexOf(QLatin1Char(':'));
     if (colon < 0) {
@@ -21,6 +24,23 @@ bool ErrorRule::parse(const QString &text, ErrorRule *rule, QString *error)
     }
     bool ok = false;
     ErrorRule parsed;
+    QString when;
+    for (const QString &part : text.mid(colon + 1).split(QLatin1Char(','))) {
+        if (part.startsWith(AddressKey)) {
+            parsed.address = part.mid(AddressKey.size()).toInt(&ok);
+            if (!ok || parsed.address < 0 || parsed.address > DoserParameters::LargestAddress) {
+                *error = QStringLiteral("error \"%1\": the address must be 0 to %2")
+                             .arg(text)
+                             .arg(DoserParameters::LargestAddress);
+                return false;
+            }
+        } else if (when.isEmpty()) {
+            when = part;
+        } else {
+            *error = usage;
+            return false;
+        }
+    }
     parsed.code = text.left(colon).toInt(&ok);
     if (!ok || parsed.code < 1 || parsed.code > LargestErrorCode) {
         *error = QStringLiteral("error \"%1\": the code must be 1 to %2")
@@ -28,7 +48,6 @@ bool ErrorRule::parse(const QString &text, ErrorRule *rule, QString *error)
                      .arg(LargestErrorCode);
         return false;
     }
-    const QString when = text.mid(colon + 1);
     if (when == QLatin1String("always")) {
         parsed.trigger = Trigger::Always;
         *rule = parsed;

@@ -14,25 +14,37 @@ FaultInjector::FaultInjector(const QList<FaultRule> &faultRules, quint32 seed)
     , random(seed)
 { }
 
+bool FaultInjector::isSilent(qint64 nowMs, int address) const
+{
+    return nowMs < silentUntil || nowMs < doserSilentUntil.value(address, -1);
+}
+
 QList<ReplyQueue::Chunk> FaultInjector::shape(const QByteArray &frame, qint64 nowMs, QString *note,
-                                              bool read)
+                                              bool read, int address)
 {
     ++replyNumber;
+    const int doserReply = ++doserReplies[address];
     QList<const FaultRule *> struck;
     for (const FaultRule &rule : std::as_const(rules)) {
         // One draw per rule and reply, whether or not it is used, keeps the sequence fixed.
         const double draw = random.generateDouble();
-        if (rule.strikes(replyNumber, draw) && (read || !rule.readsOnly))
+        const bool anyDoser = rule.address == DoserParameters::AnyAddress;
+        if (!anyDoser && rule.address != address)
+            continue;
+        if (rule.strikes(anyDoser ? replyNumber : doserReply, draw) && (read || !rule.readsOnly))
             struck.append(&rule);
     }
     note->clear();
-    if (isSilent(nowMs)) {
+    if (isSilent(nowMs, address)) {
         *note = QStringLiteral("silent");
         return {};
     }
     for (const FaultRule *rule : std::as_const(struck)) {
         if (rule->kind == FaultRule::Kind::Silent) {
-            silentUntil = nowMs + rule->ms;
+            if (rule->address == DoserParameters::AnyAddress)
+                silentUntil = nowMs + rule->ms;
+            else
+                doserSilentUntil[address] = nowMs + rule->ms;
             *note = QStringLiteral("silent for %1 ms").arg(rule->ms);
             return {};
         }

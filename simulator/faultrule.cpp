@@ -78,6 +78,9 @@ bool FaultRule::parse(const QString &text, FaultRule *rule, QString *error)
         } else if (key == QLatin1String("ms")) {
             parsed.ms = value.toInt(&ok);
             ok = ok && parsed.ms >= 0 && parsed.ms <= LargestMs;
+        } else if (key == QLatin1String("addr")) {
+            parsed.address = value.toInt(&ok);
+            ok = ok && parsed.address >= 0 && parsed.address <= DoserParameters::LargestAddress;
         } else if (key == QLatin1String("bytes")) {
             parsed.bytes = value.toInt(&ok);
             ok = ok && parsed.bytes >= 1 && parsed.bytes <= LargestGarbage;
@@ -86,7 +89,7 @@ bool FaultRule::parse(const QString &text, FaultRule *rule, QString *error)
         }
         if (!ok) {
             *error = QStringLiteral("fault \"%1\": bad option \"%2\" (p=P, at=N, every=N, "
-                                    "ms=N, bytes=N, reads)")
+                                    "ms=N, bytes=N, reads, addr=N)")
                          .arg(text, option);
             return false;
         }

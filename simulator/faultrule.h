@@ -1,6 +1,8 @@
 #ifndef FAULTRULE_H
 #define FAULTRULE_H
 
+#include "doserparameters.h"
+
 #include <QList>
 #include <QString>
 
@@ -8,7 +10,8 @@
 // KIND:OPTION[,OPTION...]. KIND is drop, corrupt, split, delay, late, garbage or silent;
 // the options p=P (each reply with probability P), at=N (the Nth reply, may repeat) and
 // every=N (every Nth reply) say when it strikes, ms=N and bytes=N how hard; the option reads
-// keeps it to the replies to requests that only read.
+// keeps it to the replies to requests that only read, addr=N to the doser at address N, whose
+// own replies at= and every= then count.
 class FaultRule
 {
 public:
@@ -29,6 +32,7 @@ public:
     int ms = 0;
     int bytes = 0;
     bool readsOnly = false;
+    int address = DoserParameters::AnyAddress;
 };
 
 #endif // FAULTRULE_H

@@ -11,6 +11,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -72,10 +74,21 @@ int main(int argc, char *argv[])
                      text.toUtf8().constData());
     };
     const quint32 seed = options.seedGiven ? options.seed : QRandomGenerator::system()->generate();
-    HopperModel model(options.parameters, clock, seed);
-    model.setErrorScript(ErrorScript(options.errors, seed));
-    if (!options.quiet)
-        model.setLogger(log);
+    std::vector<std::unique_ptr<HopperModel>> hoppers;
+    QList<HopperModel *> models;
+    for (int i = 0; i < options.dosers.size(); ++i) {
+        const DoserParameters &p = options.dosers.at(i);
+        const quint32 doserSeed = SimulatorOptions::doserSeed(seed, i);
+        hoppers.push_back(std::make_unique<HopperModel>(p, clock, doserSeed));
+        HopperModel *model = hoppers.back().get();
+        model->setErrorScript(ErrorScript(options.errorsFor(p.address), doserSeed));
+        // On a line of several dosers each says who it is.
+        const QString who =
+            options.dosers.size() > 1 ? QStringLiteral("doser %1: ").arg(p.address) : QString();
+        if (!options.quiet)
+            model->setLogger([log, who](const QString &text) { log(who + text); });
+        models.append(model);
+    }
     FaultInjector injector(options.faults, seed);
 
     DoserLine line;
@@ -86,7 +99,7 @@ int main(int argc, char *argv[])
         printError(line.errorString());
         return 1;
     }
-    DoserSimulator simulator(line, model, injector, clock);
+    DoserSimulator simulator(line, models, injector, clock);
     simulator.setLogger(log, options.logFrames);
     running = &simulator;
     struct sigaction action = {};
@@ -104,13 +117,15 @@ int main(int argc, char *argv[])
     std::printf("%s\n", line.portPath().toUtf8().constData());
     std::fflush(stdout);
 
-    const DoserParameters &p = options.parameters;
-    if (!options.quiet)
+    for (int i = 0; i < models.size() && !options.quiet; ++i) {
+        const HopperModel &model = *models.at(i);
+        const DoserParameters &p = model.parameters();
         log(QStringLiteral("doser %1 on %2, НПВ %3 %4, seed %5")
                 .arg(p.address)
                 .arg(line.portPath(), model.weightText(model.npdDigits()),
                      QString::fromUtf8(UnitNames[p.unit]))
-                .arg(seed));
+                .arg(SimulatorOptions::doserSeed(seed, i)));
+    }
 
     const int result = simulator.run();
     running = nullptr;

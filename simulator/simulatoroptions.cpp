@@ -7,7 +7,32 @@
 
 namespace {
 
-constexpr int LargestAddress = 127;
+constexpr int LargestAddress = DoserParameters::LargestAddress;
+// Odd, so every doser on the line gets a seed of its own.
+constexpr quint32 DoserSeedStep = 0x9E3779B9u;
+const QChar ListSeparator = QLatin1Char(',');
+// The options that may differ from doser to doser.
+const char *const DoserOptions[] = {
+    "npd",
+    "scale",
+    "unit",
+    "total-unit",
+    "software-version",
+    "plus-tolerance",
+    "minus-tolerance",
+    "dose",
+    "feed-rate",
+    "fine-rate",
+    "in-flight",
+    "settle-ms",
+    "discharge-rate",
+    "noise",
+    "fill-error",
+    "fill-spread",
+    "fill-drift",
+    "total-doses",
+    "total-weight",
+};
 constexpr int LargestScale = 6;
 constexpr int LargestUnit = 2;
 constexpr double LargestValue = 0x7FFFFF;
@@ -31,14 +56,22 @@ SimulatorOptions::SimulatorOptions()
         "Simulated K310 weighing doser. Serves the doser protocol on a pseudo-terminal of its\n"
         "own, whose path it prints as the first line of standard output, or on a serial\n"
         "device. Weights are in the doser's weight unit; logs go to standard error.\n"
+        "A line of dosers: --address 30,31,32 serves one doser per address; a doser's option\n"
+        "then takes a comma list, one value per address in that order (--npd 30,50,10), or one\n"
+        "value for all.\n"
         "Error rules: CODE:fill=N, CODE:discharge=N, CODE:t=SECONDS, CODE:p=P or CODE:always.\n"
         "Fault rules: KIND:OPTION[,OPTION...], KIND one of drop, corrupt, split, delay, late,\n"
         "garbage, silent; options p=P, at=N (repeatable), every=N, ms=N, bytes=N, and reads\n"
-        "(strike only replies to requests that read)."));
+        "(strike only replies to requests that read).\n"
+        "Either rule takes ,addr=N to strike only the doser at address N (at= and every= then\n"
+        "count its requests); without it, a rule applies to the whole line."));
     parser.addHelpOption();
     parser.addVersionOption();
     QList<QCommandLineOption> options = {
-        {{"a", "address"}, "Doser address on the line, 0-127.", "n", "30"},
+        {{"a", "address"},
+         "Doser address on the line, 0-127, or a comma list of them.",
+         "n[,n...]",
+         "30"},
         {{"d", "device"}, "Serve this serial device instead of a pseudo-terminal.", "path"},
         {{"b", "baud"}, "Bit rate of the serial device.", "rate", "38400"},
         {"npd", "Upper weighing limit (НПВ).", "weight", "30"},
@@ -67,6 +100,10 @@ SimulatorOptions::SimulatorOptions()
         {{"q", "quiet"}, "Log nothing but failures."},
     };
     for (QCommandLineOption &option : options) {
+        for (const char *name : DoserOptions) {
+            if (option.names().first() == QLatin1String(name))
+                option.setValueName(option.valueName() + QStringLiteral("[,...]"));
+        }
         if (!option.defaultValues().isEmpty())
             option.setDescription(QStringLiteral("%1 Default: %2.")
                                       .arg(option.description(), option.defaultValues().first()));
@@ -80,35 +117,37 @@ bool SimulatorOptions::invalid(const QString &text)
     return false;
 }
 
-bool SimulatorOptions::readInt(const QString &name, int low, int high, int *value)
+bool SimulatorOptions::readInt(const QString &name, const QString &text, int low, int high,
+                               int *value)
 {
     bool ok = false;
-    const int number = parser.value(name).toInt(&ok);
+    const int number = text.toInt(&ok);
     if (!ok || number < low || number > high)
         return invalid(QStringLiteral("--%1 must be a whole number from %2 to %3, not \"%4\"")
                            .arg(name)
                            .arg(low)
                            .arg(high)
-                           .arg(parser.value(name)));
+                           .arg(text));
     *value = number;
     return true;
 }
 
-bool SimulatorOptions::readWeight(const QString &name, double low, double high, double *value)
+bool SimulatorOptions::readWeight(const QString &name, const QString &text, double low, double high,
+                                  double *value)
 {
     bool ok = false;
-    const double number = parser.value(name).toDouble(&ok);
+    const double number = text.toDouble(&ok);
     if (!ok || !(number >= low && number <= high))
         return invalid(QStringLiteral("--%1 must be a number from %2 to %3, not \"%4\"")
                            .arg(name)
                            .arg(low)
                            .arg(high)
-                           .arg(parser.value(name)));
+                           .arg(text));
     *value = number;
     return true;
 }
 
-bool SimulatorOptions::readVersion(const QString &text)
+bool SimulatorOptions::readVersion(const QString &text, DoserParameters *p)
 {
     const int point = text.indexOf(QLatin1Char('.'));
     const int decimals = point < 0 ? 0 : int(text.size()) - point - 1;
@@ -121,8 +160,8 @@ bool SimulatorOptions::readVersion(const QString &text)
     if (!ok || value > qulonglong(LargestValue))
         return invalid(
             QStringLiteral("--software-version must be a number like 1.07, not \"%1\"").arg(text));
-    parameters.versionValue = quint32(value);
-    parameters.versionDecimals = decimals;
+    p->versionValue = quint32(value);
+    p->versionDecimals = decimals;
     return true;
 }
 
@@ -144,49 +183,130 @@ SimulatorOptions::Outcome SimulatorOptions::parse(const QStringList &arguments)
     return read() ? Outcome::Run : Outcome::Invalid;
 }
 
-bool SimulatorOptions::read()
+QString SimulatorOptions::valueFor(const QString &name, int index) const
 {
-    DoserParameters &p = parameters;
-    if (!readInt(QStringLiteral("address"), 0, LargestAddress, &p.address)
-        || !readInt(QStringLiteral("scale"), 0, LargestScale, &p.scale)
-        || !readInt(QStringLiteral("unit"), 0, LargestUnit, &p.unit))
+    const QStringList values = parser.value(name).split(ListSeparator);
+    return values.size() == 1 ? values.first() : values.value(index);
+}
+
+bool SimulatorOptions::serves(int address, const QString &rule)
+{
+    if (address == DoserParameters::AnyAddress)
+        return true;
+    for (const DoserParameters &p : std::as_const(dosers)) {
+        if (p.address == address)
+            return true;
+    }
+    return invalid(
+        QStringLiteral("\"%1\": no doser at address %2 on the line").arg(rule).arg(address));
+}
+
+QList<ErrorRule> SimulatorOptions::errorsFor(int address) const
+{
+    QList<ErrorRule> own;
+    for (const ErrorRule &rule : errors) {
+        if (rule.appliesTo(address))
+            own.append(rule);
+    }
+    return own;
+}
+
+quint32 SimulatorOptions::doserSeed(quint32 lineSeed, int index)
+{
+    return lineSeed ^ (quint32(index) * DoserSeedStep);
+}
+
+bool SimulatorOptions::readAddresses(QList<int> *addresses)
+{
+    const QString name = QStringLiteral("address");
+    for (const QString &text : parser.value(name).split(ListSeparator)) {
+        int address = 0;
+        if (!readInt(name, text, 0, LargestAddress, &address))
+            return false;
+        if (addresses->contains(address))
+            return invalid(QStringLiteral("--address %1 is given twice").arg(address));
+        addresses->append(address);
+    }
+    for (const char *option : DoserOptions) {
+        const QString optionName = QString::fromLatin1(option);
+        const qsizetype count = parser.value(optionName).split(ListSeparator).size();
+        if (count != 1 && count != addresses->size())
+            return invalid(QStringLiteral("--%1 has %2 values for %3 addresses: give one for "
+                                          "all or one per address")
+                               .arg(optionName)
+                               .arg(count)
+                               .arg(addresses->size()));
+    }
+    return true;
+}
+
+bool SimulatorOptions::readDoser(int index, DoserParameters *p)
+{
+    auto readIntFor = [this, index](const char *option, int low, int high, int *value) {
+        const QString name = QString::fromLatin1(option);
+        return readInt(name, valueFor(name, index), low, high, value);
+    };
+    auto readWeightFor = [this, index](const char *option, double low, double high, double *value) {
+        const QString name = QString::fromLatin1(option);
+        return readWeight(name, valueFor(name, index), low, high, value);
+    };
+    if (!readIntFor("scale", 0, LargestScale, &p->scale)
+        || !readIntFor("unit", 0, LargestUnit, &p->unit))
         return false;
-    p.totalUnit = p.unit;
+    p->totalUnit = p->unit;
     if (parser.isSet(QStringLiteral("total-unit"))
-        && !readInt(QStringLiteral("total-unit"), 0, LargestUnit, &p.totalUnit))
+        && !readIntFor("total-unit", 0, LargestUnit, &p->totalUnit))
         return false;
     // Every weight must fit the signed 24-bit value field with the chosen decimals.
-    const double digitsPerUnit = powerOfTen(p.scale);
+    const double digitsPerUnit = powerOfTen(p->scale);
     const double largestWeight = LargestValue / digitsPerUnit;
     const double step = 1 / digitsPerUnit;
-    if (!readWeight(QStringLiteral("npd"), step, largestWeight, &p.npd)
-        || !readWeight(QStringLiteral("plus-tolerance"), 0, p.npd, &p.plusTolerance)
-        || !readWeight(QStringLiteral("minus-tolerance"), 0, p.npd, &p.minusTolerance)
-        || !readWeight(QStringLiteral("dose"), step, p.npd, &p.doseWeight)
-        || !readWeight(QStringLiteral("feed-rate"), step, largestWeight, &p.feedRate)
-        || !readWeight(QStringLiteral("fine-rate"), step, largestWeight, &p.fineRate)
-        || !readWeight(QStringLiteral("in-flight"), 0, p.npd, &p.inFlight)
-        || !readWeight(QStringLiteral("discharge-rate"), step, largestWeight, &p.dischargeRate)
-        || !readWeight(QStringLiteral("noise"), 0, p.npd, &p.noise)
-        || !readWeight(QStringLiteral("fill-error"), -MaxFillErrorPercent, MaxFillErrorPercent,
-                       &p.fillErrorPercent)
-        || !readWeight(QStringLiteral("fill-spread"), 0, MaxFillErrorPercent, &p.fillSpreadPercent)
-        || !readWeight(QStringLiteral("fill-drift"), -MaxFillErrorPercent, MaxFillErrorPercent,
-                       &p.fillDriftPercent)
-        || !readInt(QStringLiteral("settle-ms"), 0, LargestSettleMs, &p.settleMs)
-        || !readVersion(parser.value(QStringLiteral("software-version"))))
+    if (!readWeightFor("npd", step, largestWeight, &p->npd)
+        || !readWeightFor("plus-tolerance", 0, p->npd, &p->plusTolerance)
+        || !readWeightFor("minus-tolerance", 0, p->npd, &p->minusTolerance)
+        || !readWeightFor("dose", step, p->npd, &p->doseWeight)
+        || !readWeightFor("feed-rate", step, largestWeight, &p->feedRate)
+        || !readWeightFor("fine-rate", step, largestWeight, &p->fineRate)
+        || !readWeightFor("in-flight", 0, p->npd, &p->inFlight)
+        || !readWeightFor("discharge-rate", step, largestWeight, &p->dischargeRate)
+        || !readWeightFor("noise", 0, p->npd, &p->noise)
+        || !readWeightFor("fill-error", -MaxFillErrorPercent, MaxFillErrorPercent,
+                          &p->fillErrorPercent)
+        || !readWeightFor("fill-spread", 0, MaxFillErrorPercent, &p->fillSpreadPercent)
+        || !readWeightFor("fill-drift", -MaxFillErrorPercent, MaxFillErrorPercent,
+                          &p->fillDriftPercent)
+        || !readIntFor("settle-ms", 0, LargestSettleMs, &p->settleMs)
+        || !readVersion(valueFor(QStringLiteral("software-version"), index), p))
         return false;
 
     double number = 0;
-    if (!readWeight(QStringLiteral("total-doses"), 0, LargestCounter, &number))
+    if (!readWeightFor("total-doses", 0, LargestCounter, &number))
         return false;
-    p.totalDoses = quint32(number);
-    if (!readWeight(QStringLiteral("total-weight"), 0, LargestCounter / digitsPerUnit, &number))
+    p->totalDoses = quint32(number);
+    if (!readWeightFor("total-weight", 0, LargestCounter / digitsPerUnit, &number))
         return false;
-    p.totalWeightDigits = quint32(std::llround(number * digitsPerUnit));
+    p->totalWeightDigits = quint32(std::llround(number * digitsPerUnit));
+    return true;
+}
+
+bool SimulatorOptions::read()
+{
+    QList<int> addresses;
+    if (!readAddresses(&addresses))
+        return false;
+    dosers.clear();
+    for (int i = 0; i < addresses.size(); ++i) {
+        DoserParameters p;
+        p.address = addresses.at(i);
+        if (!readDoser(i, &p))
+            return false;
+        dosers.append(p);
+    }
+    parameters = dosers.first();
 
     device = parser.value(QStringLiteral("device"));
-    if (!readInt(QStringLiteral("baud"), 1, INT_MAX, &baudRate))
+    if (!readInt(QStringLiteral("baud"), parser.value(QStringLiteral("baud")), 1, INT_MAX,
+                 &baudRate))
         return false;
     if (!DoserLine::isSupportedRate(baudRate))
         return invalid(QStringLiteral("--baud %1 is not a supported bit rate").arg(baudRate));
@@ -203,14 +323,14 @@ bool SimulatorOptions::read()
     errors.clear();
     for (const QString &text : parser.values(QStringLiteral("error"))) {
         ErrorRule rule;
-        if (!ErrorRule::parse(text, &rule, &error))
+        if (!ErrorRule::parse(text, &rule, &error) || !serves(rule.address, text))
             return false;
         errors.append(rule);
     }
     faults.clear();
     for (const QString &text : parser.values(QStringLiteral("fault"))) {
         FaultRule rule;
-        if (!FaultRule::parse(text, &rule, &error))
+        if (!FaultRule::parse(text, &rule, &error) || !serves(rule.address, text))
             return false;
         faults.append(rule);
     }

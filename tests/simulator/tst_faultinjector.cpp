@@ -76,6 +76,7 @@ private slots:
     void eachFaultShapesTheReply();
     void silenceSwallowsRepliesForItsTime();
     void scheduleStrikesOnlyItsReplies();
+    void faultForOneAddressCountsAndStrikesOnlyItsDoser();
     void faultRulesAreRead_data();
     void faultRulesAreRead();
     void replyQueueSendsInOrderAtTheirTimes();
@@ -182,6 +183,24 @@ void tst_FaultInjector::scheduleStrikesOnlyItsReplies()
     QCOMPARE(delayed, (QList<int> {4, 8, 12}));
 }
 
+void tst_FaultInjector::faultForOneAddressCountsAndStrikesOnlyItsDoser()
+{
+    FaultInjector injector({rule("silent:addr=31,at=2,ms=1000"), rule("drop:addr=32,every=2")}, 1);
+    // Three rounds of 30, 31, 32 in turn: 31 falls silent at its second reply, 32 loses every
+    // second of its own, 30 is never touched.
+    QStringList lost;
+    for (int round = 1; round <= 3; ++round) {
+        for (const int address : {30, 31, 32}) {
+            QString note;
+            if (injector.shape(replyFrame(), round * 100, &note, true, address).isEmpty())
+                lost << QStringLiteral("%1/%2").arg(address).arg(round);
+        }
+    }
+    QCOMPARE(lost, (QStringList {"31/2", "32/2", "31/3"}));
+    QVERIFY(injector.isSilent(500, 31));
+    QVERIFY(!injector.isSilent(500, 30));
+}
+
 void tst_FaultInjector::faultRulesAreRead_data()
 {
     QTest::addColumn<QString>("text");
@@ -199,6 +218,8 @@ void tst_FaultInjector::faultRulesAreRead_data()
     QTest::newRow("no garbage") << "garbage:p=1,bytes=0" << false;
     QTest::newRow("unknown option") << "drop:p=1,often=yes" << false;
     QTest::newRow("option without value") << "drop:p" << false;
+    QTest::newRow("one doser") << "silent:addr=31,at=40" << true;
+    QTest::newRow("address above 127") << "drop:p=1,addr=128" << false;
 }
 
 void tst_FaultInjector::faultRulesAreRead()

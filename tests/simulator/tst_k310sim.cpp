@@ -53,6 +53,8 @@ private slots:
     void faultsShapeTheRepliesOnTheLine_data();
     void faultsShapeTheRepliesOnTheLine();
     void servesASerialDeviceGivenByPath();
+    void lineOfDosersAnswersFromSeparateHoppers();
+    void silenceOfOneDoserLeavesTheOthersAnswering();
     void helpAndBadFlags();
 };
 
@@ -303,6 +305,58 @@ void tst_K310Sim::servesASerialDeviceGivenByPath()
         K310FrameLength);
     QCOMPARE(decimal(reply), 30.0);
     QCOMPARE(simulator.stop(), 0);
+}
+
+void tst_K310Sim::lineOfDosersAnswersFromSeparateHoppers()
+{
+    SimulatorProcess simulator(Program);
+    QVERIFY(simulator.start(
+        Quick + QStringList {"--quiet", "--address", "30,31,32", "--npd", "30,50,10"}));
+    RawLine line(simulator.portPath());
+    const QList<quint8> addresses = {30, 31, 32};
+    QList<double> limits;
+    QList<quint32> totals;
+    K310DataPacket reply;
+    for (const quint8 address : addresses) {
+        QVERIFY(line.ask(RawLine::request(44, 0, 0, 0, address), &reply));
+        QCOMPARE(reply.sender, address);
+        limits << decimal(reply);
+        QVERIFY(line.ask(RawLine::request(24, 20, 0, 0, address), &reply));
+        totals << reply.rawValue();
+    }
+    QCOMPARE(limits, (QList<double> {30, 50, 10}));
+
+    QVERIFY(line.ask(RawLine::request(14, 0, 5.0, 2, 31), &reply));
+    auto total = [&line](quint8 address) {
+        K310DataPacket counter;
+        return line.ask(RawLine::request(24, 20, 0, 0, address), &counter) ? counter.rawValue() : 0;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(total(31) != totals.at(1), WorkMs);
+    for (const int i : {0, 2}) {
+        QCOMPARE(total(addresses.at(i)), totals.at(i));
+        QVERIFY(line.ask(RawLine::request(0, 0, 0, 0, addresses.at(i)), &reply));
+        QCOMPARE(reply.state, quint8(0));
+        QVERIFY2(qAbs(decimal(reply)) <= 0.05, qPrintable(QString::number(decimal(reply))));
+    }
+    QVERIFY(line.ask(RawLine::request(0, 0, 0, 0, 31), &reply));
+    QVERIFY(qAbs(decimal(reply) - 5.0) <= 0.06);
+}
+
+void tst_K310Sim::silenceOfOneDoserLeavesTheOthersAnswering()
+{
+    SimulatorProcess simulator(Program);
+    QVERIFY(simulator.start(
+        {"--quiet", "--address", "30,31,32", "--fault", "silent:addr=31,at=2,ms=60000"}));
+    RawLine line(simulator.portPath());
+    K310DataPacket reply;
+    QVERIFY(line.ask(RawLine::request(0, 0, 0, 0, 31), &reply, ReplyMs));
+    for (int round = 0; round < 3; ++round) {
+        QVERIFY(!line.ask(RawLine::request(0, 0, 0, 0, 31), &reply, SilenceMs));
+        for (const quint8 address : {30, 32}) {
+            QVERIFY(line.ask(RawLine::request(0, 0, 0, 0, address), &reply, ReplyMs));
+            QCOMPARE(reply.sender, address);
+        }
+    }
 }
 
 void tst_K310Sim::helpAndBadFlags()

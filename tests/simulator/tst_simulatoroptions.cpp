@@ -18,6 +18,7 @@ class tst_SimulatorOptions : public QObject
 private slots:
     void defaultsDescribeTheStandardDoser();
     void flagsSetTheDoser();
+    void lineOfDosersTakesOneValueEachOrOneForAll();
     void invalidCommandLinesAreRefused_data();
     void invalidCommandLinesAreRefused();
     void helpListsTheFlags();
@@ -120,6 +121,35 @@ void tst_SimulatorOptions::flagsSetTheDoser()
     QCOMPARE(options.faults.at(1).kind, FaultRule::Kind::Late);
 }
 
+void tst_SimulatorOptions::lineOfDosersTakesOneValueEachOrOneForAll()
+{
+    SimulatorOptions options;
+    QCOMPARE(options.parse(commandLine({"--address", "30,31,32", "--npd", "30,50,10", "--dose",
+                                        "10,20,5", "--fill-error", "2,0,-1", "--scale", "1",
+                                        "--error", "8:fill=2,addr=32", "--error", "5:always"})),
+             SimulatorOptions::Outcome::Run);
+    QCOMPARE(options.dosers.size(), 3);
+    QList<int> addresses;
+    QList<double> limits;
+    QList<double> misses;
+    for (const DoserParameters &p : std::as_const(options.dosers)) {
+        addresses << p.address;
+        limits << p.npd;
+        misses << p.fillErrorPercent;
+        QCOMPARE(p.scale, 1);
+    }
+    QCOMPARE(addresses, (QList<int> {30, 31, 32}));
+    QCOMPARE(limits, (QList<double> {30, 50, 10}));
+    QCOMPARE(misses, (QList<double> {2, 0, -1}));
+    QCOMPARE(options.parameters.npd, 30.0);
+
+    QCOMPARE(options.errorsFor(30).size(), 1);
+    QCOMPARE(options.errorsFor(32).size(), 2);
+    QCOMPARE(SimulatorOptions::doserSeed(7, 0), quint32(7));
+    QVERIFY(SimulatorOptions::doserSeed(7, 1) != SimulatorOptions::doserSeed(7, 2));
+    QVERIFY(SimulatorOptions::doserSeed(7, 1) != 7);
+}
+
 void tst_SimulatorOptions::invalidCommandLinesAreRefused_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -142,6 +172,17 @@ void tst_SimulatorOptions::invalidCommandLinesAreRefused_data()
     QTest::newRow("bad fault rule") << QStringList {"--fault", "drop"};
     QTest::newRow("unknown flag") << QStringList {"--colour", "red"};
     QTest::newRow("stray argument") << QStringList {"/dev/ttyS0"};
+    QTest::newRow("list shorter than the line")
+        << QStringList {"--address", "30,31,32", "--npd", "30,50"};
+    QTest::newRow("list for a single doser") << QStringList {"--fill-error", "1,2"};
+    QTest::newRow("address given twice") << QStringList {"--address", "30,31,30"};
+    QTest::newRow("address in a list above 127") << QStringList {"--address", "30,128"};
+    QTest::newRow("empty place in the list") << QStringList {"--address", "30,"};
+    QTest::newRow("one doser's dose above its limit")
+        << QStringList {"--address", "30,31", "--npd", "30,5", "--dose", "10"};
+    QTest::newRow("error for an address above 127") << QStringList {"--error", "8:fill=2,addr=200"};
+    QTest::newRow("fault for an address not on the line")
+        << QStringList {"--address", "30,31", "--fault", "drop:p=1,addr=32"};
 }
 
 void tst_SimulatorOptions::invalidCommandLinesAreRefused()
