@@ -2,6 +2,7 @@
 
 #include "k310_halvern.h"
 #include "k310settings.h"
+#include "linedosers.h"
 #include "lineeditembedded.h"
 #include "modalprompts.h"
 #include "seriallinememory.h"
@@ -117,7 +118,11 @@ int ConsoleRig::runChildBatch()
     rig.operatorAtPanel().answer(QStringLiteral("Начать новую работу?"), QStringLiteral("Да"));
     rig.startConsole();
     rig.waitForDoser();
-    rig.prepareBatch(qEnvironmentVariable(ChildProduct), qEnvironmentVariable(ChildTarget));
+    // On a line, a product and a target per doser, separated by commas.
+    const QStringList products = qEnvironmentVariable(ChildProduct).split(QLatin1Char(','));
+    const QStringList targets = qEnvironmentVariable(ChildTarget).split(QLatin1Char(','));
+    for (int position = 0; position < products.size(); ++position)
+        rig.prepareBatch(products.at(position), targets.value(position), position);
     rig.click("startButton");
     return QApplication::exec();
 }
@@ -184,6 +189,14 @@ void ConsoleRig::storeDoserNumber(int number)
     dialog.saveK310Id();
 }
 
+void ConsoleRig::storeLine(const QList<int> &addresses)
+{
+    QList<LineDoser> line;
+    for (int address : addresses)
+        line.append(LineDoser {address, QString()});
+    LineDosers::save(*k310Settings::makeStore(), line);
+}
+
 k310Settings *ConsoleRig::doserDialog() const
 {
     for (QWidget *widget : QApplication::topLevelWidgets()) {
@@ -222,8 +235,9 @@ void ConsoleRig::enter(const char *editorName, const QString &text)
     editor->acceptKeyboardText(text);
 }
 
-void ConsoleRig::prepareBatch(const QString &product, const QString &target)
+void ConsoleRig::prepareBatch(const QString &product, const QString &target, int position)
 {
+    window->selectDoser(position);
     if (database
             .select(QStringLiteral("SELECT COUNT(*) FROM product WHERE productName = ?1"),
                     {product})
@@ -263,9 +277,11 @@ qint64 ConsoleRig::hundredths(const QString &weight)
     return qRound64(weight.toDouble() * 100);
 }
 
-QStringList ConsoleRig::loggedWeights(const QString &what, int fromLine)
+QStringList ConsoleRig::loggedWeights(const QString &what, int fromLine, int address)
 {
-    const QRegularExpression pattern(QStringLiteral("\\] %1 of (-?[0-9.]+) started").arg(what));
+    const QString doser = address < 0 ? QString() : QStringLiteral("doser %1: ").arg(address);
+    const QRegularExpression pattern(
+        QStringLiteral("\\] %1%2 of (-?[0-9.]+) started").arg(doser, what));
     QStringList weights;
     const QStringList lines = simulator->logLines();
     for (int i = fromLine; i < lines.size(); ++i) {
@@ -276,10 +292,10 @@ QStringList ConsoleRig::loggedWeights(const QString &what, int fromLine)
     return weights;
 }
 
-qint64 ConsoleRig::countableDischarges(int fromLine, const QString &plusTolerance)
+qint64 ConsoleRig::countableDischarges(int fromLine, const QString &plusTolerance, int address)
 {
     qint64 sum = 0;
-    for (const QString &weight : loggedWeights(QStringLiteral("discharge"), fromLine)) {
+    for (const QString &weight : loggedWeights(QStringLiteral("discharge"), fromLine, address)) {
         if (4 * hundredths(weight) >= hundredths(plusTolerance))
             sum += hundredths(weight);
     }

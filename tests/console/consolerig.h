@@ -72,6 +72,8 @@ public:
     void waitForDoser();
     // Stores the doser number the console reads at start.
     void storeDoserNumber(int number);
+    // Stores the dosers on the line the console reads at start, by their addresses.
+    void storeLine(const QList<int> &addresses);
 
     K310_Halvern *console() const { return window.get(); }
     // How the operator answers the message boxes, for the windows the console opens.
@@ -88,19 +90,19 @@ public:
     // Types a text on the keyboard of one of the panel's editors.
     void enter(const char *editorName, const QString &text);
     // Chooses a product of data.db in the doser dialog and types the target, as the operator
-    // does through the panel's button.
-    void prepareBatch(const QString &product, const QString &target);
+    // does through the panel's button; on a line, for the doser at that position (selected).
+    void prepareBatch(const QString &product, const QString &target, int position = 0);
     // Chooses a listed product in the doser dialog without opening it.
     void chooseProduct(const QString &product);
 
     // A weight text in hundredths, so sums are exact to the last digit.
     static qint64 hundredths(const QString &weight);
     // The weights the doser logged for fills ("fill") or discharges ("discharge") from a log
-    // line on.
-    QStringList loggedWeights(const QString &what, int fromLine);
+    // line on; on a line of several, those of the doser at the address.
+    QStringList loggedWeights(const QString &what, int fromLine, int address = -1);
     // What a batch must have counted of the discharges from a log line on: all but the residues
     // below a quarter of the plus tolerance, which it declines.
-    qint64 countableDischarges(int fromLine, const QString &plusTolerance);
+    qint64 countableDischarges(int fromLine, const QString &plusTolerance, int address = -1);
     // The sum of the counted dose rows of a batch.
     qint64 countedDoseRows(const QString &butchId);
 
