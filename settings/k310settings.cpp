@@ -1,19 +1,30 @@
 #include "k310settings.h"
 
+#include "lineeditembedded.h"
+#include "touchsize.h"
+
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalBlocker>
+#include <QTableWidget>
 #include <QTextBrowser>
 
 namespace {
 
-constexpr int describedDeviceIndex = 0;
-constexpr int lowestK310Id = 0;
-constexpr int highestK310Id = 127;
-constexpr int defaultK310Id = 30;
+constexpr int firstPosition = 0;
+constexpr int lowestK310Id = LineDosers::LowestAddress;
+constexpr int highestK310Id = LineDosers::HighestAddress;
+constexpr int defaultK310Id = LineDoser::DefaultAddress;
+// Rows the list shows without scrolling.
+constexpr int visibleLineRows = 3;
+constexpr int addressColumn = 0;
+constexpr int nameColumn = 1;
 const char *const organisationName = "KESTA";
 const char *const applicationName = "K310_Test";
 const char *const k310IdKey = "k310Id";
@@ -26,17 +37,34 @@ k310Settings::k310Settings(QWidget *parent)
     setupUi(this);
     setModal(true);
     settings = makeStore();
+    line = LineDosers::load(*settings);
+    runBox = [](QMessageBox *box) {
+        box->exec();
+        return box->clickedButton();
+    };
 
     for (int id = lowestK310Id; id <= highestK310Id; ++id)
         k310Id->addItem(QString::number(id));
 
-    adjustSize();
     setContextMenuPolicy(Qt::NoContextMenu);
     setAttribute(Qt::WA_DeleteOnClose, false);
     showFieldsOnWindowColour();
+    setUpLineTable();
+    showLine(firstPosition);
+    adjustSize();
 
     connect(closeButton, &QPushButton::clicked, this, &QWidget::hide);
-    connect(k310Id, &QComboBox::currentIndexChanged, this, &k310Settings::k310IdChanged);
+    connect(k310Id, &QComboBox::currentIndexChanged, this, &k310Settings::takeK310Id);
+    connect(lineTable, &QTableWidget::currentCellChanged, this,
+            [this](int row, int, int previousRow) {
+                if (row >= 0 && row != previousRow)
+                    showDoser(row);
+            });
+    // The keyboard only announces the text; the fields show it until the doser is added.
+    connect(newAddress, &LineEditEmbedded::textHasEntered, newAddress, &QLineEdit::setText);
+    connect(newName, &LineEditEmbedded::textHasEntered, newName, &QLineEdit::setText);
+    connect(addDoserButton, &QPushButton::clicked, this, &k310Settings::addDoser);
+    connect(removeDoserButton, &QPushButton::clicked, this, &k310Settings::removeDoser);
     connect(productType, &QComboBox::currentIndexChanged, this,
             [this](int index) { productTypeChanged(productType->itemText(index)); });
     connect(stopTestMode, &QPushButton::clicked, this, &k310Settings::stopTestModeClicked);
@@ -77,33 +105,180 @@ void k310Settings::showFieldsOnWindowColour()
     }
 }
 
+void k310Settings::setUpLineTable()
+{
+    // Every row a finger high on the panel's screen.
+    const int rowHeight = TouchSize::minimumPixels(screen());
+    QHeaderView *rows = lineTable->verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setMinimumSectionSize(rowHeight);
+    rows->setDefaultSectionSize(rowHeight);
+    lineTable->horizontalHeader()->setSectionResizeMode(addressColumn,
+                                                        QHeaderView::ResizeToContents);
+    lineTable->setMinimumHeight(lineTable->horizontalHeader()->sizeHint().height()
+                                + visibleLineRows * rowHeight + 2 * lineTable->frameWidth());
+}
+
+void k310Settings::showLine(int position)
+{
+    const QSignalBlocker quiet(lineTable);
+    lineTable->setRowCount(int(line.size()));
+    for (int row = 0; row < line.size(); ++row) {
+        const LineDoser &doser = line.at(row);
+        const QString texts[] = {QString::number(doser.address), doser.shownName()};
+        for (int column : {addressColumn, nameColumn}) {
+            auto *item = new QTableWidgetItem(texts[column]);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            lineTable->setItem(row, column, item);
+        }
+    }
+    lineTable->setCurrentCell(position, addressColumn);
+}
+
+void k310Settings::showDoser(int position)
+{
+    {
+        const QSignalBlocker quiet(k310Id);
+        k310Id->setCurrentIndex(line.at(position).address);
+    }
+    clearInfo();
+    emit currentDoserChanged(position);
+}
+
+void k310Settings::setCurrentDeviceIndex(int position)
+{
+    if (position >= 0 && position < line.size())
+        lineTable->setCurrentCell(position, addressColumn);
+}
+
+void k310Settings::setChangeGuard(std::function<bool()> mayChange)
+{
+    mayChangeLine = std::move(mayChange);
+}
+
+void k310Settings::setRemovalGuard(std::function<QString(int position)> refusal)
+{
+    removalRefusal = std::move(refusal);
+}
+
+void k310Settings::setRunBox(RunBox run)
+{
+    runBox = std::move(run);
+}
+
+void k310Settings::takeK310Id(int id)
+{
+    const int position = currentDeviceIndex();
+    LineDoser &shown = line[position];
+    if (id >= lowestK310Id && id <= highestK310Id && id != shown.address) {
+        QList<LineDoser> others = line;
+        others.removeAt(position);
+        const QString reason = LineDosers::refusal(others, LineDoser {id, shown.name});
+        if (!reason.isEmpty()) {
+            // Two dosers at one address would both answer every request.
+            const QSignalBlocker quiet(k310Id);
+            k310Id->setCurrentIndex(shown.address);
+            tell(reason);
+            return;
+        }
+        shown.address = id;
+        showLine(position);
+    }
+    emit k310IdChanged(id);
+}
+
+void k310Settings::addDoser()
+{
+    if (mayChangeLine && !mayChangeLine())
+        return;
+    bool isNumber = false;
+    LineDoser added;
+    added.address = newAddress->text().trimmed().toInt(&isNumber, 10);
+    if (!isNumber)
+        added.address = -1;
+    added.name = newName->text().trimmed();
+    const QString reason = LineDosers::refusal(line, added);
+    if (!reason.isEmpty()) {
+        tell(reason);
+        return;
+    }
+    newAddress->clear();
+    newName->clear();
+    QList<LineDoser> changed = line;
+    changed.append(added);
+    changeLine(changed, int(changed.size()) - 1);
+}
+
+void k310Settings::removeDoser()
+{
+    if (mayChangeLine && !mayChangeLine())
+        return;
+    const int position = currentDeviceIndex();
+    QString reason = LineDosers::removalRefusal(line, position);
+    if (reason.isEmpty() && removalRefusal)
+        reason = removalRefusal(position);
+    if (!reason.isEmpty()) {
+        tell(reason);
+        return;
+    }
+    QList<LineDoser> changed = line;
+    changed.removeAt(position);
+    changeLine(changed, qMin(position, int(changed.size()) - 1));
+}
+
+void k310Settings::changeLine(const QList<LineDoser> &changed, int position)
+{
+    line = changed;
+    saveK310Id();
+    showLine(position);
+    // The console learns of the new line before it is asked to describe one of its dosers.
+    emit lineChanged(line);
+    showDoser(position);
+}
+
+void k310Settings::tell(const QString &reason)
+{
+    QMessageBox box(this);
+    box.setWindowTitle(QStringLiteral("Сообщение"));
+    box.setIcon(QMessageBox::Warning);
+    box.setTextFormat(Qt::PlainText);
+    box.setFont(font());
+    box.setText(reason);
+    box.addButton(QStringLiteral("Ok"), QMessageBox::AcceptRole);
+    runBox(&box);
+}
+
 void k310Settings::restoreK310Id()
 {
     const QString stored = settings->value(k310IdKey, QString::number(defaultK310Id)).toString();
     bool isNumber = false;
     int id = stored.toInt(&isNumber, 10);
     if (!isNumber || id < lowestK310Id || id > highestK310Id) {
-        // Selecting no item would address the doser as -1.
+        // Selecting no item would address the doser as -1. The first doser of the stored line
+        // (30 without one) keeps the line free of a second doser at one address.
+        const int fallback = line.first().address;
         qDebug().noquote() << QStringLiteral("stored k310Id \"%1\" is not a doser number %2..%3, "
                                              "doser number %4 is used")
                                   .arg(stored)
                                   .arg(lowestK310Id)
                                   .arg(highestK310Id)
-                                  .arg(defaultK310Id);
-        id = defaultK310Id;
+                                  .arg(fallback);
+        id = fallback;
     }
+    setCurrentDeviceIndex(firstPosition);
     k310Id->setCurrentIndex(id);
 }
 
 void k310Settings::saveK310Id()
 {
-    settings->setValue(k310IdKey, k310Id->currentIndex());
+    LineDosers::save(*settings, line);
     settings->sync();
 }
 
 int k310Settings::currentDeviceIndex() const
 {
-    return describedDeviceIndex;
+    const int row = lineTable->currentRow();
+    return row >= 0 ? row : firstPosition;
 }
 
 void k310Settings::setWeightScale(const QString &text)
@@ -191,5 +366,5 @@ void k310Settings::disableProductType(bool disable)
 
 void k310Settings::productTypeChanged(const QString &name)
 {
-    emit k310ProductChanged(describedDeviceIndex, name);
+    emit k310ProductChanged(currentDeviceIndex(), name);
 }
