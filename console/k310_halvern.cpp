@@ -186,6 +186,25 @@ void K310_Halvern::wireDialogs()
                 changeK310Product(position, name);
             });
     connect(k310, &k310Settings::k310IdChanged, this, &K310_Halvern::checkK310Connection);
+    // The line is changed at Наладчик; a doser with a task stays on it.
+    k310->setChangeGuard([this] { return mayChange(AccessLevel::Engineer); });
+    k310->setRemovalGuard([this](int position) {
+        return isDoser(position) && batch->hasTask(position)
+                   ? QStringLiteral("Дозатор %1 выполняет задание: удалить его с линии нельзя.")
+                         .arg(doser(position)->getDeviceID())
+                   : QString();
+    });
+    k310->setRunBox([this](QMessageBox *box) { return prompts.runBox(box); });
+    connect(k310, &k310Settings::lineChanged, this, &K310_Halvern::applyLine);
+    connect(k310, &k310Settings::currentDoserChanged, this, [this](int position) {
+        if (!isDoser(position))
+            return;
+        selectDoser(position);
+        k310->clearInfo();
+        deviceConnectionTest(position);
+        k310->setCurrentProductType(doser(position)->getProductName());
+        showDoseCorrection(position);
+    });
     connect(k310, &k310Settings::startTestModeClicked, this, &K310_Halvern::startTestMode);
     connect(k310, &k310Settings::stopTestModeClicked, this, &K310_Halvern::stopTestMode);
 
@@ -333,6 +352,11 @@ void K310_Halvern::showRs232Settings()
 
 void K310_Halvern::showK310Settings()
 {
+    // The dialog describes the doser selected in the window.
+    {
+        const QSignalBlocker blocker(k310);
+        k310->setCurrentDeviceIndex(selected);
+    }
     const int position = k310->currentDeviceIndex();
     k310->clearInfo();
     showLinkCounters();
@@ -451,7 +475,7 @@ void K310_Halvern::checkK310Connection(int id)
     if (constructed) {
         noteChange(JournalEvent::DoserAddressChanged, QStringLiteral("номер дозатора"),
                    QString::number(before), QString::number(id), id);
-        saveLine();
+        layOutLine();
     }
     deviceConnectionTest(position);
 }

@@ -11,6 +11,7 @@
 #include "database.h"
 #include "doseoptions.h"
 #include "eventjournal.h"
+#include "linedosers.h"
 #include "modalprompts.h"
 #include "processimage.h"
 #include "seriallinememory.h"
@@ -249,8 +250,8 @@ private:
     // The overview of the line shows with more than one doser; the window grows by it.
     void layOutLine();
     QString doserName(int position) const;
-    // The line as it stands now goes to the settings store.
-    void saveLine();
+    // The doser dialog changed the line: dosers added at its end or one removed.
+    void applyLine(const QList<LineDoser> &line);
     // The three editors and the delivered weight, after the panel was switched back on.
     void enablePanelFields();
 

@@ -254,10 +254,28 @@ void K310_Halvern::layOutLine()
         overview->setSelected(selected);
 }
 
-void K310_Halvern::saveLine()
+void K310_Halvern::applyLine(const QList<LineDoser> &line)
 {
-    QList<LineDoser> line;
-    for (int position = 0; position < doserCount(); ++position)
-        line.append(LineDoser {doser(position)->getDeviceID(), doserNames.value(position)});
-    LineDosers::save(*k310Settings::makeStore(), line);
+    // One change at a time: the first address that differs is the doser removed.
+    if (line.size() < doserCount()) {
+        int removed = 0;
+        while (removed < line.size() && line.at(removed).address == doser(removed)->getDeviceID())
+            ++removed;
+        const int address = doser(removed)->getDeviceID();
+        supervisor->removeDoser(removed);
+        noteChange(JournalEvent::SettingChanged, QStringLiteral("дозатор на линии"),
+                   QString::number(address), QStringLiteral("удалён"), address);
+    }
+    while (doserCount() < line.size()) {
+        const int address = line.at(doserCount()).address;
+        const int position = supervisor->addDoser(address);
+        wireDoser(doser(position));
+        supervisor->switchOn(position, true);
+        noteChange(JournalEvent::SettingChanged, QStringLiteral("дозатор на линии"), QString(),
+                   QString::number(address), address);
+    }
+    doserNames.clear();
+    for (const LineDoser &onLine : line)
+        doserNames << onLine.name;
+    layOutLine();
 }
