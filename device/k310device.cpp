@@ -1,6 +1,7 @@
 #include "k310device.h"
 
 #include "k310protocol.h"
+#include "linequeue.h"
 
 #include <QDebug>
 
@@ -90,6 +91,20 @@ K310Device::K310Device(K310Link *onLink)
     // The link emits its replies on its worker thread; automatic connection queues them here.
     connect(this, &K310Device::requestSignal, onLink, &K310Link::sendCommandPacket);
     connect(onLink, &K310Link::replyPacketReceived, this, &K310Device::replyPacketReceived);
+}
+
+void K310Device::sendThrough(LineQueue *queue)
+{
+    if (lineQueue)
+        disconnect(this, &K310Device::requestSignal, lineQueue, &LineQueue::enqueue);
+    else if (link)
+        disconnect(this, &K310Device::requestSignal, link, &K310Link::sendCommandPacket);
+    lineQueue = queue;
+    if (queue)
+        connect(this, &K310Device::requestSignal, queue, &LineQueue::enqueue, Qt::UniqueConnection);
+    else if (link)
+        connect(this, &K310Device::requestSignal, link, &K310Link::sendCommandPacket,
+                Qt::UniqueConnection);
 }
 
 K310Device::~K310Device()
