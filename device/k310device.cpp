@@ -95,9 +95,16 @@ K310Device::K310Device(K310Link *onLink)
 
 void K310Device::sendThrough(LineQueue *queue)
 {
-    if (link)
+    if (lineQueue)
+        disconnect(this, &K310Device::requestSignal, lineQueue, &LineQueue::enqueue);
+    else if (link)
         disconnect(this, &K310Device::requestSignal, link, &K310Link::sendCommandPacket);
-    connect(this, &K310Device::requestSignal, queue, &LineQueue::enqueue);
+    lineQueue = queue;
+    if (queue)
+        connect(this, &K310Device::requestSignal, queue, &LineQueue::enqueue, Qt::UniqueConnection);
+    else if (link)
+        connect(this, &K310Device::requestSignal, link, &K310Link::sendCommandPacket,
+                Qt::UniqueConnection);
 }
 
 K310Device::~K310Device()

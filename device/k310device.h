@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QString>
 
+class LineQueue;
+
 // One K310 doser on the link: each request slot sends one request frame, and every reply the
 // link delivers for this doser's address becomes a state text, status signals and at most
 // one value signal, each carrying the device id first.
@@ -19,8 +21,11 @@ class K310Device : public Device
 public:
     // The link is not owned and may be null, which leaves the device inert.
     explicit K310Device(K310Link *onLink);
-    void sendThrough(class LineQueue *queue);
     ~K310Device() override;
+
+    // Sends the requests through the queue instead of straight to the link; replies still come
+    // from the link. Null sends straight to the link again.
+    void sendThrough(LineQueue *queue);
 
     // The doser's error code behind a text of hasErrorSignal; -1 for any other text.
     static int errorCodeOf(const QString &text);
@@ -108,6 +113,7 @@ private:
 
     K310DataPacket packet;
     QPointer<K310Link> link;
+    QPointer<LineQueue> lineQueue;
     QString productName;
 };
 
