@@ -30,7 +30,7 @@ void DoserSupervisor::attach(BatchRun *run)
 {
     batch = run;
     for (K310Device *doser : std::as_const(devices))
-        wire(doser);
+        wireBatch(doser);
 }
 
 int DoserSupervisor::addDoser(int address)
@@ -45,9 +45,10 @@ int DoserSupervisor::addDoser(int address)
     if (image.doserCount() < devices.size())
         image.resize(int(devices.size()));
     image.update(position, [address](DoserImage &shown) { shown.deviceId = address; });
+    wire(doser);
     if (batch) {
         batch->addPosition();
-        wire(doser);
+        wireBatch(doser);
     }
     return position;
 }
@@ -133,10 +134,12 @@ void DoserSupervisor::wire(K310Device *doser)
                     shown.totalWeight = Weight {weight, shown.decimals};
                 });
             });
-    if (!batch)
-        return;
+}
 
+void DoserSupervisor::wireBatch(K310Device *doser)
+{
     // The batch hears the doser itself, after the image has the report.
+    using D = K310Device;
     BatchRun *run = batch;
     connect(doser, &D::needToStopTheWork, run, &BatchRun::stopRequested);
     connect(doser, &D::hasStateSignal, run, &BatchRun::stateReported);

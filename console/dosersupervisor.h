@@ -95,6 +95,7 @@ signals:
 
 private:
     void wire(K310Device *doser);
+    void wireBatch(K310Device *doser);
     void connectionError(int id);
     void currentState(int id, const QString &state);
     void stateReported(int id, DoserState state);

@@ -106,7 +106,7 @@ K310_Halvern::K310_Halvern(QWidget *parent)
                   ui.weightlabel_14};
     form.progress = ui.batchProgress;
     panel = std::make_unique<DoserPanel>(form, image);
-    overview = new LineOverview(image, this);
+    overview = new LineOverview(&image, this);
     ui.windowLayout->insertWidget(0, overview);
     connect(overview, &LineOverview::selected, this, &K310_Halvern::selectDoser);
     layOutLine();
@@ -512,6 +512,7 @@ void K310_Halvern::openCOMPort(const QString &port)
     queue->clear();
     const int opened = link->openPort(port);
     link->setReplyTimeout(ReplyTimeoutMs);
+    queue->setWatchdogMs(LineQueue::watchdogMsFor(ReplyTimeoutMs));
     // The counts describe one line.
     link->resetCounters();
     const QString after = opened == PortSuccess ? port : QStringLiteral("%1 не открыт").arg(port);

@@ -1,2 +1,2 @@
 #include "lineoverview.h"
-LineOverview::LineOverview(const ProcessImage &, QWidget *parent) : QWidget(parent) { setMinimumHeight(60); }
+LineOverview::LineOverview(const ProcessImage *, QWidget *parent) : QWidget(parent) { setMinimumHeight(60); }

@@ -7,7 +7,7 @@ class LineOverview : public QWidget
 {
     Q_OBJECT
 public:
-    explicit LineOverview(const ProcessImage &image, QWidget *parent = nullptr);
+    explicit LineOverview(const ProcessImage *image, QWidget *parent = nullptr);
     void setNames(const QStringList &) { }
     void setSelected(int) { }
     void rebuild() { }

@@ -263,6 +263,8 @@ void K310_Halvern::applyLine(const QList<LineDoser> &line)
             ++removed;
         const int address = doser(removed)->getDeviceID();
         supervisor->removeDoser(removed);
+        if (selected > removed)
+            --selected;
         noteChange(JournalEvent::SettingChanged, QStringLiteral("дозатор на линии"),
                    QString::number(address), QStringLiteral("удалён"), address);
     }
