@@ -42,3 +42,11 @@ void ProcessImage::update(int position, const std::function<void(DoserImage &)> 
     dosers[position] = changed;
     emit this->changed(position);
 }
+
+void ProcessImage::resize(int doserCount)
+{
+    if (doserCount < 0 || doserCount == dosers.size())
+        return;
+    dosers.resize(doserCount);
+    emit dosersChanged();
+}

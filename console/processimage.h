@@ -77,9 +77,12 @@ public:
     const DoserImage &doser(int position) const { return dosers.at(position); }
     // Changes a doser's image and tells the readers, when it changed at all.
     void update(int position, const std::function<void(DoserImage &)> &change);
+    // Keeps the dosers at the positions that remain; new ones start as not heard of yet.
+    void resize(int doserCount);
 
 signals:
     void changed(int position);
+    void dosersChanged();
 
 private:
     QList<DoserImage> dosers;
