@@ -18,6 +18,7 @@ constexpr int TextLines = 5;
 // A few dosers share the strip without stretching into wide, empty tiles.
 constexpr int MaximumTileWidth = 220;
 constexpr int PreferredTileWidth = 140;
+constexpr qreal MinimumShrink = 0.75;
 const QColor AlarmColour(212, 54, 56);
 const QColor WorkingColour(25, 140, 25);
 const QColor StoppedColour(0, 0, 0);
@@ -173,19 +174,24 @@ void LineOverview::drawTile(QPainter &painter, int position) const
     const int lineHeight = qMax(plainMetrics.height(), boldMetrics.height());
     const int textWidth = area.width() - 2 * Padding;
     QRect line(area.x() + Padding, area.y() + Padding, textWidth, lineHeight);
-    auto drawLine = [&](const QString &text, bool strong, const QColor &colour) {
-        painter.setFont(strong ? bold : font());
+    // Figures are drawn smaller before they are cut, since a cut figure reads as another.
+    auto drawLine = [&](const QString &text, bool strong, const QColor &colour, bool figures) {
+        QFont lineFont = strong ? bold : font();
+        const int advance = (strong ? boldMetrics : plainMetrics).horizontalAdvance(text);
+        if (figures && advance > textWidth && lineFont.pointSizeF() > 0)
+            lineFont.setPointSizeF(lineFont.pointSizeF()
+                                   * qMax(MinimumShrink, qreal(textWidth) / advance));
+        painter.setFont(lineFont);
         painter.setPen(colour);
-        const QFontMetrics &metrics = strong ? boldMetrics : plainMetrics;
         painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter,
-                         metrics.elidedText(text, Qt::ElideRight, textWidth));
+                         QFontMetrics(lineFont).elidedText(text, Qt::ElideRight, textWidth));
         line.translate(0, lineHeight);
     };
     const QColor text = palette().color(QPalette::Text);
-    drawLine(tile.title, false, text);
-    drawLine(tile.product, false, text);
-    drawLine(tile.state, true, tile.stateColour);
-    drawLine(tile.weight, true, text);
+    drawLine(tile.title, false, text, false);
+    drawLine(tile.product, false, text, false);
+    drawLine(tile.state, true, tile.stateColour, false);
+    drawLine(tile.weight, true, text, true);
     if (tile.progress.isEmpty())
         return;
     const QRect bar(line.x(), line.y() + BarGap, textWidth, BarHeight);
@@ -193,7 +199,7 @@ void LineOverview::drawTile(QPainter &painter, int position) const
     painter.fillRect(QRect(bar.topLeft(), QSize(qRound(tile.share * textWidth), BarHeight)),
                      WorkingColour);
     line.translate(0, BarHeight + 2 * BarGap);
-    drawLine(tile.progress, false, text);
+    drawLine(tile.progress, false, text, true);
 }
 
 int LineOverview::tileAt(const QPoint &point) const
