@@ -152,11 +152,12 @@ int main(int argc, char *argv[])
     QStringList each;
     for (int p = 0; p < dosers; ++p) {
         all += periods.at(p);
-        each << QStringLiteral("%1:%2").arg(FirstAddress + p).arg(
-            percentile(periods.at(p), 0.5) / 1000.0, 0, 'f', 1);
+        each << QStringLiteral("%1:%2")
+                    .arg(FirstAddress + p)
+                    .arg(percentile(periods.at(p), 0.5) / 1000.0, 0, 'f', 1);
     }
-    const double needed = qMax(double(BatchRun::DosePeriodMs),
-                               1.25 * dosers * RequestsPerCycle * ExchangeMs);
+    const double needed =
+        qMax(double(BatchRun::DosePeriodMs), 1.25 * dosers * RequestsPerCycle * ExchangeMs);
     std::printf("dosers %d%s: exchanges %.1f/s (%.0f %% of %.0f), cycle median %.1f ms, p95 "
                 "%.1f ms, bound %.1f ms; per doser median %s\n",
                 dosers, silent ? " + 1 silent" : "", exchanges, 100 * exchanges / limit, limit,

@@ -124,16 +124,15 @@ void DoserSupervisor::wire(K310Device *doser)
                     shown.totalDoseCount = counter.toUInt(nullptr, 10);
                 });
             });
-    connect(doser, &D::hasGetTotalCommonWeightSignal, this,
-            [this](int id, const QString &counter) {
-                const int position = positionOf(id);
-                if (position < 0)
-                    return;
-                const double weight = counterInUnits(position, counter);
-                image.update(position, [&](DoserImage &shown) {
-                    shown.totalWeight = Weight {weight, shown.decimals};
-                });
-            });
+    connect(doser, &D::hasGetTotalCommonWeightSignal, this, [this](int id, const QString &counter) {
+        const int position = positionOf(id);
+        if (position < 0)
+            return;
+        const double weight = counterInUnits(position, counter);
+        image.update(position, [&](DoserImage &shown) {
+            shown.totalWeight = Weight {weight, shown.decimals};
+        });
+    });
 }
 
 void DoserSupervisor::wireBatch(K310Device *doser)
@@ -143,15 +142,13 @@ void DoserSupervisor::wireBatch(K310Device *doser)
     BatchRun *run = batch;
     connect(doser, &D::needToStopTheWork, run, &BatchRun::stopRequested);
     connect(doser, &D::hasStateSignal, run, &BatchRun::stateReported);
-    connect(doser, qOverload<int, quint8>(&D::hasGetScaleSignal), run, [this, run](int id, quint8 d) {
-        run->setScale(positionOf(id), d);
-    });
+    connect(doser, qOverload<int, quint8>(&D::hasGetScaleSignal), run,
+            [this, run](int id, quint8 d) { run->setScale(positionOf(id), d); });
     connect(doser, &D::hasGetNPDSignal, run, [this, run](int id, const QString &limit) {
         run->setWeighingLimit(positionOf(id), limit.toDouble());
     });
-    connect(doser, &D::hasGetWeightScaleSignal, run, [this, run](int id, const QString &unit) {
-        run->setUnit(positionOf(id), unit);
-    });
+    connect(doser, &D::hasGetWeightScaleSignal, run,
+            [this, run](int id, const QString &unit) { run->setUnit(positionOf(id), unit); });
     connect(doser, &D::hasGetDoseFaultPlusSignal, run, [this, run](int id, const QString &value) {
         run->setPlusTolerance(positionOf(id), value);
     });
@@ -247,11 +244,10 @@ void DoserSupervisor::connectionTest(int position)
 {
     if (!isValid(position))
         return;
-    for (auto request :
-         {&K310Device::requestScale, &K310Device::requestTotalCommonWeight,
-          &K310Device::requestTotalCommonDoseCount, &K310Device::requestWeightScale,
-          &K310Device::requestNPD, &K310Device::requestDoseFaultPlus,
-          &K310Device::requestDoseFaultMinus, &K310Device::requestPOVersion})
+    for (auto request : {&K310Device::requestScale, &K310Device::requestTotalCommonWeight,
+                         &K310Device::requestTotalCommonDoseCount, &K310Device::requestWeightScale,
+                         &K310Device::requestNPD, &K310Device::requestDoseFaultPlus,
+                         &K310Device::requestDoseFaultMinus, &K310Device::requestPOVersion})
         sendIfOnline(position, request);
 }
 

@@ -101,9 +101,9 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     form.shiftWeight = ui.shiftWeightLabel;
     form.totalDoseCount = ui.totalDoseCountLabel;
     form.totalWeight = ui.totalWeightLabel;
-    form.units = {ui.weightlabel_6,  ui.weightlabel_7,  ui.weightlabel_8,  ui.weightlabel_9,
-                  ui.weightlabel_10, ui.weightlabel_11, ui.weightlabel_12, ui.weightlabel_13,
-                  ui.weightlabel_14};
+    form.units = {ui.weightlabel_6,  ui.weightlabel_7,  ui.weightlabel_8,
+                  ui.weightlabel_9,  ui.weightlabel_10, ui.weightlabel_11,
+                  ui.weightlabel_12, ui.weightlabel_13, ui.weightlabel_14};
     form.progress = ui.batchProgress;
     panel = std::make_unique<DoserPanel>(form, image);
     overview = new LineOverview(&image, this);
@@ -177,14 +177,13 @@ void K310_Halvern::wireDialogs()
     connect(ui.k310SettingsButton, &QPushButton::clicked, this, &K310_Halvern::showK310Settings);
     connect(rs232, &rs232Settings::comPortChanged, this, &K310_Halvern::openCOMPort);
     connect(rs232, &rs232Settings::rateChanged, this, &K310_Halvern::setCOMPortRate);
-    connect(k310, &k310Settings::k310ProductChanged, this,
-            [this](int position, const QString &name) {
-                if (isDoser(position))
-                    noteChange(JournalEvent::SettingChanged, QStringLiteral("продукт дозатора"),
-                               doser(position)->getProductName(), name,
-                               doser(position)->getDeviceID());
-                changeK310Product(position, name);
-            });
+    connect(
+        k310, &k310Settings::k310ProductChanged, this, [this](int position, const QString &name) {
+            if (isDoser(position))
+                noteChange(JournalEvent::SettingChanged, QStringLiteral("продукт дозатора"),
+                           doser(position)->getProductName(), name, doser(position)->getDeviceID());
+            changeK310Product(position, name);
+        });
     connect(k310, &k310Settings::k310IdChanged, this, &K310_Halvern::checkK310Connection);
     // The line is changed at Наладчик; a doser with a task stays on it.
     k310->setChangeGuard([this] { return mayChange(AccessLevel::Engineer); });
@@ -300,8 +299,7 @@ void K310_Halvern::wireDoser(K310Device *doser)
     connect(doser, qOverload<int, const QString &>(&D::hasGetScaleSignal), this,
             qOverload<int, const QString &>(&H::hasGetScale), Qt::UniqueConnection);
     connect(doser, &D::hasGetNPDSignal, this, &H::hasGetNPD, Qt::UniqueConnection);
-    connect(doser, &D::hasGetWeightScaleSignal, this, &H::hasGetWeightScale,
-            Qt::UniqueConnection);
+    connect(doser, &D::hasGetWeightScaleSignal, this, &H::hasGetWeightScale, Qt::UniqueConnection);
     connect(doser, &D::hasGetDoseFaultPlusSignal, this, &H::hasGetDoseFaultPlus,
             Qt::UniqueConnection);
     connect(doser, &D::hasGetDoseFaultMinusSignal, this, &H::hasGetDoseFaultMinus,

@@ -205,8 +205,7 @@ void K310_Halvern::drawDoser(int position)
 QString K310_Halvern::doserName(int position) const
 {
     const QString name = doserNames.value(position);
-    return name.isEmpty() ? QStringLiteral("Дозатор %1").arg(doser(position)->getDeviceID())
-                          : name;
+    return name.isEmpty() ? QStringLiteral("Дозатор %1").arg(doser(position)->getDeviceID()) : name;
 }
 
 void K310_Halvern::selectDoser(int position)
@@ -229,8 +228,8 @@ void K310_Halvern::fillPanelEditors()
     const QSignalBlocker blocker(ui.containerK310_11);
     ui.containerK310_11->setChecked(supervisor->isActive(selected));
     panel->setTitle(doser(selected)->getDeviceID(), doser(selected)->getProductName());
-    ui.productWeightK310_11->setText(
-        shown.taskWeight > 0 ? weightText(selected, shown.taskWeight) : QString());
+    ui.productWeightK310_11->setText(shown.taskWeight > 0 ? weightText(selected, shown.taskWeight)
+                                                          : QString());
     ui.doseFaultPlusK310_11->setText(shown.doseFaultPlusText);
     ui.doseFaultMinusK310_11->setText(shown.doseFaultMinusText);
     ui.doseWeightLabel->setText(shown.orderedDose);

@@ -119,8 +119,7 @@ void tst_LineBatch::silencedDoserStopsTheBatchAndItsReturnLetsItFinish()
     rig.click("startButton");
 
     const ProcessImage &image = rig.console()->processImage();
-    QTRY_COMPARE_WITH_TIMEOUT(image.doser(1).state, DoserState::NoConnection,
-                              ConsoleRig::BatchMs);
+    QTRY_COMPARE_WITH_TIMEOUT(image.doser(1).state, DoserState::NoConnection, ConsoleRig::BatchMs);
     // The whole batch stands, the others answering all the while.
     QTRY_VERIFY(rig.isEnabled("continueButton"));
     QCOMPARE(image.doser(0).batch.state, BatchState::Stopped);
@@ -145,8 +144,7 @@ void tst_LineBatch::killedConsoleRestoresEveryTaskOfTheLine()
     QProcess first;
     const int start = rig.doser().logLines().size();
     QVERIFY(rig.startChildBatch(first, "Мука,Сахар,Соль", "60,45,30"));
-    QTRY_VERIFY_WITH_TIMEOUT(rig.loggedWeights("fill", start, 31).size() >= 2,
-                             ConsoleRig::BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.loggedWeights("fill", start, 31).size() >= 2, ConsoleRig::BatchMs);
     ::kill(pid_t(first.processId()), SIGKILL);
     QVERIFY(first.waitForFinished());
 

@@ -130,8 +130,7 @@ void tst_LineBatchRun::everyTaskEndsOnItsOwnDoserAndTheBatchOnceAtTheLast()
     QCOMPARE(bench.select("SELECT count(*) FROM butch").value(0), QString("1"));
     QCOMPARE(bench.select("SELECT productName FROM task ORDER BY deviceId"),
              QStringList({"Мука", "Сахар", "Соль"}));
-    QCOMPARE(bench.select("SELECT count(*) FROM task WHERE endTime = ''").value(0),
-             QString("0"));
+    QCOMPARE(bench.select("SELECT count(*) FROM task WHERE endTime = ''").value(0), QString("0"));
     // The dosers were served side by side, not one after the other.
     QVERIFY(bench.line[2].fills().size() >= 1);
     QVERIFY(bench.line[0].fills().size() > bench.line[2].fills().size());
