@@ -98,7 +98,7 @@ private:
     void takeK310Id(int id);
     void addDoser();
     void removeDoser();
-    // Announces the changed line, saves it and shows the doser at that position.
+    // Saves the changed line, announces it and shows the doser at that position.
     void changeLine(const QList<LineDoser> &changed, int position);
     void tell(const QString &reason);
 

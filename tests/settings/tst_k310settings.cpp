@@ -1,6 +1,10 @@
 #include "dialogcheck.h"
 #include "k310settings.h"
+#include "keyboarddriver.h"
+#include "touchsize.h"
 
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSettings>
@@ -31,6 +35,42 @@ QVariant storedId()
 {
     QSettings store(QSettings::IniFormat, QSettings::UserScope, "KESTA", "K310_Test");
     return store.value("k310Id");
+}
+
+void writeStoredLine(const QList<LineDoser> &line)
+{
+    LineDosers::save(*k310Settings::makeStore(), line);
+}
+
+QList<LineDoser> storedLine()
+{
+    return LineDosers::load(*k310Settings::makeStore());
+}
+
+// Answers every message box the dialog shows with its only button and keeps what it said.
+struct MessageReader
+{
+    explicit MessageReader(k310Settings &dialog)
+    {
+        dialog.setRunBox([this](QMessageBox *box) -> QAbstractButton * {
+            const QList<QAbstractButton *> buttons = box->buttons();
+            if (box->windowTitle() != "Сообщение" || buttons.size() != 1
+                || buttons.first()->text() != "Ok")
+                return nullptr;
+            messages << box->text();
+            return buttons.first();
+        });
+    }
+
+    QStringList messages;
+};
+
+void clickRow(k310Settings &dialog, int row)
+{
+    QTableWidgetItem *item = dialog.lineTable->item(row, 0);
+    QVERIFY(item);
+    QTest::mouseClick(dialog.lineTable->viewport(), Qt::LeftButton, {},
+                      dialog.lineTable->visualItemRect(item).center());
 }
 
 QStringList productNames(const QSignalSpy &spy)
@@ -82,6 +122,14 @@ private slots:
     void modeButtonsEmitOnEveryClick();
     void parametersAndErrorTextAreShownAndCleared();
     void errorTextReplacesTheWholeTextAndShowsMarkupAsItStands();
+
+    void addingThroughTheKeyboardsSavesAndShowsTheNewDoser();
+    void refusedChangeIsShownAndLeavesTheLine_data();
+    void refusedChangeIsShownAndLeavesTheLine();
+    void changeGuardStopsAddingAndRemovingSilently();
+    void removingADoserShowsItsNeighbourAndKeepsK310IdTheFirst();
+    void selectingARowDescribesThatDoser();
+    void choosingANumberRenumbersTheShownDoserUnlessTaken();
 
     void dialogIsLaidOutUnclippedOnScreen_data();
     void dialogIsLaidOutUnclippedOnScreen();
@@ -501,6 +549,152 @@ void tst_k310Settings::errorTextReplacesTheWholeTextAndShowsMarkupAsItStands()
     QCOMPARE(dialog.k310Info->toPlainText(), QString("<b>1 < 2</b>"));
 }
 
+void tst_k310Settings::addingThroughTheKeyboardsSavesAndShowsTheNewDoser()
+{
+    k310Settings dialog;
+    dialog.restoreK310Id();
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QSignalSpy lines(&dialog, &k310Settings::lineChanged);
+    QSignalSpy shown(&dialog, &k310Settings::currentDoserChanged);
+    QSignalSpy ids(&dialog, &k310Settings::k310IdChanged);
+
+    QTest::mouseClick(dialog.newAddress, Qt::LeftButton);
+    QVERIFY(KeyboardDriver::type("12"));
+    QVERIFY(KeyboardDriver::press("Enter"));
+    QTest::mouseClick(dialog.newName, Qt::LeftButton);
+    QVERIFY(KeyboardDriver::type("соль"));
+    QVERIFY(KeyboardDriver::press("Enter"));
+    QTest::mouseClick(dialog.addDoserButton, Qt::LeftButton);
+
+    const QList<LineDoser> expected {{30, ""}, {12, "соль"}};
+    QCOMPARE(lines.count(), 1);
+    QCOMPARE(lines.at(0).at(0).value<QList<LineDoser>>(), expected);
+    QCOMPARE(storedLine(), expected);
+    QCOMPARE(dialog.currentDeviceIndex(), 1);
+    QCOMPARE(shown.count(), 1);
+    QCOMPARE(shown.at(0).at(0).toInt(), 1);
+    QCOMPARE(dialog.k310Id->currentIndex(), 12);
+    // Showing another doser changes no address.
+    QCOMPARE(ids.count(), 0);
+}
+
+void tst_k310Settings::refusedChangeIsShownAndLeavesTheLine_data()
+{
+    QTest::addColumn<bool>("adding");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("guardSays");
+    QTest::addColumn<int>("dosers");
+    QTest::newRow("address on the line") << true << "30"
+                                         << "" << 2;
+    QTest::newRow("no address") << true << ""
+                                << "" << 2;
+    QTest::newRow("last doser removed") << false << ""
+                                        << "" << 1;
+    QTest::newRow("open task on the doser") << false << ""
+                                            << "На дозаторе открыто задание" << 2;
+}
+
+void tst_k310Settings::refusedChangeIsShownAndLeavesTheLine()
+{
+    QFETCH(bool, adding);
+    QFETCH(QString, address);
+    QFETCH(QString, guardSays);
+    QFETCH(int, dosers);
+    writeStoredLine(QList<LineDoser>({{30, ""}, {12, ""}}).mid(0, dosers));
+    k310Settings dialog;
+    MessageReader reader(dialog);
+    dialog.setRemovalGuard([&guardSays](int position) { return position == 1 ? guardSays : ""; });
+    dialog.setCurrentDeviceIndex(dosers - 1);
+    QSignalSpy lines(&dialog, &k310Settings::lineChanged);
+    dialog.newAddress->setText(address);
+    (adding ? dialog.addDoserButton : dialog.removeDoserButton)->click();
+    QCOMPARE(reader.messages.size(), 1);
+    if (!guardSays.isEmpty())
+        QCOMPARE(reader.messages.first(), guardSays);
+    QCOMPARE(lines.count(), 0);
+    QCOMPARE(dialog.lineDosers().size(), dosers);
+}
+
+void tst_k310Settings::changeGuardStopsAddingAndRemovingSilently()
+{
+    writeStoredLine({{30, ""}, {12, ""}});
+    k310Settings dialog;
+    MessageReader reader(dialog);
+    int asked = 0;
+    dialog.setChangeGuard([&asked] { return ++asked < 0; });
+    QSignalSpy lines(&dialog, &k310Settings::lineChanged);
+    dialog.newAddress->setText("5");
+    dialog.addDoserButton->click();
+    dialog.removeDoserButton->click();
+    QCOMPARE(asked, 2);
+    QCOMPARE(lines.count(), 0);
+    QVERIFY(reader.messages.isEmpty());
+}
+
+void tst_k310Settings::removingADoserShowsItsNeighbourAndKeepsK310IdTheFirst()
+{
+    writeStoredLine({{30, ""}, {12, ""}, {40, ""}});
+    k310Settings dialog;
+    dialog.setCurrentDeviceIndex(1);
+    QSignalSpy shown(&dialog, &k310Settings::currentDoserChanged);
+    dialog.removeDoserButton->click();
+    QCOMPARE(dialog.currentDeviceIndex(), 1);
+    QCOMPARE(dialog.k310Id->currentIndex(), 40);
+    QCOMPARE(shown.count(), 1);
+
+    dialog.setCurrentDeviceIndex(0);
+    dialog.removeDoserButton->click();
+    QCOMPARE(storedLine(), QList<LineDoser>({{40, ""}}));
+    QCOMPARE(storedId().toInt(), 40);
+}
+
+void tst_k310Settings::selectingARowDescribesThatDoser()
+{
+    writeStoredLine({{30, ""}, {12, "Мука"}});
+    k310Settings dialog;
+    dialog.restoreK310Id();
+    dialog.addProductType("Мука");
+    dialog.addProductType("Сахар");
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(dialog.lineTable->rowHeight(1) >= TouchSize::minimumPixels(dialog.screen()));
+    QSignalSpy shown(&dialog, &k310Settings::currentDoserChanged);
+    QSignalSpy ids(&dialog, &k310Settings::k310IdChanged);
+    QSignalSpy products(&dialog, &k310Settings::k310ProductChanged);
+    dialog.setPOVersion("112");
+
+    clickRow(dialog, 1);
+    QCOMPARE(dialog.currentDeviceIndex(), 1);
+    QCOMPARE(shown.count(), 1);
+    QCOMPARE(shown.at(0).at(0).toInt(), 1);
+    QCOMPARE(dialog.k310Id->currentIndex(), 12);
+    QCOMPARE(ids.count(), 0);
+    // What was shown belonged to the other doser.
+    QVERIFY(dialog.poVersion->text().isEmpty());
+    dialog.setCurrentProductType("Сахар");
+    QCOMPARE(products.count(), 1);
+    QCOMPARE(products.at(0).at(0).toInt(), 1);
+}
+
+void tst_k310Settings::choosingANumberRenumbersTheShownDoserUnlessTaken()
+{
+    writeStoredLine({{30, ""}, {12, ""}});
+    k310Settings dialog;
+    MessageReader reader(dialog);
+    dialog.setCurrentDeviceIndex(1);
+    QSignalSpy ids(&dialog, &k310Settings::k310IdChanged);
+    dialog.k310Id->setCurrentIndex(13);
+    QCOMPARE(dialog.lineDosers().at(1).address, 13);
+    QCOMPARE(dialog.lineTable->item(1, 0)->text(), QString("13"));
+
+    dialog.k310Id->setCurrentIndex(30);
+    QCOMPARE(reader.messages.size(), 1);
+    QCOMPARE(dialog.k310Id->currentIndex(), 13);
+    QCOMPARE(dialog.lineDosers().at(1).address, 13);
+    QCOMPARE(ids.count(), 1);
+}
+
 void tst_k310Settings::dialogIsLaidOutUnclippedOnScreen_data()
 {
     QTest::addColumn<bool>("filled");
@@ -530,6 +724,9 @@ void tst_k310Settings::dialogIsLaidOutUnclippedOnScreen()
     }
     QCOMPARE(dialog.size(), built);
     QCOMPARE(DialogCheck::layoutFault(&dialog), QString());
+    // The panel is 1024 by 768, and the window's frame takes some of it.
+    QVERIFY2(dialog.frameGeometry().width() <= 1024 && dialog.frameGeometry().height() <= 740,
+             qPrintable(QStringLiteral("%1x%2").arg(dialog.width()).arg(dialog.height())));
     const QString path = DialogCheck::saveScreenshot(
         &dialog, filled ? QString("k310Settings-filled") : QString("k310Settings-empty"));
     QVERIFY2(!path.isEmpty(), "screenshot not written");
