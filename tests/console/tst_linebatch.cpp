@@ -1,4 +1,5 @@
 #include "consolerig.h"
+#include "dialogcheck.h"
 #include "k310_halvern.h"
 
 #include <QApplication>
@@ -72,6 +73,8 @@ class tst_LineBatch : public QObject
     Q_OBJECT
 
 private slots:
+    // The console's look, as the picture for the README needs.
+    void initTestCase() { DialogCheck::useConsoleLook(); }
     void batchAcrossThreeDosersDeliversWhatEachDischarged();
     void silencedDoserStopsTheBatchAndItsReturnLetsItFinish();
     void killedConsoleRestoresEveryTaskOfTheLine();
@@ -88,6 +91,12 @@ void tst_LineBatch::batchAcrossThreeDosersDeliversWhatEachDischarged()
     prepareThree(rig, {"40", "25", "12"});
     const int start = rig.doser().logLines().size();
     rig.click("startButton");
+    // The line at work, the second doser selected, for the README.
+    rig.console()->selectDoser(1);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.loggedWeights("fill", start, 32).size() >= 1,
+                             ConsoleRig::BatchMs);
+    QTest::qWait(300);
+    QVERIFY(!DialogCheck::saveScreenshot(rig.console(), QStringLiteral("line")).isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
     verifyEveryTask(rig, start);
     // The dosers worked side by side: the smallest task did not wait for the largest.
