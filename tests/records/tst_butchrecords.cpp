@@ -3,7 +3,6 @@
 #include "doserecords.h"
 #include "temporarydatabase.h"
 
-#include <QHash>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -146,16 +145,16 @@ void tst_ButchRecords::twoTasksOfABatchOnOneDoserAreCountedAndFinishedApart()
     QVERIFY(butches.countDischarge(sugar, "5.00", "45.00", doseOf(qint64(butch))));
     QVERIFY(butches.finishTask(flour, "100.00", "10.00", "90.00", "Мука", "кг"));
 
+    // Restored in the order they were written, each with its own id and totals.
     const QueryResult tasks = butches.restoreTasks(butch);
     QCOMPARE(tasks.rows, 2);
-    QHash<qint64, QStringList> byId;
-    for (int row = 0; row < tasks.rows; ++row)
-        byId.insert(tasks.value(row, ButchRecords::IdTask).toLongLong(),
-                    {tasks.value(row, ButchRecords::HaveDoneWeight),
-                     tasks.value(row, ButchRecords::EndTime).trimmed()});
-    QCOMPARE(byId.value(flour).value(0), QString("10.00"));
-    QVERIFY(!byId.value(flour).value(1).isEmpty());
-    QCOMPARE(byId.value(sugar), QStringList({"5.00", ""}));
+    QCOMPARE(tasks.value(0, ButchRecords::IdTask).toLongLong(), flour);
+    QCOMPARE(tasks.value(1, ButchRecords::IdTask).toLongLong(), sugar);
+    QCOMPARE(QStringList({tasks.value(0, ButchRecords::HaveDoneWeight),
+                          tasks.value(1, ButchRecords::HaveDoneWeight)}),
+             QStringList({"10.00", "5.00"}));
+    QVERIFY(!tasks.value(0, ButchRecords::EndTime).trimmed().isEmpty());
+    QVERIFY(tasks.value(1, ButchRecords::EndTime).trimmed().isEmpty());
 
     QList<qint64> doseTasks;
     for (const DoseRecord &dose : DoseRecords(database).ofButch(qint64(butch)))
