@@ -76,8 +76,9 @@ struct Console
     void startBatch()
     {
         butchId = butches.newButch();
-        butches.newTask(butchId, DeviceId, QStringLiteral("750.00"), QStringLiteral("750.00"),
-                        QStringLiteral("Мука"), QStringLiteral("кг"));
+        taskId =
+            butches.newTask(butchId, DeviceId, QStringLiteral("750.00"), QStringLiteral("750.00"),
+                            QStringLiteral("Мука"), QStringLiteral("кг"));
         journal.record(JournalEvent::ButchStarted, QString(), qint64(butchId), DeviceId);
         ++batchMessages;
         doses = 0;
@@ -94,7 +95,7 @@ struct Console
         dose.decimals = 2;
         ++doses;
         const QString delivered = QString::number(30.01 * doses, 'f', 2);
-        if (!butches.countDischarge(butchId, DeviceId, delivered, QStringLiteral("0"), dose))
+        if (!butches.countDischarge(taskId, delivered, QStringLiteral("0"), dose))
             return;
         committedMs.insert(records.lastInsertId(), MqttReader::steadyMs());
         publisher->forward();
@@ -115,6 +116,7 @@ struct Console
     ProcessImage image {1};
     std::unique_ptr<MqttPublisher> publisher;
     quint64 butchId = 0;
+    qint64 taskId = 0;
     int doses = 0;
     int batchMessages = 0;
     // Each dose's row id against the moment its transaction was committed.

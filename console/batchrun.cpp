@@ -463,9 +463,10 @@ void BatchRun::prepareDevicesForStart(int p)
 
     const int id = line.deviceId(p);
     qDebug("\nAdd new task");
-    work.taskRecorded = written(records.newTask(butchId, id, weightText(p, work.taskWeight),
-                                                weightText(p, work.mustToBeDoneWeight),
-                                                line.productName(p), work.weightScale));
+    work.taskId = records.newTask(butchId, id, weightText(p, work.taskWeight),
+                                  weightText(p, work.mustToBeDoneWeight), line.productName(p),
+                                  work.weightScale);
+    work.taskRecorded = written(work.taskId != 0);
     if (!work.taskRecorded)
         return;
     note(JournalEvent::ButchStarted, p);
@@ -571,10 +572,12 @@ void BatchRun::continueActions()
         const QString task = weightText(p, work.taskWeight);
         const QString remaining = weightText(p, work.mustToBeDoneWeight);
         // A task whose row could not be written at the start is written now.
+        if (!work.taskRecorded)
+            work.taskId = records.newTask(butchId, id, task, remaining, line.productName(p),
+                                          work.weightScale);
         const bool ok = work.taskRecorded
-                            ? records.resumeTask(butchId, id, task, remaining, line.productName(p))
-                            : records.newTask(butchId, id, task, remaining, line.productName(p),
-                                              work.weightScale);
+                            ? records.resumeTask(work.taskId, task, remaining, line.productName(p))
+                            : work.taskId != 0;
         if (!written(ok))
             return;
         work.taskRecorded = true;
@@ -629,6 +632,7 @@ void BatchRun::restoreLastSession()
         chooseDoseWeight(p);
         work.idle = false;
         work.taskRecorded = true;
+        work.taskId = tasks.value(row, ButchRecords::IdTask).toLongLong();
         emit taskRestored(p, tasks.value(row, ButchRecords::TaskWeight),
                           tasks.value(row, ButchRecords::HaveDoneWeight));
         note(JournalEvent::ButchRestored, p);
@@ -738,7 +742,7 @@ void BatchRun::finishTask(int p)
         parts = partsBefore;
     };
     if (!written(records.finishTask(
-            butchId, id, weightText(p, work.taskWeight), weightText(p, work.haveDoneWeight),
+            work.taskId, weightText(p, work.taskWeight), weightText(p, work.haveDoneWeight),
             weightText(p, work.mustToBeDoneWeight), line.productName(p), work.weightScale))) {
         reopen();
         return;
@@ -869,6 +873,7 @@ DoseRecord BatchRun::doseRecord(int p, double discharged, const QString &ordered
     DoseRecord dose;
     dose.butchId = qint64(butchId);
     dose.deviceId = line.deviceId(p);
+    dose.taskId = work.taskId;
     dose.moment = QDateTime::currentDateTime();
     dose.orderedWeight = orderedWeight;
     dose.dischargedWeight = weightText(p, discharged);
@@ -924,8 +929,7 @@ bool BatchRun::writeDose(const DoseRecord &dose)
     if (p < 0)
         return records.declineResidue(dose);
     const DoserWork &work = dosers.at(p);
-    return records.countDischarge(quint64(dose.butchId), dose.deviceId,
-                                  weightText(p, work.haveDoneWeight),
+    return records.countDischarge(dose.taskId, weightText(p, work.haveDoneWeight),
                                   weightText(p, work.mustToBeDoneWeight), dose);
 }
 

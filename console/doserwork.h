@@ -54,6 +54,8 @@ struct DoserWork
     DosePhase phase = DosePhase::None;
     // The task's row is in data.db; false while its writing failed.
     bool taskRecorded = false;
+    // The id data.db gave the task's row; 0 while it has none.
+    qint64 taskId = 0;
     // Discharges counted into the task in this run, the residues included.
     int doseNumber = 0;
     quint32 lastTotalCommonWeight = 0;

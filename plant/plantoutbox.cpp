@@ -31,13 +31,14 @@ enum Column {
     StartTime,
     EndDate,
     EndTime,
+    IdTask,
 };
 
 const QString SelectStatement = QStringLiteral(
     "SELECT idMessage, topic, idButch, deviceId, idRecord, eventKind, date, time, productName, "
     "orderedWeight, dischargedWeight, weightScale, decimals, counted, taskWeight, "
-    "haveDoneWeight, startDate, startTime, endDate, endTime FROM plantOutbox WHERE idMessage > "
-    "%1 ORDER BY idMessage LIMIT %2;");
+    "haveDoneWeight, startDate, startTime, endDate, endTime, idTask FROM plantOutbox WHERE "
+    "idMessage > %1 ORDER BY idMessage LIMIT %2;");
 const QString DoseTopic = QStringLiteral("dose");
 const QString BatchTopic = QStringLiteral("batch");
 
@@ -64,7 +65,7 @@ QJsonValue weight(const QString &text)
 QByteArray dosePayload(const QueryResult &rows, int row)
 {
     const auto value = [&](Column column) { return rows.value(row, column); };
-    const QJsonObject message {
+    QJsonObject message {
         {QStringLiteral("messageId"), value(IdMessage).toLongLong()},
         {QStringLiteral("batchId"), value(IdButch).toLongLong()},
         {QStringLiteral("doseId"), value(IdRecord).toLongLong()},
@@ -76,6 +77,9 @@ QByteArray dosePayload(const QueryResult &rows, int row)
         {QStringLiteral("decimals"), value(Decimals).toInt()},
         {QStringLiteral("counted"), value(Counted).toInt() != 0},
     };
+    // Rows from before task ids, and doses outside a task, name none.
+    if (const qint64 task = value(IdTask).toLongLong(); task != 0)
+        message.insert(QStringLiteral("taskId"), task);
     return QJsonDocument(message).toJson(QJsonDocument::Compact);
 }
 

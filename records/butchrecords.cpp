@@ -65,15 +65,25 @@ quint64 ButchRecords::newButch()
     return quint64(id);
 }
 
-bool ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskWeight,
-                           const QString &mustToBeDoneWeight, const QString &productName,
-                           const QString &weightScale)
+qint64 ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskWeight,
+                             const QString &mustToBeDoneWeight, const QString &productName,
+                             const QString &weightScale)
 {
-    return database.execQuery(
-        QStringLiteral(
-            R"(INSERT INTO task (idButch, deviceId, startTime, endTime, taskWeight, haveDoneWeight, mustToBeDoneWeight, productName, weightScale, startDate, endDate) values (%1, "%2", "%3", "%4", "%5", "%6", "%7", "%8", "%9", "%10", "%11");)"),
-        {butchId, QString::number(deviceId), now(), OpenTaskEndTime, taskWeight, QString(),
-         mustToBeDoneWeight, productName, weightScale, today(), QString()});
+    Transaction transaction(database);
+    if (!transaction.isOpen())
+        return 0;
+    const qint64 highest = highestIssuedTaskId();
+    if (highest < 0)
+        return 0;
+    const qint64 id = highest + 1;
+    if (!database.execQuery(
+            QStringLiteral(
+                R"(INSERT INTO task (idButch, deviceId, startTime, endTime, taskWeight, haveDoneWeight, mustToBeDoneWeight, productName, weightScale, startDate, endDate, idTask) values (%1, "%2", "%3", "%4", "%5", "%6", "%7", "%8", "%9", "%10", "%11", %12);)"),
+            {butchId, QString::number(deviceId), now(), OpenTaskEndTime, taskWeight, QString(),
+             mustToBeDoneWeight, productName, weightScale, today(), QString(), id})
+        || !markTaskIssued(id) || !transaction.commit())
+        return 0;
+    return id;
 }
 
 bool ButchRecords::hasDeliveredSoFar(quint64 butchId)
@@ -120,26 +130,28 @@ bool ButchRecords::deleteButch(quint64 butchId)
            && transaction.commit();
 }
 
-bool ButchRecords::resumeTask(quint64 butchId, int deviceId, const QString &taskWeight,
+bool ButchRecords::resumeTask(qint64 taskId, const QString &taskWeight,
                               const QString &mustToBeDoneWeight, const QString &productName)
 {
     return database.execQuery(
         QStringLiteral(
-            R"(UPDATE task SET taskWeight = "%1", mustToBeDoneWeight = "%2", productName = "%3" WHERE idButch = %4 AND deviceId = %5)"),
-        {taskWeight, mustToBeDoneWeight, productName, butchId, deviceId});
+            R"(UPDATE task SET taskWeight = "%1", mustToBeDoneWeight = "%2", productName = "%3" WHERE idTask = %4)"),
+        {taskWeight, mustToBeDoneWeight, productName, taskId});
 }
 
-bool ButchRecords::countDischarge(quint64 butchId, int deviceId, const QString &haveDoneWeight,
+bool ButchRecords::countDischarge(qint64 taskId, const QString &haveDoneWeight,
                                   const QString &mustToBeDoneWeight, const DoseRecord &dose)
 {
+    DoseRecord ofTask = dose;
+    ofTask.taskId = taskId;
     Transaction transaction(database);
     // Outside a transaction the dose row could be written without its count.
     const bool written =
-        transaction.isOpen() && doses.add(dose)
+        transaction.isOpen() && doses.add(ofTask)
         && database.execQuery(
             QStringLiteral(
-                R"(UPDATE task SET haveDoneWeight = "%1", mustToBeDoneWeight = "%2" WHERE idButch = %3 AND deviceId = %4)"),
-            {haveDoneWeight, mustToBeDoneWeight, butchId, deviceId});
+                R"(UPDATE task SET haveDoneWeight = "%1", mustToBeDoneWeight = "%2" WHERE idTask = %3)"),
+            {haveDoneWeight, mustToBeDoneWeight, taskId});
     return written && transaction.commit();
 }
 
@@ -148,20 +160,21 @@ bool ButchRecords::declineResidue(const DoseRecord &dose)
     return doses.add(dose);
 }
 
-bool ButchRecords::finishTask(quint64 butchId, int deviceId, const QString &taskWeight,
+bool ButchRecords::finishTask(qint64 taskId, const QString &taskWeight,
                               const QString &haveDoneWeight, const QString &mustToBeDoneWeight,
                               const QString &productName, const QString &weightScale)
 {
     return database.execQuery(
         QStringLiteral(
-            R"(UPDATE task SET endTime = "%1", taskWeight = "%2", haveDoneWeight = "%3", mustToBeDoneWeight = "%4", productName = "%5", weightScale = "%6", endDate = "%7" WHERE idButch = %8 AND deviceId = %9)"),
+            R"(UPDATE task SET endTime = "%1", taskWeight = "%2", haveDoneWeight = "%3", mustToBeDoneWeight = "%4", productName = "%5", weightScale = "%6", endDate = "%7" WHERE idTask = %8)"),
         {now(), taskWeight, haveDoneWeight, mustToBeDoneWeight, productName, weightScale, today(),
-         butchId, deviceId});
+         taskId});
 }
 
 const QueryResult &ButchRecords::restoreTasks(quint64 butchId)
 {
-    database.execQuery(QStringLiteral("SELECT * FROM task WHERE idButch = %1"), {butchId});
+    database.execQuery(QStringLiteral("SELECT * FROM task WHERE idButch = %1 ORDER BY rowid"),
+                       {butchId});
     return database.result();
 }
 
@@ -181,4 +194,22 @@ bool ButchRecords::markIssued(qint64 butchId)
     return database.execQuery(
         QStringLiteral("DELETE FROM lastButchId; INSERT INTO lastButchId (idButch) values (%1);"),
         {butchId});
+}
+
+qint64 ButchRecords::highestIssuedTaskId()
+{
+    // The mark came with the ids: a file without it has its highest in its rows.
+    if (!database.execQuery(
+            QStringLiteral("SELECT max(ifnull((SELECT max(idTask) FROM lastTaskId), 0), "
+                           "ifnull((SELECT max(idTask) FROM task), 0), "
+                           "ifnull((SELECT max(idTask) FROM dose), 0))")))
+        return -1;
+    return database.result().value(0, 0).toLongLong();
+}
+
+bool ButchRecords::markTaskIssued(qint64 taskId)
+{
+    return database.execQuery(
+        QStringLiteral("DELETE FROM lastTaskId; INSERT INTO lastTaskId (idTask) values (%1);"),
+        {taskId});
 }

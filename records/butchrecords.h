@@ -26,9 +26,11 @@ public:
     // Opens a batch and returns its id, 0 when it was not written. The id is above every one
     // the file has handed out, deleted batches' included (the tables must have been created).
     quint64 newButch();
-    bool newTask(quint64 butchId, int deviceId, const QString &taskWeight,
-                 const QString &mustToBeDoneWeight, const QString &productName,
-                 const QString &weightScale);
+    // Opens a task of the batch on the doser and returns its id, 0 when it was not written.
+    // Like a batch's, the id is above every one the file has handed out.
+    qint64 newTask(quint64 butchId, int deviceId, const QString &taskWeight,
+                   const QString &mustToBeDoneWeight, const QString &productName,
+                   const QString &weightScale);
     // True when a task of the batch has delivered something.
     bool hasDeliveredSoFar(quint64 butchId);
     bool closeButch(quint64 butchId);
@@ -37,17 +39,18 @@ public:
     // Deletes the batch with its dose rows and cycles; its journal events stay as they were
     // written.
     bool deleteButch(quint64 butchId);
-    bool resumeTask(quint64 butchId, int deviceId, const QString &taskWeight,
-                    const QString &mustToBeDoneWeight, const QString &productName);
-    // The task's running total and the row of the discharge that made it, together or neither.
-    bool countDischarge(quint64 butchId, int deviceId, const QString &haveDoneWeight,
+    bool resumeTask(qint64 taskId, const QString &taskWeight, const QString &mustToBeDoneWeight,
+                    const QString &productName);
+    // The task's running total and the row of the discharge that made it, together or neither;
+    // the row is written as the task's, whatever dose.taskId says.
+    bool countDischarge(qint64 taskId, const QString &haveDoneWeight,
                         const QString &mustToBeDoneWeight, const DoseRecord &dose);
     // A residue the rule declined: discharged, recorded, not added to the task.
     bool declineResidue(const DoseRecord &dose);
-    bool finishTask(quint64 butchId, int deviceId, const QString &taskWeight,
-                    const QString &haveDoneWeight, const QString &mustToBeDoneWeight,
-                    const QString &productName, const QString &weightScale);
-    // Every task row of the batch, all columns in table order.
+    bool finishTask(qint64 taskId, const QString &taskWeight, const QString &haveDoneWeight,
+                    const QString &mustToBeDoneWeight, const QString &productName,
+                    const QString &weightScale);
+    // Every task row of the batch in the order they were written, all columns in table order.
     const QueryResult &restoreTasks(quint64 butchId);
 
     // Columns of a restored task row.
@@ -62,13 +65,16 @@ public:
         ProductName,
         WeightScale,
         StartDate,
-        EndDate
+        EndDate,
+        IdTask
     };
 
 private:
     // The highest batch id the file has handed out, -1 when it could not be read.
     qint64 highestIssuedId();
     bool markIssued(qint64 butchId);
+    qint64 highestIssuedTaskId();
+    bool markTaskIssued(qint64 taskId);
 
     Database &database;
     DoseRecords doses {database};

@@ -2,6 +2,7 @@
 
 #include "doseaccuracy.h"
 #include "statementtemplate.h"
+#include "transaction.h"
 
 #include <QDebug>
 
@@ -12,6 +13,14 @@
 #include <type_traits>
 
 namespace {
+
+// Files whose trigger predates the task id get this one in its place (see AddedColumns).
+constexpr char PlantDoseTrigger[] =
+    "CREATE TRIGGER IF NOT EXISTS plantDose AFTER INSERT ON dose WHEN EXISTS (SELECT 1 FROM "
+    "plantForwarding) BEGIN INSERT INTO plantOutbox (topic, idButch, deviceId, idRecord, date, "
+    "time, orderedWeight, dischargedWeight, weightScale, decimals, counted, idTask) VALUES "
+    "('dose', NEW.idButch, NEW.deviceId, NEW.idDose, NEW.date, NEW.time, NEW.orderedWeight, "
+    "NEW.dischargedWeight, NEW.weightScale, NEW.decimals, NEW.counted, NEW.idTask); END;";
 
 const char *const Schema[] = {
     "CREATE TABLE IF NOT EXISTS admin (password TEXT);",
@@ -37,6 +46,8 @@ const char *const Schema[] = {
     "CREATE INDEX IF NOT EXISTS eventButch ON event (idButch);",
     // The highest batch id ever handed out, so a deleted batch's id is never given again.
     "CREATE TABLE IF NOT EXISTS lastButchId (idButch INTEGER);",
+    // The same for task ids.
+    "CREATE TABLE IF NOT EXISTS lastTaskId (idTask INTEGER);",
     // The hopper's weight through each cycle of a batch, for its trend and report.
     "CREATE TABLE IF NOT EXISTS cycle (idButch INTEGER, deviceId INTEGER, number INTEGER, "
     "decimals INTEGER, orderedWeight REAL, doseFaultPlus REAL, doseFaultMinus REAL, counted "
@@ -54,11 +65,7 @@ const char *const Schema[] = {
     "time TEXT, productName TEXT, orderedWeight TEXT, dischargedWeight TEXT, weightScale TEXT, "
     "decimals INTEGER, counted INTEGER, taskWeight TEXT, haveDoneWeight TEXT, startDate TEXT, "
     "startTime TEXT, endDate TEXT, endTime TEXT);",
-    "CREATE TRIGGER IF NOT EXISTS plantDose AFTER INSERT ON dose WHEN EXISTS (SELECT 1 FROM "
-    "plantForwarding) BEGIN INSERT INTO plantOutbox (topic, idButch, deviceId, idRecord, date, "
-    "time, orderedWeight, dischargedWeight, weightScale, decimals, counted) VALUES ('dose', "
-    "NEW.idButch, NEW.deviceId, NEW.idDose, NEW.date, NEW.time, NEW.orderedWeight, "
-    "NEW.dischargedWeight, NEW.weightScale, NEW.decimals, NEW.counted); END;",
+    PlantDoseTrigger,
     // Batch events 1 to 7 (started to deleted), with the task and batch as they stand then.
     "CREATE TRIGGER IF NOT EXISTS plantBatch AFTER INSERT ON event WHEN NEW.kind BETWEEN 1 AND 7 "
     "AND EXISTS (SELECT 1 FROM plantForwarding) BEGIN INSERT INTO plantOutbox (topic, idButch, "
@@ -70,18 +77,30 @@ const char *const Schema[] = {
     "AND (NEW.deviceId IS NULL OR t.deviceId = NEW.deviceId) LIMIT 1; END;",
 };
 
-// Columns that came after their table; rows of an older file keep them empty.
+// Columns that came after their table; rows of an older file keep them empty unless `fill`
+// (run in the transaction that adds the column) gives them their values.
 struct AddedColumn
 {
     const char *table;
     const char *column;
     const char *type;
+    const char *fill = nullptr;
 };
 const AddedColumn AddedColumns[] = {
     // The journal's chain value: older rows count as not sealed.
     {"event", "seal", "TEXT"},
     // The share of the fill the console took off the ordered weight for the doser's miss.
     {"dose", "correction", "REAL"},
+    // A task's own id: a batch may hold several tasks on one doser. Older tasks are numbered
+    // in the order they were written.
+    {"task", "idTask", "INTEGER",
+     "UPDATE task SET idTask = rowid; "
+     "CREATE UNIQUE INDEX IF NOT EXISTS taskId ON task (idTask);"},
+    // Older files held one task per batch and doser, so that pair names a dose row's task.
+    {"dose", "idTask", "INTEGER",
+     "UPDATE dose SET idTask = (SELECT t.idTask FROM task t WHERE t.idButch = dose.idButch AND "
+     "t.deviceId = dose.deviceId ORDER BY t.rowid LIMIT 1);"},
+    {"plantOutbox", "idTask", "INTEGER", "DROP TRIGGER IF EXISTS plantDose;"},
 };
 
 // Several connections write the same file now; one that finds it locked waits for the other's
@@ -339,12 +358,17 @@ bool Database::createTables()
         if (hasColumn(table, column))
             continue;
         // Another connection may add it at the same moment; then it is there all the same.
-        created = (execQuery(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3;")
-                                 .arg(table, column, QString::fromLatin1(added.type)))
-                   || hasColumn(table, column))
-                  && created;
+        Transaction transaction(*this);
+        if (transaction.isOpen() && hasColumn(table, column))
+            continue;
+        created = transaction.isOpen()
+                  && execQuery(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3;")
+                                   .arg(table, column, QString::fromLatin1(added.type)))
+                  && (!added.fill || execQuery(QString::fromLatin1(added.fill)))
+                  && transaction.commit() && created;
     }
-    return created;
+    // After the outbox has its task column; harmless when the trigger is there.
+    return execQuery(QString::fromLatin1(PlantDoseTrigger)) && created;
 }
 
 bool Database::hasColumn(const QString &table, const QString &column)

@@ -10,6 +10,8 @@ struct DoseRecord
 {
     qint64 butchId = 0;
     int deviceId = 0;
+    // The task the dose belongs to; 0 for none.
+    qint64 taskId = 0;
     QDateTime moment;
     // The fill that was ordered; empty for the residue emptied before the first fill.
     QString orderedWeight;

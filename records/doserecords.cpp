@@ -7,11 +7,13 @@ namespace {
 
 const QString AddStatement = QStringLiteral(
     "INSERT INTO dose (idButch, deviceId, date, time, orderedWeight, dischargedWeight, "
-    "weightScale, decimals, counted, doseFaultPlus, doseFaultMinus, correction) values (%1, %2, "
-    "\"%3\", \"%4\", \"%5\", \"%6\", \"%7\", %8, %9, \"%10\", \"%11\", %12);");
+    "weightScale, decimals, counted, doseFaultPlus, doseFaultMinus, correction, idTask) values "
+    "(%1, "
+    "%2, \"%3\", \"%4\", \"%5\", \"%6\", \"%7\", %8, %9, \"%10\", \"%11\", %12, %13);");
 const QString OfButchStatement = QStringLiteral(
     "SELECT idButch, deviceId, date, time, orderedWeight, dischargedWeight, weightScale, "
-    "decimals, counted, doseFaultPlus, doseFaultMinus, ifnull(correction, 0) FROM dose "
+    "decimals, counted, doseFaultPlus, doseFaultMinus, ifnull(correction, 0), "
+    "ifnull(idTask, 0) FROM dose "
     "WHERE idButch = %1 "
     "ORDER BY idDose");
 const QString RemoveOfButchStatement = QStringLiteral("DELETE FROM dose WHERE idButch = %1");
@@ -29,6 +31,7 @@ enum Column {
     PlusColumn,
     MinusColumn,
     CorrectionColumn,
+    TaskColumn,
 };
 
 } // namespace
@@ -44,7 +47,8 @@ bool DoseRecords::add(const DoseRecord &dose)
                               {dose.butchId, dose.deviceId, RecordTime::dateText(moment),
                                RecordTime::timeText(moment), dose.orderedWeight,
                                dose.dischargedWeight, dose.unit, dose.decimals, int(dose.counted),
-                               dose.tolerancePlus, dose.toleranceMinus, dose.correction});
+                               dose.tolerancePlus, dose.toleranceMinus, dose.correction,
+                               dose.taskId != 0 ? QVariant(dose.taskId) : QVariant()});
 }
 
 QList<DoseRecord> DoseRecords::ofButch(qint64 butchId)
@@ -65,6 +69,7 @@ QList<DoseRecord> DoseRecords::ofButch(qint64 butchId)
         dose.tolerancePlus = rows.value(row, PlusColumn);
         dose.toleranceMinus = rows.value(row, MinusColumn);
         dose.correction = rows.value(row, CorrectionColumn).toDouble();
+        dose.taskId = rows.value(row, TaskColumn).toLongLong();
         doses << dose;
     }
     return doses;

@@ -40,8 +40,8 @@ const QString NoValue = QStringLiteral("—");
 const QString ButchStatement =
     QStringLiteral("SELECT date, startTime, endTime, endDate FROM butch WHERE idButch = %1");
 const QString TasksStatement =
-    QStringLiteral("SELECT deviceId, productName, taskWeight, haveDoneWeight, weightScale FROM "
-                   "task WHERE idButch = %1 ORDER BY deviceId");
+    QStringLiteral("SELECT deviceId, productName, taskWeight, haveDoneWeight, weightScale, "
+                   "ifnull(idTask, 0) FROM task WHERE idButch = %1 ORDER BY deviceId, rowid");
 
 // Where the cells of a line start, as parts of the content width.
 const QList<qreal> FieldStops {0.0, 0.3};
@@ -175,7 +175,8 @@ void ButchReport::load(Database &database)
     const QueryResult &taskRows = database.result();
     for (int row = 0; row < taskRows.rows; ++row) {
         tasks.append({taskRows.value(row, 0).toInt(), taskRows.value(row, 1),
-                      taskRows.value(row, 2), taskRows.value(row, 3), taskRows.value(row, 4)});
+                      taskRows.value(row, 2), taskRows.value(row, 3), taskRows.value(row, 4),
+                      taskRows.value(row, 5).toLongLong()});
     }
     doses = DoseRecords(database).ofButch(butchId);
     for (const Task &task : std::as_const(tasks))
@@ -223,8 +224,7 @@ void ButchReport::addTask(QList<Line> &out, const Task &task) const
     for (const DoseRecord &dose : doses) {
         const QString tolerance =
             QStringLiteral("+%1 / -%2").arg(dose.tolerancePlus, dose.toleranceMinus);
-        if (dose.deviceId == task.deviceId && !dose.tolerancePlus.isEmpty()
-            && !tolerances.contains(tolerance))
+        if (task.owns(dose) && !dose.tolerancePlus.isEmpty() && !tolerances.contains(tolerance))
             tolerances << tolerance;
     }
     out << field(QStringLiteral("Допуск дозы:"),
@@ -240,7 +240,7 @@ void ButchReport::addTask(QList<Line> &out, const Task &task) const
     qint64 countedUnits = 0;
     bool exact = true;
     for (const DoseRecord &dose : doses) {
-        if (dose.deviceId != task.deviceId)
+        if (!task.owns(dose))
             continue;
         Line row {Line::TableRow,
                   {QString::number(++number), RecordTime::timeText(dose.moment),
@@ -303,7 +303,7 @@ void ButchReport::addCapability(QList<Line> &out, const Task &task) const
 {
     DoseAccuracy figures;
     for (const DoseRecord &dose : doses) {
-        if (dose.deviceId == task.deviceId && dose.counted && !dose.isResidue())
+        if (task.owns(dose) && dose.counted && !dose.isResidue())
             figures.add(accuracyOf(dose));
     }
     if (figures.count() == 0)

@@ -45,6 +45,13 @@ private:
         QString target;
         QString delivered;
         QString unit;
+        qint64 id = 0;
+
+        // Rows from before task ids fall back on the doser: one task per doser then.
+        bool owns(const DoseRecord &dose) const
+        {
+            return id != 0 && dose.taskId != 0 ? dose.taskId == id : dose.deviceId == deviceId;
+        }
     };
 
     // One line of a page: a heading, a caption with its value, or a row of a table.

@@ -49,15 +49,16 @@ const QString WeightsStatement =
                    "GROUP BY productName, weightScale ORDER BY productName, weightScale");
 // Counted doses of the range against what was ordered, per product (of their task) and unit:
 // gathered per task first, in the order of the dose index, so that only the tasks' figures
-// are sorted into products.
+// are sorted into products. Two tasks of a batch on one doser stay apart by their id.
 const QString AccuracyStatement = QStringLiteral(
     "SELECT task.productName, dose.weightScale, mergedAccuracy(dose.figures) FROM "
-    "(SELECT idButch, deviceId, weightScale, "
+    "(SELECT idButch, deviceId, idTask, weightScale, "
     "doseAccuracy(dischargedWeight, orderedWeight, decimals, weightScale, doseFaultPlus, "
     "doseFaultMinus) AS figures FROM dose "
     "WHERE idButch >= %1 AND idButch <= %2 AND counted = 1 AND orderedWeight != \"\" "
-    "GROUP BY idButch, deviceId, weightScale) AS dose "
+    "GROUP BY idButch, deviceId, weightScale, idTask) AS dose "
     "JOIN task ON task.idButch = dose.idButch AND task.deviceId = dose.deviceId "
+    "AND task.idTask IS dose.idTask "
     "GROUP BY task.productName, dose.weightScale ORDER BY task.productName, dose.weightScale");
 const QString SumWeightStatement =
     QStringLiteral("SELECT haveDoneWeight FROM task WHERE (idButch >= %1 AND idButch <= %2) "

@@ -118,14 +118,15 @@ void tst_PlantLink::dosesAndBatchEventsWaitInDataDbUntilTheBrokerTakesThem()
     EventJournal journal(files.path());
     const quint64 butchId = butches.newButch();
     QVERIFY(butchId > 0);
-    QVERIFY(butches.newTask(butchId, DeviceId, "90.00", "90.00", "Мука", "кг"));
+    const qint64 task = butches.newTask(butchId, DeviceId, "90.00", "90.00", "Мука", "кг");
+    QVERIFY(task > 0);
     journal.record(JournalEvent::ButchStarted, QString(), qint64(butchId), DeviceId);
     QVERIFY(journal.flush());
     QStringList discharged;
     for (int n = 0; n < 5; ++n) {
         discharged << QStringLiteral("30.%1").arg(n, 2, 10, QLatin1Char('0'));
-        QVERIFY(butches.countDischarge(butchId, DeviceId, discharged.last(), "0",
-                                       dose(butchId, discharged.last())));
+        QVERIFY(
+            butches.countDischarge(task, discharged.last(), "0", dose(butchId, discharged.last())));
     }
     // Events that are no batch's course are not the plant's business.
     journal.record(JournalEvent::ManualOrder, QStringLiteral("разгрузка"));
@@ -145,6 +146,7 @@ void tst_PlantLink::dosesAndBatchEventsWaitInDataDbUntilTheBrokerTakesThem()
         QCOMPARE(doses.at(n).topic, QString("plant/line1/30/dose"));
         QCOMPARE(json.value("doseId").toInteger(), doseIds.at(n).toLongLong());
         QCOMPARE(json.value("batchId").toInteger(), qint64(butchId));
+        QCOMPARE(json.value("taskId").toInteger(), task);
         QCOMPARE(json.value("discharged").toDouble(), discharged.at(n).toDouble());
         QCOMPARE(json.value("ordered").toDouble(), 30.0);
         QVERIFY(json.value("counted").toBool());

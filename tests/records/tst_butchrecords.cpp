@@ -45,6 +45,7 @@ private slots:
     void deletedBatchTakesItsDosesAlongAndItsIdIsNeverGivenAgain();
     void olderFilesNeverHandOnADeletedBatchsIdEither();
     void dischargeOnAFullDiskLeavesNothingAndSaysSo();
+    void twoTasksOfABatchOnOneDoserAreCountedAndFinishedApart();
 };
 
 void tst_ButchRecords::deletedBatchTakesItsDosesAlongAndItsIdIsNeverGivenAgain()
@@ -55,8 +56,9 @@ void tst_ButchRecords::deletedBatchTakesItsDosesAlongAndItsIdIsNeverGivenAgain()
     auto butches = std::make_unique<ButchRecords>(*database);
     const quint64 first = butches->newButch();
     QCOMPARE(butches->findOpenButch(), first);
-    QVERIFY(butches->newTask(first, Doser, "100.00", "100.00", "Мука", "кг"));
-    QVERIFY(butches->countDischarge(first, Doser, "10.00", "90.00", doseOf(first)));
+    const qint64 firstTask = butches->newTask(first, Doser, "100.00", "100.00", "Мука", "кг");
+    QVERIFY(firstTask > 0);
+    QVERIFY(butches->countDischarge(firstTask, "10.00", "90.00", doseOf(first)));
     QVERIFY(
         records.exec("INSERT INTO event (kind, idButch) VALUES (1, ?1)", {QString::number(first)}));
 
@@ -73,7 +75,10 @@ void tst_ButchRecords::deletedBatchTakesItsDosesAlongAndItsIdIsNeverGivenAgain()
     database = std::make_unique<Database>(records.path());
     QVERIFY(database->createTables());
     butches = std::make_unique<ButchRecords>(*database);
-    QVERIFY(butches->newButch() > second);
+    const quint64 third = butches->newButch();
+    QVERIFY(third > second);
+    // The deleted task's id is not given again either, nor its dose rows' (gone too).
+    QVERIFY(butches->newTask(third, Doser, "100.00", "100.00", "Мука", "кг") > firstTask);
 }
 
 void tst_ButchRecords::olderFilesNeverHandOnADeletedBatchsIdEither()
@@ -103,7 +108,8 @@ void tst_ButchRecords::dischargeOnAFullDiskLeavesNothingAndSaysSo()
     QVERIFY(database.createTables());
     ButchRecords butches(database);
     const quint64 butch = butches.newButch();
-    QVERIFY(butches.newTask(butch, Doser, "100.00", "100.00", "Мука", "кг"));
+    const qint64 taskId = butches.newTask(butch, Doser, "100.00", "100.00", "Мука", "кг");
+    QVERIFY(taskId > 0);
     const auto task = [&] { return records.select("SELECT haveDoneWeight FROM task").value(0); };
 
     // The file may not grow, and its last page of doses takes no more.
@@ -113,15 +119,47 @@ void tst_ButchRecords::dischargeOnAFullDiskLeavesNothingAndSaysSo()
     for (int filler = 0; filler < MaxFillerDoses && doses.add(doseOf(0)); ++filler) { }
     QCOMPARE(database.result().status, SQLITE_FULL);
 
-    QVERIFY(!butches.countDischarge(butch, Doser, "10.00", "90.00", doseOf(qint64(butch))));
+    QVERIFY(!butches.countDischarge(taskId, "10.00", "90.00", doseOf(qint64(butch))));
     QVERIFY2(database.lastErrorMessage().contains("full"), qPrintable(database.lastErrorMessage()));
     QCOMPARE(rowsOf(records, "dose", qint64(butch)), QString("0"));
     QCOMPARE(task(), QString());
 
     QVERIFY(database.execQuery("PRAGMA max_page_count = 1000000"));
-    QVERIFY(butches.countDischarge(butch, Doser, "10.00", "90.00", doseOf(qint64(butch))));
+    QVERIFY(butches.countDischarge(taskId, "10.00", "90.00", doseOf(qint64(butch))));
     QCOMPARE(rowsOf(records, "dose", qint64(butch)), QString("1"));
     QCOMPARE(task(), QString("10.00"));
+}
+
+void tst_ButchRecords::twoTasksOfABatchOnOneDoserAreCountedAndFinishedApart()
+{
+    TemporaryDatabase records;
+    Database database(records.path());
+    QVERIFY(database.createTables());
+    ButchRecords butches(database);
+    const quint64 butch = butches.newButch();
+    const qint64 flour = butches.newTask(butch, Doser, "100.00", "100.00", "Мука", "кг");
+    const qint64 sugar = butches.newTask(butch, Doser, "50.00", "50.00", "Сахар", "кг");
+    QVERIFY(flour > 0 && sugar > 0 && flour != sugar);
+
+    QVERIFY(butches.countDischarge(flour, "10.00", "90.00", doseOf(qint64(butch))));
+    QVERIFY(butches.countDischarge(sugar, "5.00", "45.00", doseOf(qint64(butch))));
+    QVERIFY(butches.finishTask(flour, "100.00", "10.00", "90.00", "Мука", "кг"));
+
+    // Restored in the order they were written, each with its own id and totals.
+    const QueryResult tasks = butches.restoreTasks(butch);
+    QCOMPARE(tasks.rows, 2);
+    QCOMPARE(tasks.value(0, ButchRecords::IdTask).toLongLong(), flour);
+    QCOMPARE(tasks.value(1, ButchRecords::IdTask).toLongLong(), sugar);
+    QCOMPARE(QStringList({tasks.value(0, ButchRecords::HaveDoneWeight),
+                          tasks.value(1, ButchRecords::HaveDoneWeight)}),
+             QStringList({"10.00", "5.00"}));
+    QVERIFY(!tasks.value(0, ButchRecords::EndTime).trimmed().isEmpty());
+    QVERIFY(tasks.value(1, ButchRecords::EndTime).trimmed().isEmpty());
+
+    QList<qint64> doseTasks;
+    for (const DoseRecord &dose : DoseRecords(database).ofButch(qint64(butch)))
+        doseTasks << dose.taskId;
+    QCOMPARE(doseTasks, QList<qint64>({flour, sugar}));
 }
 
 QTEST_GUILESS_MAIN(tst_ButchRecords)

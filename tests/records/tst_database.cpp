@@ -54,14 +54,16 @@ void tst_Database::firstStartCreatesTheTablesAndLeavesAdminEmpty()
     QVERIFY(database.createTables());
     QVERIFY(database.createTables());
 
+    QCOMPARE(records.select("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
+             QStringList({"admin", "butch", "cycle", "dose", "doseCorrection", "event",
+                          "lastButchId", "lastTaskId", "plantForwarding", "plantOutbox", "product",
+                          "sqlite_sequence", "task"}));
     QCOMPARE(
-        records.select("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
-        QStringList({"admin", "butch", "cycle", "dose", "doseCorrection", "event", "lastButchId",
-                     "plantForwarding", "plantOutbox", "product", "sqlite_sequence", "task"}));
-    QCOMPARE(records.select("SELECT sql FROM sqlite_master WHERE name = 'task'").value(0),
-             QString("CREATE TABLE task (idButch INTEGER, deviceId INTEGER, startTime TEXT, "
-                     "endTime TEXT, taskWeight TEXT, haveDoneWeight TEXT, mustToBeDoneWeight "
-                     "TEXT, productName TEXT, weightScale TEXT, startDate TEXT, endDate TEXT)"));
+        records.select("SELECT sql FROM sqlite_master WHERE name = 'task'").value(0),
+        QString("CREATE TABLE task (idButch INTEGER, deviceId INTEGER, startTime TEXT, "
+                "endTime TEXT, taskWeight TEXT, haveDoneWeight TEXT, mustToBeDoneWeight "
+                "TEXT, productName TEXT, weightScale TEXT, startDate TEXT, endDate TEXT, idTask "
+                "INTEGER)"));
     QCOMPARE(records.select("SELECT COUNT(*) FROM admin"), QStringList {"0"});
 }
 
@@ -130,7 +132,8 @@ void tst_Database::consoleStatementWithElevenPlaceholdersStoresEveryColumn()
     QStringList expected;
     for (const QVariant &value : task)
         expected << value.toString();
-    QCOMPARE(database.result().values, expected);
+    // The task's id, last, is left to ButchRecords::newTask().
+    QCOMPARE(database.result().values, expected << QString());
     QCOMPARE(records.select("SELECT typeof(deviceId) FROM task"), QStringList {"integer"});
 }
 

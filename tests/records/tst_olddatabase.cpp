@@ -1,3 +1,4 @@
+#include "butchrecords.h"
 #include "database.h"
 #include "stat.h"
 #include "temporarydatabase.h"
@@ -29,6 +30,7 @@ class tst_OldDatabase : public QObject
 private slots:
     void oldFileGainsTheNewTablesAndKeepsItsRecordsAndStatistics();
     void statementsOfTheOldProgramWorkOnANewFile();
+    void oldFileIsCopiedFirstThenItsTasksNumberedAndItsDosesLinked();
 };
 
 void tst_OldDatabase::oldFileGainsTheNewTablesAndKeepsItsRecordsAndStatistics()
@@ -79,12 +81,54 @@ void tst_OldDatabase::statementsOfTheOldProgramWorkOnANewFile()
     QCOMPARE(records.select("SELECT haveDoneWeight FROM task WHERE idButch = 1 AND "
                             "haveDoneWeight != \"\""),
              QStringList {"23.08"});
-    QCOMPARE(records.select("SELECT * FROM task WHERE idButch = 1").size(), 11);
+    // The task's id comes after the old program's columns, which keep their places.
+    QCOMPARE(records.select("SELECT * FROM task WHERE idButch = 1").size(), 12);
     QVERIFY(records.exec("UPDATE butch SET endTime = \"09:00\", endDate = \"01.03.2024\" WHERE "
                          "idButch = 1"));
     QVERIFY(records.exec("DELETE FROM task WHERE idButch = 1"));
     QVERIFY(records.exec("DELETE FROM butch WHERE idButch = 1"));
     QCOMPARE(records.select("SELECT COUNT(*) FROM butch"), QStringList {"0"});
+}
+
+void tst_OldDatabase::oldFileIsCopiedFirstThenItsTasksNumberedAndItsDosesLinked()
+{
+    TemporaryDatabase records;
+    QVERIFY(records.createTables() && records.createDoseTable());
+    const int first = records.addButch("01.03.2024");
+    const int second = records.addButch("02.03.2024");
+    records.addTask(second, "Сахар", "кг", "5.00");
+    records.addTask(first, "Мука", "кг", "10.00");
+    QVERIFY(records.exec("INSERT INTO task (idButch, deviceId) VALUES (?1, 31)",
+                         {QString::number(first)}));
+    records.addDose(first, "10.00", "10.00", "кг", 2);
+    records.addDose(second, "5.00", "5.00", "кг", 2);
+    QVERIFY(records.exec("INSERT INTO dose (idButch, deviceId) VALUES (?1, 31)",
+                         {QString::number(first)}));
+
+    Database database(records.path());
+    // The console copies a file that lacks anything before createTables() changes it.
+    QVERIFY(!database.hasAllTables());
+    QVERIFY(database.createTables());
+    QVERIFY(database.hasAllTables());
+
+    const QStringList ids = records.select("SELECT idTask FROM task ORDER BY rowid");
+    QCOMPARE(ids.size(), 3);
+    for (int n = 1; n < ids.size(); ++n)
+        QVERIFY(ids.at(n - 1).toLongLong() > 0
+                && ids.at(n).toLongLong() > ids.at(n - 1).toLongLong());
+    QCOMPARE(records.select("SELECT count(*) FROM dose JOIN task ON task.idTask = dose.idTask "
+                            "AND task.idButch = dose.idButch AND task.deviceId = dose.deviceId"),
+             QStringList {"3"});
+
+    ButchRecords butches(database);
+    const QueryResult tasks = butches.restoreTasks(quint64(first));
+    QCOMPARE(tasks.rows, 2);
+    const qint64 restored = tasks.value(0, ButchRecords::IdTask).toLongLong();
+    QCOMPARE(QString::number(restored), ids.at(1));
+    QVERIFY(butches.countDischarge(restored, "20.00", "0", DoseRecord()));
+    QCOMPARE(records.select("SELECT haveDoneWeight FROM task ORDER BY rowid"),
+             QStringList({"5.00", "20.00", ""}));
+    QVERIFY(butches.newTask(quint64(second), 30, "1", "1", "Мука", "кг") > ids.last().toLongLong());
 }
 
 QTEST_MAIN(tst_OldDatabase)

@@ -219,14 +219,14 @@ void tst_Transaction::readerInsideATransactionHoldsUpNoBatchWrite()
     console.setBusyTimeout(0);
     ButchRecords butches(console);
     const quint64 butch = butches.newButch();
-    QVERIFY(butches.newTask(butch, 30, "100.00", "100.00", "Мука", "кг"));
+    const qint64 task = butches.newTask(butch, 30, "100.00", "100.00", "Мука", "кг");
+    QVERIFY(task > 0);
     Database statistics(records.path(), journal);
     QVERIFY(statistics.execQuery("BEGIN"));
     QVERIFY(statistics.execQuery("SELECT COUNT(*) FROM dose"));
     QCOMPARE(statistics.result().values, QStringList {"0"});
 
-    QCOMPARE(butches.countDischarge(butch, 30, "9.98", "90.02", doseOf(int(butch), "9.98")),
-             written);
+    QCOMPARE(butches.countDischarge(task, "9.98", "90.02", doseOf(int(butch), "9.98")), written);
     QCOMPARE(butches.newButch() != 0, written);
 
     // The reader goes on with the records as they were when it began.

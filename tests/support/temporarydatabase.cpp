@@ -77,6 +77,14 @@ bool TemporaryDatabase::createTables()
                "productName TEXT, weightScale TEXT, startDate TEXT, endDate TEXT);"));
 }
 
+bool TemporaryDatabase::createDoseTable()
+{
+    return exec(QStringLiteral(
+        "CREATE TABLE IF NOT EXISTS dose (idDose INTEGER PRIMARY KEY, idButch INTEGER, deviceId "
+        "INTEGER, date TEXT, time TEXT, orderedWeight TEXT, dischargedWeight TEXT, weightScale "
+        "TEXT, decimals INTEGER, counted INTEGER, doseFaultPlus TEXT, doseFaultMinus TEXT);"));
+}
+
 bool TemporaryDatabase::exec(const QString &sql, const QStringList &texts)
 {
     return run(path(), sql, texts, nullptr);

@@ -22,6 +22,8 @@ public:
     QString path() const;
     // The four tables of the production records.
     bool createTables();
+    // The dose rows' table as the program made it before tasks had ids of their own.
+    bool createDoseTable();
     // Runs one statement with ?1, ?2, ... bound to the texts; false on failure.
     bool exec(const QString &sql, const QStringList &texts = {});
     // The values of a query, row after row (NULL as the empty text).
