@@ -659,15 +659,17 @@ void BatchRun::checkDoseDownload()
 {
     // Each doser in work is asked once a period, and not before its last questions have left
     // the line: a busy line stretches the cycle instead of piling questions up.
-    const qint64 now = clock.elapsed();
+    const int ticksPerPeriod = DosePeriodMs / tickPeriod();
     for (int p = 0; p < dosers.size(); ++p) {
         DoserWork &work = dosers[p];
-        if (!line.isOnline(p) || !hasTask(p) || line.pendingRequests(p) > 0)
+        if (!line.isOnline(p) || !hasTask(p))
             continue;
-        if (dosers.size() > 1 && work.lastAskedMs >= 0
-            && now - work.lastAskedMs < DosePeriodMs - LineTickMs / 2)
+        if (work.ticksToAsk > 0)
+            --work.ticksToAsk;
+        // One doser keeps the plain cycle: asked every tick, whatever waits.
+        if (work.ticksToAsk > 0 || (dosers.size() > 1 && line.pendingRequests(p) > 0))
             continue;
-        work.lastAskedMs = now;
+        work.ticksToAsk = ticksPerPeriod;
         line.askTotalCommonWeight(p);
         line.askTotalCommonDoseCount(p);
         if (liveWeight)

@@ -2,15 +2,12 @@
 
 #include "batchprogressview.h"
 #include "lineeditembedded.h"
+#include "statecolours.h"
 
 #include <QGroupBox>
 #include <QLabel>
 
 namespace {
-
-const QColor AlarmColour(212, 54, 56);
-const QColor WorkingColour(25, 140, 25);
-const QColor StoppedColour(0, 0, 0);
 
 bool differ(const Weight &a, const Weight &b)
 {
@@ -52,24 +49,10 @@ void DoserPanel::showState(const QString &text, bool bold)
     QFont font = label->font();
     font.setBold(bold);
     label->setText(text);
-    QColor colour;
+    // A state without a name of its own keeps the label's colour.
     DoserState state;
-    if (doserStateFromText(text, state)) {
-        switch (state) {
-        case DoserState::NoConnection:
-        case DoserState::Alarm:
-            colour = AlarmColour;
-            break;
-        case DoserState::Working:
-            colour = WorkingColour;
-            break;
-        case DoserState::Stopped:
-            colour = StoppedColour;
-            break;
-        }
-    }
-    if (colour.isValid())
-        palette.setColor(QPalette::WindowText, colour);
+    if (doserStateFromText(text, state))
+        palette.setColor(QPalette::WindowText, StateColours::of(state));
     label->setPalette(palette);
     label->setFont(font);
 }

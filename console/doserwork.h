@@ -81,8 +81,8 @@ struct DoserWork
     // When the last discharge was counted in this run of the batch (ms of the batch's clock;
     // -1 after a stop, so a pause is not taken for a cycle), and the mean cycle so far.
     qint64 lastCountedMs = -1;
-    // When the doser was last asked for its counters in the cycle (ms of the batch's clock).
-    qint64 lastAskedMs = -1;
+    // Ticks of the cycle until the doser is asked for its counters again.
+    int ticksToAsk = 0;
     qint64 meanCycleMs = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "lineoverview.h"
 
+#include "statecolours.h"
 #include "touchsize.h"
 
 #include <QMouseEvent>
@@ -19,23 +20,6 @@ constexpr int TextLines = 5;
 constexpr int MaximumTileWidth = 220;
 constexpr int PreferredTileWidth = 140;
 constexpr qreal MinimumShrink = 0.75;
-const QColor AlarmColour(212, 54, 56);
-const QColor WorkingColour(25, 140, 25);
-const QColor StoppedColour(0, 0, 0);
-
-QColor stateColour(DoserState state)
-{
-    switch (state) {
-    case DoserState::Working:
-        return WorkingColour;
-    case DoserState::Stopped:
-        return StoppedColour;
-    case DoserState::Alarm:
-    case DoserState::NoConnection:
-        break;
-    }
-    return AlarmColour;
-}
 
 } // namespace
 
@@ -147,7 +131,7 @@ void LineOverview::refresh(int position)
                                 : address + QStringLiteral(" · ") + name;
     tile.product = batch.product;
     tile.state = doserStateText(doser.state);
-    tile.stateColour = stateColour(doser.state);
+    tile.stateColour = StateColours::of(doser.state);
     tile.weight = doser.unit.isEmpty() ? doser.netWeight.text()
                                        : doser.netWeight.text() + QLatin1Char(' ') + doser.unit;
     const bool hasTarget = batch.target.value > 0;
@@ -197,7 +181,7 @@ void LineOverview::drawTile(QPainter &painter, int position) const
     const QRect bar(line.x(), line.y() + BarGap, textWidth, BarHeight);
     painter.fillRect(bar, palette().mid());
     painter.fillRect(QRect(bar.topLeft(), QSize(qRound(tile.share * textWidth), BarHeight)),
-                     WorkingColour);
+                     StateColours::Working);
     line.translate(0, BarHeight + 2 * BarGap);
     drawLine(tile.progress, false, text, true);
 }

@@ -76,11 +76,14 @@ qint64 ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskW
     if (highest < 0)
         return 0;
     const qint64 id = highest + 1;
+    // The row as it has always been written, then its id, in one transaction.
     if (!database.execQuery(
             QStringLiteral(
-                R"(INSERT INTO task (idButch, deviceId, startTime, endTime, taskWeight, haveDoneWeight, mustToBeDoneWeight, productName, weightScale, startDate, endDate, idTask) values (%1, "%2", "%3", "%4", "%5", "%6", "%7", "%8", "%9", "%10", "%11", %12);)"),
+                R"(INSERT INTO task (idButch, deviceId, startTime, endTime, taskWeight, haveDoneWeight, mustToBeDoneWeight, productName, weightScale, startDate, endDate) values (%1, "%2", "%3", "%4", "%5", "%6", "%7", "%8", "%9", "%10", "%11");)"),
             {butchId, QString::number(deviceId), now(), OpenTaskEndTime, taskWeight, QString(),
-             mustToBeDoneWeight, productName, weightScale, today(), QString(), id})
+             mustToBeDoneWeight, productName, weightScale, today(), QString()})
+        || !database.execQuery(
+            QStringLiteral("UPDATE task SET idTask = %1 WHERE rowid = last_insert_rowid()"), {id})
         || !markTaskIssued(id) || !transaction.commit())
         return 0;
     return id;

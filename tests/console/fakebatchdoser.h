@@ -91,7 +91,8 @@ public:
     FakeBatchDoser &operator[](int position) { return *dosers.at(position); }
     void deliver();
     void tick(int times = 1);
-    bool tickUntil(const std::function<bool()> &condition, int maxTicks = 1000);
+    // A tick of a line is a share of the doser's period: more of them.
+    bool tickUntil(const std::function<bool()> &condition, int maxTicks = 10000);
 
     int doserCount() const override { return int(dosers.size()); }
     int deviceId(int p) const override { return dosers.at(p)->id; }

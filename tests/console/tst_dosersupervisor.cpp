@@ -42,8 +42,9 @@ struct Line
     }
     void silence(int position)
     {
+        // What the link makes of a request no reply came to.
         K310DataPacket none;
-        none.sender = quint8(supervisor.deviceId(position));
+        none.receiver = quint8(supervisor.deviceId(position));
         none.makeErrorReply(K310DataPacket::NoReply);
         supervisor.device(position)->replyPacketReceived(none, 0, 1);
     }

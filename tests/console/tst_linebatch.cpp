@@ -93,8 +93,7 @@ void tst_LineBatch::batchAcrossThreeDosersDeliversWhatEachDischarged()
     rig.click("startButton");
     // The line at work, the second doser selected, for the README.
     rig.console()->selectDoser(1);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.loggedWeights("fill", start, 32).size() >= 1,
-                             ConsoleRig::BatchMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.loggedWeights("fill", start, 32).size() >= 1, ConsoleRig::BatchMs);
     QTest::qWait(300);
     QVERIFY(!DialogCheck::saveScreenshot(rig.console(), QStringLiteral("line")).isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);

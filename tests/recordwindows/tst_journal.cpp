@@ -211,9 +211,12 @@ void tst_Journal::reportOfTheChosenBatchIsOnePdfPageNamedAfterIt()
     TemporaryDatabase records;
     QVERIFY(Database(records.path()).createTables());
     const int butch = records.addButch(FirstDay);
-    records.exec("INSERT INTO task VALUES (?1, 30, '08:00', '08:40', '200.00', '200.38', '-0.38', "
-                 "'Сахар \"Экстра\"', 'кг', ?2, ?2)",
-                 {QString::number(butch), FirstDay});
+    records.exec(
+        "INSERT INTO task (idButch, deviceId, startTime, endTime, taskWeight, "
+        "haveDoneWeight, mustToBeDoneWeight, productName, weightScale, startDate, endDate) "
+        "VALUES (?1, 30, '08:00', '08:40', '200.00', '200.38', '-0.38', "
+        "'Сахар \"Экстра\"', 'кг', ?2, ?2)",
+        {QString::number(butch), FirstDay});
     {
         Database database(records.path());
         DoseRecords doses(database);
