@@ -249,7 +249,6 @@ private:
     void fillPanelEditors();
     // The overview of the line shows with more than one doser; the window grows by it.
     void layOutLine();
-    QString doserName(int position) const;
     // The doser dialog changed the line: dosers added at its end or one removed.
     void applyLine(const QList<LineDoser> &line);
     // The three editors and the delivered weight, after the panel was switched back on.

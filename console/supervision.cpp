@@ -202,12 +202,6 @@ void K310_Halvern::drawDoser(int position)
     panel->draw(position);
 }
 
-QString K310_Halvern::doserName(int position) const
-{
-    const QString name = doserNames.value(position);
-    return name.isEmpty() ? QStringLiteral("Дозатор %1").arg(doser(position)->getDeviceID()) : name;
-}
-
 void K310_Halvern::selectDoser(int position)
 {
     if (!isDoser(position))
@@ -237,10 +231,8 @@ void K310_Halvern::fillPanelEditors()
 
 void K310_Halvern::layOutLine()
 {
-    QStringList names;
-    for (int position = 0; position < doserCount(); ++position)
-        names << doserName(position);
-    overview->setNames(names);
+    // A doser without a name is shown by its address.
+    overview->setNames(doserNames);
     overview->rebuild();
     // One doser: the window as it always was.
     const bool line = doserCount() > 1;

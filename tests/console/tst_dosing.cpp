@@ -167,8 +167,9 @@ void tst_Dosing::lostReadsAreAskedAgainSoTheBatchRunsUnattended()
     const int dropped = rig.doserLog("(dropped").size();
     runToTheEnd(rig);
     QVERIFY(rig.operatorAtPanel().shown.contains(Done));
-    // The line went on losing replies, and the doser was never taken as lost for it.
-    QVERIFY2(rig.doserLog("(dropped").size() > dropped + 5,
+    // The line went on losing replies, and the doser was never taken as lost for it. (A batch
+    // of 60 meets the drop about six times; where the count was read varies by a few.)
+    QVERIFY2(rig.doserLog("(dropped").size() > dropped + 3,
              qPrintable(QString::number(rig.doserLog("(dropped").size())));
     QTest::qWait(ConsoleRig::ConnectedMs / 5);
     QCOMPARE(rig.records().select(losses).value(0), lostBefore);
