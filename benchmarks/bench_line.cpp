@@ -115,6 +115,8 @@ int main(int argc, char *argv[])
     }
     for (int p = 0; p < dosers; ++p)
         batch.setTaskWeight(p, 1e6);
+    // As in the console: the lost are probed, the weight is polled only between batches.
+    supervisor.startTimers();
     supervisor.setWeightPolling(false);
     batch.start();
     if (!batch.isRunning()) {

@@ -332,6 +332,10 @@ void DoserSupervisor::setWeightPolling(bool on)
 void DoserSupervisor::checkActivity()
 {
     emit activityChecked();
+    // A lost doser stops a batch that needs it; while one runs without it, it is probed less
+    // often, so its time-outs take little of the line from the dosers at work.
+    if (batch && batch->isRunning() && ++roundsInBatch % ProbeRoundsInBatch != 0)
+        return;
     // One lost doser a round: a silent one costs the line one time-out per probe.
     for (int i = 0; i < devices.size(); ++i) {
         const int position = (activityPosition + i) % int(devices.size());

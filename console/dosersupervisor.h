@@ -30,6 +30,8 @@ public:
     static constexpr int ActivityPeriodMs = 500;
     static constexpr int WeightPeriodMs = 190;
     static constexpr int PollPauseMs = 100;
+    // While a batch runs, a lost doser is probed every this many rounds of ActivityPeriodMs.
+    static constexpr int ProbeRoundsInBatch = 4;
 
     // The link may be null (no line: the devices stay inert); the queue, when given, carries
     // every request to the link one at a time.
@@ -119,6 +121,7 @@ private:
     QTimer weightTimer;
     QTimer pollPause;
     int activityPosition = 0;
+    int roundsInBatch = 0;
     int weightPosition = 0;
     // The doser polled now and its next question; -1 while no poll is under way.
     int polled = -1;

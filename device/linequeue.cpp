@@ -23,7 +23,7 @@ LineQueue::LineQueue(K310Link *onLink, QObject *parent)
     watchdog.setSingleShot(true);
     watchdog.setInterval(watchdogMsFor(DefaultReplyTimeoutMs));
     idleRetry.setSingleShot(true);
-    idleRetry.setInterval(IdleRetryMs);
+    idleRetry.setTimerType(Qt::PreciseTimer);
     connect(&watchdog, &QTimer::timeout, this, &LineQueue::watchdogExpired);
     connect(&idleRetry, &QTimer::timeout, this, &LineQueue::serveNext);
     if (onLink) {
@@ -116,7 +116,8 @@ void LineQueue::serveNext()
     serving = true;
     while (!inFlight && !queues.isEmpty()) {
         if (!link->isIdle()) {
-            idleRetry.start();
+            idleRetry.start(retried ? IdleRetryMs : 0);
+            retried = true;
             break;
         }
         if (replyMayFollow) {
@@ -149,6 +150,7 @@ void LineQueue::serveNext()
             continue;
         }
         ++handed;
+        retried = false;
         inFlight = true;
         inFlightAddress = address;
         watchdog.start();

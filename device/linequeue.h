@@ -32,7 +32,7 @@ public:
     // link may ask a read twice, and the worker needs a moment more.
     static constexpr int watchdogMsFor(int replyTimeoutMs) { return 2 * replyTimeoutMs + 200; }
     // How soon the queue looks again at a link that delivered its reply but is not idle yet.
-    static constexpr int IdleRetryMs = 2;
+    static constexpr int IdleRetryMs = 1;
 
     // The link is not owned and may be null or go away first, which leaves the queue dropping.
     explicit LineQueue(K310Link *link, QObject *parent = nullptr);
@@ -70,6 +70,8 @@ private:
     QMap<int, QList<K310DataPacket>> queues;
     QTimer watchdog;
     QTimer idleRetry;
+    // The link turns idle a moment after its reply: looked at again at once, then each ms.
+    bool retried = false;
     bool inFlight = false;
     int inFlightAddress = -1;
     // After a transaction ended without its reply, that reply may still be on its way.
