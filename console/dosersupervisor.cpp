@@ -86,6 +86,19 @@ int DoserSupervisor::positionOf(int id) const
     return -1;
 }
 
+void DoserSupervisor::setProduct(int position, const QString &name)
+{
+    if (!isValid(position))
+        return;
+    devices.at(position)->setProductName(name);
+    image.update(position, [&name](DoserImage &shown) { shown.batch.product = name; });
+}
+
+void DoserSupervisor::showNoConnection(int position)
+{
+    image.update(position, [](DoserImage &shown) { shown.state = DoserState::NoConnection; });
+}
+
 void DoserSupervisor::wire(K310Device *doser)
 {
     using D = K310Device;

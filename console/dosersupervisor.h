@@ -47,6 +47,10 @@ public:
     void removeDoser(int position);
     void setAddress(int position, int address);
     int positionOf(int id) const;
+    // The product the console assigns to the doser, shown before its task takes it.
+    void setProduct(int position, const QString &name);
+    // The line is not open: nobody can answer.
+    void showNoConnection(int position);
     K310Device *device(int position) const { return devices.at(position); }
 
     // Switched on by the operator; switching on tests the connection.

@@ -443,11 +443,9 @@ void K310_Halvern::changeK310Product(int position, const QString &name)
 {
     if (!isDoser(position))
         return;
-    doser(position)->setProductName(name);
+    supervisor->setProduct(position, name);
     if (position == selected)
         panel->setTitle(doser(position)->getDeviceID(), name);
-    // The overview shows the product of each doser's task.
-    image.update(position, [&name](DoserImage &shown) { shown.batch.product = name; });
     // Later: the product list may be read from data.db right now, and the correction's query
     // would take its result away.
     QTimer::singleShot(0, this, [this, position] { showDoseCorrection(position); });
@@ -527,7 +525,7 @@ void K310_Halvern::openCOMPort(const QString &port)
 
 void K310_Halvern::showNoConnection(int position)
 {
-    image.update(position, [](DoserImage &doser) { doser.state = DoserState::NoConnection; });
+    supervisor->showNoConnection(position);
     if (position == selected)
         panel->forgetState();
     drawDoser(position);
