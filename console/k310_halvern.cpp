@@ -20,6 +20,8 @@
 
 #include <QCloseEvent>
 #include <QDebug>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QSettings>
 
@@ -34,6 +36,9 @@ constexpr int WindowX = 300;
 constexpr int WindowY = 300;
 constexpr int FirstDeviceId = 30;
 constexpr int ReplyTimeoutMs = 150;
+// How long the closing window lets the dosers' stop orders go out on the line.
+constexpr int ExitLineMs = 2000;
+constexpr int ExitLookMs = 10;
 const QString LiveWeightKey = QStringLiteral("liveWeight");
 
 // A disabled panel still shows the doser: its values keep the colours of an enabled one.
@@ -309,6 +314,17 @@ void K310_Halvern::wireDoser(K310Device *doser)
 void K310_Halvern::closeEvent(QCloseEvent *event)
 {
     stopAllWork();
+    // The stop orders leave before the window goes: the queue is let empty, a moment at most.
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop wait;
+    QTimer look;
+    connect(&look, &QTimer::timeout, &wait, [&] {
+        if ((queue->pending() == 0 && !queue->isWaitingForReply()) || clock.elapsed() > ExitLineMs)
+            wait.quit();
+    });
+    look.start(ExitLookMs);
+    wait.exec();
     note(JournalEvent::ProgramExited, QString());
     event->accept();
 }

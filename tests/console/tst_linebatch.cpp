@@ -1,6 +1,7 @@
 #include "consolerig.h"
 #include "dialogcheck.h"
 #include "k310_halvern.h"
+#include "k310protocol.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -110,6 +111,12 @@ void tst_LineBatch::batchAcrossThreeDosersDeliversWhatEachDischarged()
             lastFillOf30 = i;
     }
     QVERIFY(firstFillOf32 < lastFillOf30);
+
+    // Closing stops every doser on the line, the orders out before the window is gone.
+    const int stops = rig.requestsSeen(K310Protocol::StopWork);
+    rig.console()->close();
+    rig.closeConsole();
+    QTRY_COMPARE(rig.requestsSeen(K310Protocol::StopWork), stops + 3);
 }
 
 void tst_LineBatch::silencedDoserStopsTheBatchAndItsReturnLetsItFinish()
