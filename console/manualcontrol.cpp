@@ -195,6 +195,7 @@ void K310_Halvern::enterTaskWeight(int position, const QString &text)
                    editor->text(), doser(position)->getDeviceID());
 }
 
+// The supervisor writes the counters into the image; the batch hears the dose count itself.
 void K310_Halvern::hasGetDoseCount(int, const QString &) { }
 
 void K310_Halvern::hasGetTotalWeight(int, const QString &) { }

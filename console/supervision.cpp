@@ -75,6 +75,8 @@ void K310_Halvern::hasGetScale(int id, const QString &step)
         k310->setDigitScale(step);
 }
 
+// The named slots whose reports the supervisor and the batch now take from the doser directly
+// stay, empty, for whoever connects them by name.
 void K310_Halvern::hasGetScale(int, quint8) { }
 
 void K310_Halvern::hasGetNPD(int id, const QString &limit)
@@ -134,6 +136,7 @@ void K310_Halvern::checkDeviceActivity()
         showLinkCounters();
 }
 
+// The supervisor polls the weight between batches.
 void K310_Halvern::requestWeightNETTO() { }
 
 void K310_Halvern::disableK310Containers(bool disable)
