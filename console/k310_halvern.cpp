@@ -147,6 +147,7 @@ K310_Halvern::~K310_Halvern()
     qDebug("~K310_Halvern()");
     supervisor.reset();
     queue.reset();
+    closePlantLink();
     delete questionBox;
     delete infoBox;
     delete accessBox;

@@ -296,6 +296,8 @@ private:
     // Plant link helpers.
     void wirePlantLink();
     void showPlantLinkStatus();
+    // At exit: the journal's last batch events into the outbox, then the link sends and stops.
+    void closePlantLink();
 
     // Manual control helpers.
     int positionOfEditor(const QString &editorName) const;

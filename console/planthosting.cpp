@@ -12,6 +12,9 @@
 
 namespace {
 
+// At exit, how long the journal may take to write what the batch recorded last.
+constexpr int JournalAtExitMs = 1000;
+
 // What the journal keeps of the settings: never the password, only whether there is one.
 QString describe(const PlantLinkSettings &settings)
 {
@@ -42,9 +45,22 @@ void K310_Halvern::wirePlantLink()
             [this](const QString &text) { journal.record(JournalEvent::PlantLink, text); });
     connect(plant.get(), &PlantLink::statusChanged, this, &K310_Halvern::showPlantLinkStatus);
     connect(batch.get(), &BatchRun::doseWritten, plant.get(), &PlantLink::forward);
+    // Batch events are written on the journal's own connection; the publisher looks at once.
+    journal.setWrittenHook([link = plant.get()] {
+        QMetaObject::invokeMethod(link, &PlantLink::forward, Qt::QueuedConnection);
+    });
     connect(ui.plantLinkButton, &QPushButton::clicked, this, &K310_Halvern::showPlantLink);
     const std::unique_ptr<QSettings> store = k310Settings::makeStore();
     plant->apply(PlantLinkSettings::load(*store));
+}
+
+void K310_Halvern::closePlantLink()
+{
+    if (!plant)
+        return;
+    journal.flush(JournalAtExitMs);
+    journal.setWrittenHook({});
+    plant.reset();
 }
 
 void K310_Halvern::showPlantLink()

@@ -234,7 +234,8 @@ bool MqttPublisher::sendOutbox(Session &session, PlantOutbox &outbox)
     return session.outboxDirty && session.inFlight.size() < WindowSize;
 }
 
-qint64 MqttPublisher::sendStates(Session &session, const QMap<int, QByteArray> &states, qint64 now)
+qint64 MqttPublisher::sendStates(Session &session, const QMap<int, QByteArray> &states, qint64 now,
+                                 bool throttled)
 {
     qint64 wait = -1;
     for (auto latest = states.cbegin(); latest != states.cend(); ++latest) {
@@ -242,7 +243,7 @@ qint64 MqttPublisher::sendStates(Session &session, const QMap<int, QByteArray> &
         state.latest = latest.value();
         if (!session.connected || state.latest == state.sent)
             continue;
-        const qint64 due = state.sent.isNull() ? now : state.sentAt + StatePeriodMs;
+        const qint64 due = state.sent.isNull() || !throttled ? now : state.sentAt + StatePeriodMs;
         if (due > now) {
             wait = wait < 0 ? due - now : qMin(wait, due - now);
             continue;
@@ -257,6 +258,37 @@ qint64 MqttPublisher::sendStates(Session &session, const QMap<int, QByteArray> &
     return wait;
 }
 
+QList<MqttPublisher::Event> MqttPublisher::eventsBy(const QDeadlineTimer &deadline)
+{
+    QMutexLocker locker(&mutex);
+    if (events.isEmpty())
+        wakeUp.wait(&mutex, deadline);
+    return std::exchange(events, {});
+}
+
+void MqttPublisher::sendRest(Session &session, PlantOutbox &outbox, qint64 now)
+{
+    QMap<int, QByteArray> states;
+    {
+        const QMutexLocker locker(&mutex);
+        states = latestStates;
+    }
+    // The states are sent ahead of "offline" on the same connection, so they arrive before it.
+    sendStates(session, states, now, false);
+    const QDeadlineTimer deadline(StopSendMs);
+    // Rows written since the last look (the batch's end, its last dose) are read once more.
+    session.outboxDirty = true;
+    for (;;) {
+        sendOutbox(session, outbox);
+        if (!session.connected || deadline.hasExpired()
+            || (session.inFlight.isEmpty() && !session.outboxDirty
+                && session.acknowledgedRows.isEmpty()))
+            return;
+        for (const Event &event : eventsBy(deadline))
+            handle(session, event, now);
+    }
+}
+
 void MqttPublisher::sayGoodbye(Session &session)
 {
     if (!session.connected)
@@ -267,18 +299,12 @@ void MqttPublisher::sayGoodbye(Session &session)
         != 0)
         return;
     const QDeadlineTimer deadline(StopAckMs);
-    QMutexLocker locker(&mutex);
     while (!session.goodbyeAcknowledged && !deadline.hasExpired()) {
-        const QList<Event> arrived = std::exchange(events, {});
-        locker.unlock();
-        for (const Event &event : arrived) {
+        for (const Event &event : eventsBy(deadline)) {
             if (event.type == EventType::Published && event.generation == session.generation
                 && event.value == session.goodbyeId)
                 session.goodbyeAcknowledged = true;
         }
-        locker.relock();
-        if (!session.goodbyeAcknowledged && events.isEmpty())
-            wakeUp.wait(&mutex, deadline);
     }
 }
 
@@ -336,6 +362,7 @@ void MqttPublisher::run()
             wakeUp.wait(&mutex, QDeadlineTimer(wait));
     }
     locker.unlock();
+    sendRest(session, outbox, clock.elapsed());
     sayGoodbye(session);
     session.client.reset();
 }

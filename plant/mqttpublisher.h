@@ -15,6 +15,7 @@
 class Database;
 class MqttClient;
 class PlantOutbox;
+class QDeadlineTimer;
 class QThread;
 
 // Publishes the dosers to the plant's MQTT broker on a thread of its own, so the doser's cycle
@@ -22,7 +23,8 @@ class QThread;
 // the dose and batch messages of data.db's outbox in their order (QoS 1, each removed only once
 // the broker acknowledged it), and the console's status with "offline" as its last will.
 // After every new connection the outbox is sent again from its oldest row, so a message whose
-// acknowledgement was lost arrives twice; its ids let the reader drop the repeat.
+// acknowledgement was lost arrives twice; its ids let the reader drop the repeat. At exit what
+// the outbox holds and each doser's last state go before "offline", for at most StopSendMs.
 class MqttPublisher : public QObject
 {
     Q_OBJECT
@@ -36,14 +38,16 @@ public:
     // An attempt that has no answer by then counts as failed.
     static constexpr int ConnectTimeoutMs = 5000;
     static constexpr int RetryMs = 2000;
-    // How often the outbox is looked at while connected. Doses come at once through forward();
-    // the poll finds the batch events the journal writes on its own connection, and a panel
-    // computer should not wake for it twenty times a second.
+    // How often the outbox is looked at while connected. Doses and batch events come at once
+    // through forward(); the poll finds rows no one told of, and a panel computer should not
+    // wake for it twenty times a second.
     static constexpr int PollMs = 250;
     // Messages sent and not yet acknowledged at a time.
     static constexpr int WindowSize = 100;
     static constexpr int KeepAliveSeconds = 10;
-    // At exit, how long "offline" may take to be acknowledged.
+    // At exit, how long the outbox and the last states may take to go, then "offline" to be
+    // acknowledged.
+    static constexpr int StopSendMs = 2000;
     static constexpr int StopAckMs = 1000;
 
     MqttPublisher(const PlantLinkSettings &settings, const QString &databaseFile,
@@ -94,7 +98,13 @@ private:
     // True when more waits that can go at once.
     bool sendOutbox(Session &session, PlantOutbox &outbox);
     // Sends what changed and returns the ms until the next state may go, -1 when none waits.
-    qint64 sendStates(Session &session, const QMap<int, QByteArray> &states, qint64 now);
+    // Unthrottled, every changed state goes now.
+    qint64 sendStates(Session &session, const QMap<int, QByteArray> &states, qint64 now,
+                      bool throttled = true);
+    // At exit: the last states, and the outbox until the broker acknowledged all of it.
+    void sendRest(Session &session, PlantOutbox &outbox, qint64 now);
+    // The events that came, waiting for one until the deadline when none has.
+    QList<Event> eventsBy(const QDeadlineTimer &deadline);
     void sayGoodbye(Session &session);
 
     const PlantLinkSettings settings;

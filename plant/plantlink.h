@@ -35,7 +35,8 @@ public:
     QString mqttStatus() const { return mqttText; }
     QString modbusStatus() const { return modbusText; }
     MqttPublisher *publisher() const { return mqtt.get(); }
-    // A dose row was written: its message may go now rather than at the publisher's next look.
+    // A dose row or a batch event was written: its message may go now rather than at the
+    // publisher's next look.
     void forward();
 
 signals:

@@ -62,6 +62,12 @@ QJsonValue weight(const QString &text)
     return text.isEmpty() ? QJsonValue() : QJsonValue(Database::decimalValue(text));
 }
 
+// A batch keeps no delivered weight before its first dose: it has delivered 0.
+QJsonValue deliveredSoFar(const QString &text)
+{
+    return text.isEmpty() ? QJsonValue(0.0) : weight(text);
+}
+
 QByteArray dosePayload(const QueryResult &rows, int row)
 {
     const auto value = [&](Column column) { return rows.value(row, column); };
@@ -95,7 +101,7 @@ QByteArray batchPayload(const QueryResult &rows, int row)
         {QStringLiteral("time"), moment(value(Date), value(Time))},
         {QStringLiteral("product"), value(ProductName)},
         {QStringLiteral("target"), weight(value(TaskWeight))},
-        {QStringLiteral("delivered"), weight(value(HaveDoneWeight))},
+        {QStringLiteral("delivered"), deliveredSoFar(value(HaveDoneWeight))},
         {QStringLiteral("unit"), value(WeightScale)},
         {QStringLiteral("start"), minute(value(StartDate), value(StartTime))},
         {QStringLiteral("end"), minute(value(EndDate), value(EndTime))},

@@ -104,6 +104,12 @@ void EventJournal::setWriteStartedHook(std::function<void()> hook)
     writeStarted = std::move(hook);
 }
 
+void EventJournal::setWrittenHook(std::function<void()> hook)
+{
+    const QMutexLocker locker(&mutex);
+    written = std::move(hook);
+}
+
 void EventJournal::writeLoop()
 {
     Database database(fileName);
@@ -123,10 +129,12 @@ void EventJournal::writeLoop()
         locker.unlock();
         if (started)
             started();
-        const bool written = write(database, events);
+        const bool committed = write(database, events);
         locker.relock();
         inFlight = 0;
-        if (written) {
+        if (committed) {
+            if (written)
+                written();
             // Events recorded meanwhile stay queued behind the ones just written.
             queue.remove(0, events.size());
             handledCount += events.size();

@@ -46,6 +46,10 @@ public:
     // For tests: called on the worker thread whenever it has taken the queued events and is
     // about to write them, so a test can record events while a write is under way.
     void setWriteStartedHook(std::function<void()> hook);
+    // Called on the worker thread after each write is committed, so a reader of the file (the
+    // plant link's outbox) looks at once. It runs under the journal's lock: it is to be cheap
+    // and record nothing; once an empty hook is set, the one before runs no more.
+    void setWrittenHook(std::function<void()> hook);
 
 private:
     void writeLoop();
@@ -63,6 +67,7 @@ private:
     int inFlight = 0;
     bool stopping = false;
     std::function<void()> writeStarted;
+    std::function<void()> written;
     QThread *worker = nullptr;
 };
 

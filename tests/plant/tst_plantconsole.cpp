@@ -265,6 +265,31 @@ void tst_PlantConsole::killedConsoleForwardsWhatItRecordedAfterItsRestart()
     QTRY_VERIFY(rig.console()->findChild<QPushButton *>("continueButton")->isEnabled());
     rig.click("continueButton");
     QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
+    // Closed as soon as the batch is done: its end and the panel's last state leave first.
+    const QString statusTopic = Prefix + "/console/status";
+    const int heardBeforeClose = int(reader.messages().size());
+    rig.closeConsole();
+    const auto offlineAtClose = [&] {
+        const QList<MqttReader::Message> heard = reader.messages();
+        for (int n = heardBeforeClose; n < heard.size(); ++n) {
+            if (heard.at(n).topic == statusTopic && heard.at(n).payload == "offline")
+                return n;
+        }
+        return -1;
+    };
+    QTRY_VERIFY(offlineAtClose() >= 0);
+    const QList<MqttReader::Message> heard = reader.messages().mid(0, offlineAtClose());
+    const auto lastOf = [&heard](const QString &kind) {
+        for (auto message = heard.crbegin(); message != heard.crend(); ++message) {
+            if (message->topic.endsWith("/" + kind))
+                return message->json();
+        }
+        return QJsonObject();
+    };
+    QCOMPARE(lastOf("batch").value("event").toString(), QString("finished"));
+    const QString stateAtClose =
+        lastOf("state").value("batch").toObject().value("state").toString();
+    QVERIFY2(!stateAtClose.isEmpty() && stateAtClose != "running", qPrintable(stateAtClose));
 
     QTRY_COMPARE_WITH_TIMEOUT(forwardedDoses(reader), recordedDoses(rig), ForwardedMs);
     QTRY_COMPARE(batchEvents(reader),

@@ -89,6 +89,8 @@ private slots:
     void initTestCase();
     void dosesAndBatchEventsWaitInDataDbUntilTheBrokerTakesThem();
     void stateIsRetainedAtMostFiveTimesASecondWithItsLastValue();
+    void exitSendsTheOutboxAndTheLastStateBeforeOffline();
+    void batchEventsReachTheBrokerAtOnceAndStartedHasDeliveredNothing();
     void unreachableBrokerAndWrongPasswordAreToldAndTheLinkRecovers();
     void modbusShowsTheImageAndRefusesWritesAndMissingRegisters();
 };
@@ -221,6 +223,117 @@ void tst_PlantLink::stateIsRetainedAtMostFiveTimesASecondWithItsLastValue()
     QCOMPARE(batch.value("target").toDouble(), 90.0);
     QVERIFY2(later.last(topic).contains("\"delivered\":31.5,"), later.last(topic).constData());
     QCOMPARE(batch.value("state").toString(), QString("running"));
+}
+
+void tst_PlantLink::exitSendsTheOutboxAndTheLastStateBeforeOffline()
+{
+    TemporaryDatabase files;
+    Database records(files.path());
+    QVERIFY(records.createTables());
+    BrokerProcess broker;
+    QVERIFY(broker.start());
+    MqttReader reader;
+    QVERIFY(reader.connectTo(broker.port(), Prefix));
+    ProcessImage image(1);
+    ButchRecords butches(records);
+    EventJournal journal(files.path());
+    const QString stateTopic = Prefix + "/30/state";
+    const QString statusTopic = Prefix + "/console/status";
+    {
+        PlantLink link(image, records, files.path());
+        link.apply(brokerAt(broker.port()));
+        QTRY_COMPARE_WITH_TIMEOUT(link.publisher()->status(), MqttPublisher::Status::Connected,
+                                  ToldMs);
+        const quint64 butchId = butches.newButch();
+        const qint64 task = butches.newTask(butchId, DeviceId, "90.00", "90.00", "Мука", "кг");
+        QVERIFY(task > 0);
+        image.update(0, [](DoserImage &doser) {
+            doser = doserWeighing(0);
+            doser.batch.doseNumber = 2;
+        });
+        QTRY_VERIFY(!reader.last(stateTopic).isNull());
+
+        // The last dose and the batch's end come within the state's period and before the
+        // publisher's next look at the file; the console closes at once.
+        QVERIFY(butches.countDischarge(task, "90.00", "0", dose(butchId, "30.00")));
+        QVERIFY(butches.closeButch(butchId));
+        journal.record(JournalEvent::ButchFinished, QString(), qint64(butchId), DeviceId);
+        QVERIFY(journal.flush());
+        image.update(0, [](DoserImage &doser) {
+            doser.state = DoserState::Stopped;
+            doser.batch.state = BatchState::Finished;
+            doser.batch.doseNumber = 3;
+            doser.batch.delivered = Weight {90, 2};
+        });
+    }
+    QTRY_COMPARE(reader.last(statusTopic), QByteArray("offline"));
+
+    const QList<MqttReader::Message> messages = reader.messages();
+    int offline = -1;
+    int finished = -1;
+    int lastDose = -1;
+    int lastState = -1;
+    for (int n = 0; n < messages.size(); ++n) {
+        const MqttReader::Message &message = messages.at(n);
+        if (message.topic == statusTopic && message.payload == "offline" && offline < 0)
+            offline = n;
+        else if (message.topic.endsWith("/batch")
+                 && message.json().value("event").toString() == "finished")
+            finished = n;
+        else if (message.topic.endsWith("/dose"))
+            lastDose = n;
+        else if (message.topic == stateTopic)
+            lastState = n;
+    }
+    QVERIFY(offline >= 0);
+    QVERIFY2(finished >= 0 && finished < offline, "the batch's end waits for the next start");
+    QVERIFY2(lastDose >= 0 && lastDose < offline, "the last dose waits for the next start");
+    QVERIFY(lastState >= 0 && lastState < offline);
+    const QJsonObject batch = messages.at(lastState).json().value("batch").toObject();
+    QCOMPARE(batch.value("state").toString(), QString("finished"));
+    QCOMPARE(batch.value("doseNumber").toInt(), 3);
+    QCOMPARE(files.select("SELECT count(*) FROM plantOutbox"), QStringList {"0"});
+}
+
+void tst_PlantLink::batchEventsReachTheBrokerAtOnceAndStartedHasDeliveredNothing()
+{
+    TemporaryDatabase files;
+    Database records(files.path());
+    QVERIFY(records.createTables());
+    BrokerProcess broker;
+    QVERIFY(broker.start());
+    MqttReader reader;
+    QVERIFY(reader.connectTo(broker.port(), Prefix));
+    ProcessImage image(1);
+    PlantLink link(image, records, files.path());
+    link.apply(brokerAt(broker.port()));
+    QTRY_COMPARE_WITH_TIMEOUT(link.publisher()->status(), MqttPublisher::Status::Connected, ToldMs);
+    // As the console wires them: the journal says when it has written.
+    EventJournal journal(files.path());
+    journal.setWrittenHook(
+        [&link] { QMetaObject::invokeMethod(&link, &PlantLink::forward, Qt::QueuedConnection); });
+    ButchRecords butches(records);
+    const quint64 butchId = butches.newButch();
+    QVERIFY(butches.newTask(butchId, DeviceId, "90.00", "90.00", "Мука", "кг") > 0);
+
+    // Found by polling alone, the five would take about 2.5 periods together.
+    const QList<JournalEvent::Kind> course {JournalEvent::ButchStarted, JournalEvent::ButchStopped,
+                                            JournalEvent::ButchContinued,
+                                            JournalEvent::ButchFinished, JournalEvent::ButchClosed};
+    double waited = 0;
+    for (int n = 0; n < course.size(); ++n) {
+        const double written = MqttReader::steadyMs();
+        journal.record(course.at(n), QString(), qint64(butchId), DeviceId);
+        QTRY_COMPARE(reader.ofKind("batch").size(), n + 1);
+        waited += reader.ofKind("batch").last().receivedMs - written;
+    }
+    QVERIFY2(waited < MqttPublisher::PollMs, qPrintable(QString::number(waited)));
+
+    const QJsonObject started = reader.ofKind("batch").first().json();
+    QCOMPARE(started.value("event").toString(), QString("started"));
+    QVERIFY(started.value("delivered").isDouble());
+    QCOMPARE(started.value("delivered").toDouble(), 0.0);
+    journal.setWrittenHook({});
 }
 
 void tst_PlantLink::unreachableBrokerAndWrongPasswordAreToldAndTheLinkRecovers()
