@@ -7,13 +7,16 @@
 class Database;
 
 // What the console learned of one doser's fills of one product: the share it takes off the
-// ordered weight, and the doser's last fills as discharged / sent, newest last.
+// ordered weight and the amount in flight it takes off besides, and the doser's last fills as
+// discharged / sent with the weight sent (0 when not known), newest last.
 struct LearnedCorrection
 {
     double correction = 0;
+    double inFlight = 0;
     QList<double> ratios;
+    QList<double> sent;
 
-    bool isEmpty() const { return ratios.isEmpty() && correction == 0; }
+    bool isEmpty() const { return ratios.isEmpty() && correction == 0 && inFlight == 0; }
 };
 
 // The learned corrections in data.db, one per doser and product, on a connection of the caller
