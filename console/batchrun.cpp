@@ -198,12 +198,14 @@ void BatchRun::chooseDoseWeight(int p)
 double BatchRun::doseFor(int p, double remaining) const
 {
     if (options.precise) {
-        // The large fills share what the small last one leaves; the last takes what is left.
+        // The large fills share what the small last one leaves, each within the share of the
+        // limit; short fills before leave the last more, up to the limit.
         const DoserWork &work = dosers.at(p);
         const int left = work.fillsLeft > 0 ? work.fillsLeft : preciseFills(p, remaining);
         if (left <= 1)
             return qMin(remaining, work.npd);
-        return (remaining - options.lastFillShare * work.npd) / (left - 1);
+        return qMin((remaining - options.lastFillShare * work.npd) / (left - 1),
+                    options.fillShare * work.npd);
     }
     if (options.fewestCycles) {
         const int left = dosers.at(p).fillsLeft;
@@ -231,13 +233,14 @@ int BatchRun::preciseFills(int p, double remaining) const
 
 bool BatchRun::preciseFillsFit(int p) const
 {
+    // The plan holds while the large fills at their largest leave the last one within the limit.
     const DoserWork &work = dosers.at(p);
     const double remaining = work.mustToBeDoneWeight;
-    if (work.fillsLeft == 1)
-        return remaining <= work.npd;
-    const double last = options.lastFillShare * work.npd;
-    return work.fillsLeft > 1 && remaining > last
-           && (remaining - last) / (work.fillsLeft - 1) <= work.npd;
+    if (work.fillsLeft < 1)
+        return false;
+    if (work.fillsLeft > 1 && !(remaining > options.lastFillShare * work.npd))
+        return false;
+    return remaining - (work.fillsLeft - 1) * options.fillShare * work.npd <= work.npd;
 }
 
 void BatchRun::setDoseOptions(const DoseOptions &changed)

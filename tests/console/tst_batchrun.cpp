@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -113,6 +114,10 @@ private slots:
     void learnedCorrectionMakesUpForTheMissPerProductAndIsKept();
     void correctionLeavesOutResiduesStoppedCyclesAndFaultyFills();
     void fewestCyclesSplitTheTaskEvenlyWithinTheShare();
+    void precisePlanEndsWithASmallFillThatTakesUpTheMisses();
+    void preciseFillsNeverExceedTheLimit_data();
+    void preciseFillsNeverExceedTheLimit();
+    void shareAndInFlightAreLearnedWithinEightFillsAndKept();
 };
 
 void tst_BatchRun::batchEndsWithinTolerancesAndSecondBatchStartsFromNothing()
@@ -497,6 +502,98 @@ void tst_BatchRun::fewestCyclesSplitTheTaskEvenlyWithinTheShare()
     QCOMPARE(fills.size(), 2);
     QCOMPARE(fills.first(), 28.5);
     QVERIFY(fills.last() > 28.5 && fills.last() <= 30);
+}
+
+void tst_BatchRun::precisePlanEndsWithASmallFillThatTakesUpTheMisses()
+{
+    DoseOptions options;
+    options.precise = true;
+    Bench bench;
+    bench.run->setDoseOptions(options);
+    bench.doser.fillError = 0.02;
+    bench.doser.inFlightError = 0.3;
+    bench.start(300);
+    const int fewest = int(std::ceil(300 / (options.fillShare * 30)));
+    QCOMPARE(bench.image.doser(0).batch.plannedDoses, fewest + 1);
+    QVERIFY(bench.finished());
+    const QList<double> fills = bench.doser.fills();
+    QCOMPARE(fills.size(), fewest + 1);
+    // Each large fill ran over by 2 % and 0.3; those after it, and the last, took it up.
+    const double last = options.lastFillShare * 30;
+    for (int n = 0; n + 1 < fills.size(); ++n)
+        QVERIFY2(fills.at(n) > 0.8 * options.fillShare * 30
+                     && fills.at(n) <= options.fillShare * 30,
+                 qPrintable(QString::number(fills.at(n))));
+    QVERIFY2(fills.last() < last - 0.5, qPrintable(QString::number(fills.last())));
+    QVERIFY(qAbs(bench.delivered() - 30000) <= 50);
+}
+
+void tst_BatchRun::preciseFillsNeverExceedTheLimit_data()
+{
+    QTest::addColumn<bool>("correction");
+    QTest::newRow("as wanted") << false;
+    QTest::newRow("corrected") << true;
+}
+
+void tst_BatchRun::preciseFillsNeverExceedTheLimit()
+{
+    QFETCH(bool, correction);
+    DoseOptions options;
+    options.precise = true;
+    options.correction = correction;
+    options.fillShare = 1.0;
+    Bench bench;
+    bench.run->setDoseOptions(options);
+    // Fills at the whole limit come out short: what they leave must not make a fill larger.
+    bench.doser.fillError = -0.04;
+    bench.doser.inFlightError = -0.3;
+    bench.start(64.5);
+    QVERIFY(bench.finished());
+    for (double fill : bench.doser.fills())
+        QVERIFY2(fill <= 30, qPrintable(QString::number(fill)));
+    QVERIFY(qAbs(bench.delivered() - 6450) < 50);
+}
+
+void tst_BatchRun::shareAndInFlightAreLearnedWithinEightFillsAndKept()
+{
+    // The doser fills 2 % and 0.3 over: it is to be sent wanted / 1.02 - 0.3 / 1.02.
+    constexpr double Share = 0.02 / 1.02;
+    constexpr double InFlight = 0.3 / 1.02;
+    TemporaryDatabase files;
+    DoseOptions options;
+    options.precise = true;
+    options.correction = true;
+    {
+        Bench bench(&files);
+        bench.run->setDoseOptions(options);
+        bench.doser.fillError = 0.02;
+        bench.doser.inFlightError = 0.3;
+        while (bench.doser.fills().size() < 8) {
+            bench.person.shown.clear();
+            bench.start(40);
+            QVERIFY(bench.finished());
+        }
+        const LearnedCorrection learned = bench.run->correctionOf(0, bench.doser.product);
+        QVERIFY2(qAbs(learned.correction - Share) < 0.002,
+                 qPrintable(QString::number(learned.correction)));
+        QVERIFY2(qAbs(learned.inFlight - InFlight) < 0.03,
+                 qPrintable(QString::number(learned.inFlight)));
+        const QStringList last =
+            bench.files->select("SELECT orderedWeight, dischargedWeight, inFlight FROM dose ORDER "
+                                "BY idDose DESC LIMIT 1");
+        QVERIFY2(qAbs(hundredths(last.at(1)) - hundredths(last.at(0))) <= 2,
+                 qPrintable(last.join(' ')));
+        QVERIFY(last.at(2).toDouble() > InFlight / 2);
+    }
+    // A new run on the same data.db fills a small task at once with both terms.
+    Bench bench(&files);
+    bench.run->setDoseOptions(options);
+    bench.doser.fillError = 0.02;
+    bench.doser.inFlightError = 0.3;
+    bench.start(4);
+    QVERIFY(bench.finished());
+    QCOMPARE(bench.doser.fills().size(), 1);
+    QVERIFY2(qAbs(bench.delivered() - 400) <= 3, qPrintable(QString::number(bench.delivered())));
 }
 
 QTEST_GUILESS_MAIN(tst_BatchRun)
