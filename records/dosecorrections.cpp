@@ -14,6 +14,9 @@ const QString ResetStatement =
     QStringLiteral(R"(DELETE FROM doseCorrection WHERE deviceId = %1 AND productName = "%2")");
 // Ratios near 1 need this many digits to keep the fourth decimal of a fill.
 constexpr int RatioDigits = 9;
+constexpr double PercentPerShare = 100;
+constexpr int ShareDecimals = 2;
+constexpr int InFlightDecimals = 3;
 
 QList<double> numbers(const QString &text)
 {
@@ -69,4 +72,11 @@ bool DoseCorrections::save(int deviceId, const QString &product, const LearnedCo
 bool DoseCorrections::reset(int deviceId, const QString &product)
 {
     return database.execQuery(ResetStatement, {deviceId, product});
+}
+
+QString DoseCorrections::termsText(double correction, double inFlight)
+{
+    return QStringLiteral("%1 %, в полёте %2")
+        .arg(-correction * PercentPerShare, 0, 'f', ShareDecimals)
+        .arg(-inFlight, 0, 'f', InFlightDecimals);
 }

@@ -31,6 +31,8 @@ public:
     LearnedCorrection load(int deviceId, const QString &product);
     bool save(int deviceId, const QString &product, const LearnedCorrection &learned);
     bool reset(int deviceId, const QString &product);
+    // The two terms as what they do to the fill: below zero the doser is sent less than wanted.
+    static QString termsText(double correction, double inFlight);
 
 private:
     Database &database;

@@ -79,6 +79,7 @@ private slots:
     void rangeWithoutTasksEmptiesTableAndExport();
     void doseAccuracyPerProductAndUnitBesideTheTotals();
     void toleranceShareCpCpkAndClassOfEachProductInTableAndFile();
+    void productRowNamesTheCorrectionLearnedOnEachDoser();
     void exportWritesTheExpectedBytes();
     void exportBeforeAnyDayWritesTheHeadingOnly();
     void showingAgainForgetsTheFirstDayOnly();
@@ -459,6 +460,24 @@ void tst_Stat::brokenDatabaseLeavesTheWindowEmpty()
     QCOMPARE(stat.statTable->rowCount(), 0);
     QTemporaryDir folder;
     QVERIFY(stat.saveCsv(folder.filePath("stat.csv")));
+}
+
+void tst_Stat::productRowNamesTheCorrectionLearnedOnEachDoser()
+{
+    TemporaryDatabase records;
+    QVERIFY(Database(records.path()).createTables());
+    records.addTask(records.addButch(FirstDay), "Мука", "кг", "30.00");
+    records.addTask(records.addButch(FirstDay), "Соль", "кг", "10.00");
+    QVERIFY(records.exec("INSERT INTO doseCorrection (deviceId, productName, correction, ratios, "
+                         "inFlight, sent) VALUES (31, 'Мука', 0.0196, '', 0.29, '')"));
+    Stat stat(records.path());
+    stat.fillDates();
+    chooseRange(stat, 0, 0);
+    QCOMPARE(stat.statTable->rowCount(), 2);
+    const QString flour = stat.statTable->item(0, 0)->toolTip();
+    QVERIFY2(flour.contains("31") && flour.contains("-1.96 %") && flour.contains("-0.290"),
+             qPrintable(flour));
+    QVERIFY(stat.statTable->item(1, 0)->toolTip().isEmpty());
 }
 
 QTEST_MAIN(tst_Stat)
