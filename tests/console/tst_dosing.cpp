@@ -190,13 +190,9 @@ void tst_Dosing::preciseIsSwitchedOnWithALastShareWithinItsRange()
     QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
     rig.startConsole();
     rig.waitForDoser();
-    switchOn(rig, {"preciseBox"}, {{"lastFillShareBox", "0.6"}});
-    DoseOptions saved = DoseOptions::load(*k310Settings::makeStore());
+    switchOn(rig, {"preciseBox"}, {{"lastFillShareBox", "0,1"}, {"lastFillShareBox", "0.6"}});
+    const DoseOptions saved = DoseOptions::load(*k310Settings::makeStore());
     QVERIFY(saved.precise && !saved.fewestCycles);
-    QCOMPARE(saved.lastFillShare, DoseOptions::DefaultLastFillShare);
-    switchOn(rig, {}, {{"lastFillShareBox", "0,1"}});
-    saved = DoseOptions::load(*k310Settings::makeStore());
-    QVERIFY(saved.precise);
     QCOMPARE(saved.lastFillShare, 0.1);
 }
 

@@ -143,9 +143,7 @@ void tst_OldDatabase::oldCorrectionKeepsItsShareAndLearnsNoAmountInFlight()
     QVERIFY(!database.hasAllTables());
     QVERIFY(database.createTables());
     const LearnedCorrection learned = DoseCorrections(database).load(30, "Мука");
-    QCOMPARE(learned.correction, 0.03);
-    QCOMPARE(learned.inFlight, 0.0);
-    QCOMPARE(learned.ratios, QList<double>({1.03, 1.031}));
+    QVERIFY(learned.correction == 0.03 && learned.inFlight == 0);
     // Their fills' sizes are not known.
     QCOMPARE(learned.sent, QList<double>({0, 0}));
 }
