@@ -105,6 +105,7 @@ int accuracyRun(Plan plan, bool correction, bool inFlight, int batches, quint32 
     Figures seconds;
     int overPlan = 0;
     int outside = 0;
+    int continues = 0;
     for (int batch = 0; batch < batches; ++batch) {
         const double target = LeastTarget + targets.bounded(LargestTarget - LeastTarget + 1);
         rig.enter("productWeightK310_11", QString::number(target, 'f', 2));
@@ -112,8 +113,19 @@ int accuracyRun(Plan plan, bool correction, bool inFlight, int batches, quint32 
         QElapsedTimer clock;
         clock.start();
         rig.click("startButton");
-        if (!QTest::qWaitFor([&] { return rig.operatorAtPanel().shown.count(Done) > done; },
-                             BatchMs))
+        // A doser taken as lost on a loaded machine stops the batch: the operator continues it.
+        const bool finished = QTest::qWaitFor(
+            [&] {
+                if (rig.operatorAtPanel().shown.count(Done) > done)
+                    return true;
+                if (!rig.isEnabled("stopButton") && rig.isEnabled("continueButton")) {
+                    ++continues;
+                    rig.click("continueButton");
+                }
+                return false;
+            },
+            BatchMs);
+        if (!finished)
             return 1;
         seconds.add(double(clock.elapsed()) / 1000);
         const QStringList task = rig.records().select(
@@ -137,10 +149,10 @@ int accuracyRun(Plan plan, bool correction, bool inFlight, int batches, quint32 
         if (std::fabs(deviation) > Tolerance)
             ++outside;
     }
-    std::printf("%-8s %-9s %-3s %6d %9.3f %9.3f %9.3f %9.3f %7.2f %7.1f %5d %5d\n",
+    std::printf("%-8s %-9s %-3s %6d %9.3f %9.3f %9.3f %9.3f %7.2f %7.1f %5d %5d %5d\n",
                 inFlight ? "inflight" : "share", planName(plan), correction ? "on" : "off", batches,
                 final.mean(), final.deviation(), absoluteFinal.mean(), lastDose.mean(),
-                fills.mean(), seconds.mean(), overPlan, outside);
+                fills.mean(), seconds.mean(), overPlan, outside, continues);
     return 0;
 }
 

@@ -44,8 +44,8 @@ done
 failed=0
 for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
 
-printf '%-8s %-9s %-3s %6s %9s %9s %9s %9s %7s %7s %5s %5s\n' doser plan corr batches \
-    "mean dev" "sd dev" "mean|dev|" "last|dev|" fills "s/batch" over out
+printf '%-8s %-9s %-3s %6s %9s %9s %9s %9s %7s %7s %5s %5s %5s\n' doser plan corr batches \
+    "mean dev" "sd dev" "mean|dev|" "last|dev|" fills "s/batch" over out cont
 for doser in share inflight; do
     for plan in specified fewest precise; do
         for correction in off on; do
