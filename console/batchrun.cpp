@@ -119,6 +119,7 @@ void BatchRun::setWeighingLimit(int p, double limit)
 {
     dosers[p].npd = limit;
     dosers[p].npdReported = true;
+    correctors[p].setWeighingLimit(limit);
 }
 
 void BatchRun::setUnit(int p, const QString &unit)
@@ -186,14 +187,26 @@ void BatchRun::chooseDoseWeight(int p)
 {
     DoserWork &work = dosers[p];
     // A plan whose fills would no longer fit the limit is made again.
-    if (options.fewestCycles
-        && (work.fillsLeft < 1 || work.mustToBeDoneWeight / work.fillsLeft > work.npd))
+    if (options.precise && !preciseFillsFit(p))
+        work.fillsLeft = preciseFills(p, work.mustToBeDoneWeight);
+    else if (!options.precise && options.fewestCycles
+             && (work.fillsLeft < 1 || work.mustToBeDoneWeight / work.fillsLeft > work.npd))
         work.fillsLeft = fewestFills(p, work.mustToBeDoneWeight);
     work.doseWeight = doseFor(p, work.mustToBeDoneWeight);
 }
 
 double BatchRun::doseFor(int p, double remaining) const
 {
+    if (options.precise) {
+        // The large fills share what the small last one leaves, each within the share of the
+        // limit; short fills before leave the last more, up to the limit.
+        const DoserWork &work = dosers.at(p);
+        const int left = work.fillsLeft > 0 ? work.fillsLeft : preciseFills(p, remaining);
+        if (left <= 1)
+            return qMin(remaining, work.npd);
+        return qMin((remaining - options.lastFillShare * work.npd) / (left - 1),
+                    options.fillShare * work.npd);
+    }
     if (options.fewestCycles) {
         const int left = dosers.at(p).fillsLeft;
         return remaining / (left > 0 ? left : fewestFills(p, remaining));
@@ -210,12 +223,33 @@ int BatchRun::fewestFills(int p, double remaining) const
     return qMax(1, int(std::ceil(remaining / largest - PlanSlack)));
 }
 
+int BatchRun::preciseFills(int p, double remaining) const
+{
+    const double last = options.lastFillShare * dosers.at(p).npd;
+    if (!(remaining > last))
+        return 1;
+    return 1 + fewestFills(p, remaining - last);
+}
+
+bool BatchRun::preciseFillsFit(int p) const
+{
+    // The plan holds while the large fills at their largest leave the last one within the limit.
+    const DoserWork &work = dosers.at(p);
+    const double remaining = work.mustToBeDoneWeight;
+    if (work.fillsLeft < 1)
+        return false;
+    if (work.fillsLeft > 1 && !(remaining > options.lastFillShare * work.npd))
+        return false;
+    return remaining - (work.fillsLeft - 1) * options.fillShare * work.npd <= work.npd;
+}
+
 void BatchRun::setDoseOptions(const DoseOptions &changed)
 {
     options = changed;
     for (int p = 0; p < dosers.size(); ++p) {
         correctors[p].setDoses(options.correctionDoses);
         correctors[p].setGain(options.correctionGain);
+        correctors[p].setWeighingLimit(dosers.at(p).npd);
         // The plan is made again at the next fill under the rule now in force.
         dosers[p].fillsLeft = 0;
         if (hasTask(p))
@@ -229,6 +263,7 @@ void BatchRun::loadCorrection(int p)
     // The corrector keeps the options' window and gain (setDoseOptions); only what it learned
     // of this product comes from data.db.
     const QString product = line.productName(p);
+    correctors[p].setWeighingLimit(dosers.at(p).npd);
     correctors[p].restore(corrections.load(line.deviceId(p), product));
     correctedProducts[p] = product;
 }
@@ -277,10 +312,13 @@ int BatchRun::dosesStillNeeded(int p) const
     const DoserWork &work = dosers.at(p);
     if (work.idle)
         return 0;
-    if (options.fewestCycles) {
+    if (options.precise || options.fewestCycles) {
         if (work.doseFaultPlus > work.mustToBeDoneWeight)
             return 0;
-        return work.fillsLeft > 0 ? work.fillsLeft : fewestFills(p, work.mustToBeDoneWeight);
+        if (work.fillsLeft > 0)
+            return work.fillsLeft;
+        return options.precise ? preciseFills(p, work.mustToBeDoneWeight)
+                               : fewestFills(p, work.mustToBeDoneWeight);
     }
     double remaining = work.mustToBeDoneWeight;
     int fills = 0;
@@ -806,6 +844,7 @@ void BatchRun::doDownloadUploadCycle(int id)
         work.orderedDose = weightText(p, work.doseWeight);
         work.sentDose = weightToSend(p, work.doseWeight);
         work.appliedCorrection = options.correction ? correctors.at(p).correction() : 0;
+        work.appliedInFlight = options.correction ? correctors.at(p).inFlight() : 0;
         line.fillIfOnline(p, work.sentDose, work.scale);
         qDebug("device %d is working, dose is being downloaded", id);
     } else if (work.phase == DosePhase::DischargeDue) {
@@ -885,6 +924,7 @@ DoseRecord BatchRun::doseRecord(int p, double discharged, const QString &ordered
     dose.tolerancePlus = work.doseFaultPlusText;
     dose.toleranceMinus = work.doseFaultMinusText;
     dose.correction = orderedWeight.isEmpty() ? 0 : work.appliedCorrection;
+    dose.inFlight = orderedWeight.isEmpty() ? 0 : work.appliedInFlight;
     return dose;
 }
 

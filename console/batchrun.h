@@ -130,6 +130,8 @@ private:
     void chooseDoseWeight(int position);
     double doseFor(int position, double remaining) const;
     int fewestFills(int position, double remaining) const;
+    int preciseFills(int position, double remaining) const;
+    bool preciseFillsFit(int position) const;
     double weightToSend(int position, double wanted) const;
     void loadCorrection(int position);
     bool learnFrom(int position, double discharged);

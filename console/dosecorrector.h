@@ -4,10 +4,11 @@
 #include "dosecorrections.h"
 
 // Learns how a doser misses its fills of one product and orders the next fill to make up for
-// it. Each counted fill gives the doser's ratio discharged / sent; the mean of the last few, as
-// the deviation they would give at the correction now in force, times a gain moves the
-// correction. Measuring at the present correction keeps the learning from overshooting however
-// many fills it averages.
+// it. The doser's miss has two terms: a share of the fill and a fixed amount in flight. From the
+// last few counted fills, when they are of different sizes, a least-squares line of discharged
+// against sent gives both; with fills all of one size only the share can be told, and the amount
+// in flight is kept. The correction moves towards what the fills show, times a gain, so it does
+// not overshoot however many fills it averages.
 class DoseCorrector
 {
 public:
@@ -21,26 +22,49 @@ public:
     // largest; a wrong reading can then never run the batch far off.
     static constexpr double LargestStep = 0.02;
     static constexpr double LargestCorrection = 0.2;
+    // The same for the amount in flight, in shares of the upper weighing limit.
+    static constexpr double LargestInFlightStep = 0.01;
+    static constexpr double LargestInFlight = 0.05;
+    // Fills whose sizes spread over less than this share of their mean are of one size: a line
+    // through them would take the spread of the doser for the amount in flight.
+    static constexpr double DistinctSizes = 0.2;
 
     void setDoses(int count);
     void setGain(double factor);
+    // The doser's upper weighing limit bounds the amount in flight; until it is known (0) only the
+    // share is learned.
+    void setWeighingLimit(double limit);
     int doses() const { return window; }
     double gain() const { return factor; }
 
     void restore(const LearnedCorrection &state);
     const LearnedCorrection &state() const { return learned; }
     double correction() const { return learned.correction; }
+    double inFlight() const { return learned.inFlight; }
 
     // The weight to send for a fill the batch wants.
-    double toSend(double wanted) const { return wanted * (1 - learned.correction); }
+    double toSend(double wanted) const
+    {
+        return wanted * (1 - learned.correction) - learned.inFlight;
+    }
     // A fill counted into the batch: `sent` went to the doser for `wanted`. False when it was
     // left out (too far off, or nothing to learn from).
     bool learn(double wanted, double sent, double discharged, double plusTolerance,
                double minusTolerance);
 
 private:
+    void trim();
+    // The share and amount in flight the fills in the window show; false when their sizes
+    // cannot tell the two apart.
+    bool fitLine(double &share, double &inFlight) const;
+    // The share the fills show with the amount in flight as it stands.
+    double shareAlone() const;
+    void moveTowards(double share, double inFlight);
+    void bound();
+
     int window = DefaultDoses;
     double factor = DefaultGain;
+    double weighingLimit = 0;
     LearnedCorrection learned;
 };
 

@@ -11,15 +11,12 @@
 
 namespace {
 
-constexpr double PercentPerShare = 100;
-
 QString correctionText(const LearnedCorrection &learned)
 {
     if (learned.isEmpty())
         return QStringLiteral("нет");
-    // Shown as what it does to the fill: below zero the doser is sent less than wanted.
-    return QStringLiteral("%1 % по %2 дозам")
-        .arg(-learned.correction * PercentPerShare, 0, 'f', 2)
+    return QStringLiteral("%1, по %2 дозам")
+        .arg(DoseCorrections::termsText(learned.correction, learned.inFlight))
         .arg(learned.ratios.size());
 }
 

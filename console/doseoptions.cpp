@@ -12,6 +12,8 @@ const QString CorrectionDosesKey = QStringLiteral("dose/correctionDoses");
 const QString CorrectionGainKey = QStringLiteral("dose/correctionGain");
 const QString FewestCyclesKey = QStringLiteral("dose/fewestCycles");
 const QString FillShareKey = QStringLiteral("dose/fillShare");
+const QString PreciseKey = QStringLiteral("dose/precise");
+const QString LastFillShareKey = QStringLiteral("dose/lastFillShare");
 const QString RepeatReadsKey = QStringLiteral("dose/repeatReads");
 
 } // namespace
@@ -30,6 +32,10 @@ DoseOptions DoseOptions::load(QSettings &store)
     // A share out of range (an edited file) would order fills the doser refuses.
     const double share = store.value(FillShareKey, DefaultFillShare).toDouble();
     options.fillShare = share >= LeastFillShare && share <= 1.0 ? share : DefaultFillShare;
+    options.precise = store.value(PreciseKey, false).toBool();
+    const double last = store.value(LastFillShareKey, DefaultLastFillShare).toDouble();
+    options.lastFillShare =
+        last >= LeastLastFillShare && last <= LargestLastFillShare ? last : DefaultLastFillShare;
     options.repeatReads = store.value(RepeatReadsKey, false).toBool();
     return options;
 }
@@ -41,6 +47,8 @@ void DoseOptions::save(QSettings &store) const
     store.setValue(CorrectionGainKey, correctionGain);
     store.setValue(FewestCyclesKey, fewestCycles);
     store.setValue(FillShareKey, fillShare);
+    store.setValue(PreciseKey, precise);
+    store.setValue(LastFillShareKey, lastFillShare);
     store.setValue(RepeatReadsKey, repeatReads);
 }
 
@@ -53,6 +61,10 @@ QString DoseOptions::summary() const
                   .arg(correctionGain, 0, 'f', 2);
     if (fewestCycles)
         on << QStringLiteral("наименьшее число циклов, доза до %1 НПВ").arg(fillShare, 0, 'f', 2);
+    if (precise)
+        on << QStringLiteral("точно, доза до %1 НПВ, последняя до %2 НПВ")
+                  .arg(fillShare, 0, 'f', 2)
+                  .arg(lastFillShare, 0, 'f', 2);
     if (repeatReads)
         on << QStringLiteral("повтор запросов");
     return on.isEmpty() ? QStringLiteral("выключены") : on.join(QStringLiteral("; "));
@@ -63,5 +75,7 @@ bool DoseOptions::operator==(const DoseOptions &other) const
     return correction == other.correction && correctionDoses == other.correctionDoses
            && qFuzzyCompare(1 + correctionGain, 1 + other.correctionGain)
            && fewestCycles == other.fewestCycles
-           && qFuzzyCompare(1 + fillShare, 1 + other.fillShare) && repeatReads == other.repeatReads;
+           && qFuzzyCompare(1 + fillShare, 1 + other.fillShare) && precise == other.precise
+           && qFuzzyCompare(1 + lastFillShare, 1 + other.lastFillShare)
+           && repeatReads == other.repeatReads;
 }

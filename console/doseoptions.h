@@ -11,6 +11,9 @@ struct DoseOptions
 {
     static constexpr double DefaultFillShare = 0.95;
     static constexpr double LeastFillShare = 0.5;
+    static constexpr double DefaultLastFillShare = 0.15;
+    static constexpr double LeastLastFillShare = 0.05;
+    static constexpr double LargestLastFillShare = 0.5;
 
     // Learned dose correction: the mean miss of the last `correctionDoses` fills of the product
     // on the doser, times the gain, is taken off the next fill.
@@ -21,6 +24,11 @@ struct DoseOptions
     // every fill the remainder divided by the fills left.
     bool fewestCycles = false;
     double fillShare = DefaultFillShare;
+    // "точно": the fills before the last as large as `fillShare` allows and the last one small,
+    // `lastFillShare` of the upper limit, so it takes up the misses of the large ones; at most
+    // one fill more than the fewest cycles. Made again from what is left after every fill.
+    bool precise = false;
+    double lastFillShare = DefaultLastFillShare;
     // A request whose reply was lost or corrupt is sent once more before the doser counts as
     // lost, unless it moves product (a fill, a discharge, a cycle).
     bool repeatReads = false;

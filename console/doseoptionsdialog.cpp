@@ -32,8 +32,11 @@ DoseOptionsDialog::DoseOptionsDialog(QWidget *parent)
     takeWithin(form->correctionDosesBox, DoseCorrector::FewestDoses, DoseCorrector::MostDoses, 0);
     takeWithin(form->correctionGainBox, LeastGain, 1.0, FigureDecimals);
     takeWithin(form->fillShareBox, DoseOptions::LeastFillShare, 1.0, FigureDecimals);
+    takeWithin(form->lastFillShareBox, DoseOptions::LeastLastFillShare,
+               DoseOptions::LargestLastFillShare, FigureDecimals);
     connect(form->correctionBox, &QCheckBox::toggled, this, &DoseOptionsDialog::showWhatApplies);
     connect(form->fewestCyclesBox, &QCheckBox::toggled, this, &DoseOptionsDialog::showWhatApplies);
+    connect(form->preciseBox, &QCheckBox::toggled, this, &DoseOptionsDialog::showWhatApplies);
     connect(form->saveButton, &QPushButton::clicked, this, [this] {
         emit optionsSaved(options());
         accept();
@@ -51,6 +54,8 @@ void DoseOptionsDialog::setOptions(const DoseOptions &options)
     form->correctionGainBox->setText(QString::number(options.correctionGain, 'f', FigureDecimals));
     form->fewestCyclesBox->setChecked(options.fewestCycles);
     form->fillShareBox->setText(QString::number(options.fillShare, 'f', FigureDecimals));
+    form->preciseBox->setChecked(options.precise);
+    form->lastFillShareBox->setText(QString::number(options.lastFillShare, 'f', FigureDecimals));
     form->repeatReadsBox->setChecked(options.repeatReads);
     showWhatApplies();
 }
@@ -63,6 +68,8 @@ DoseOptions DoseOptionsDialog::options() const
     options.correctionGain = form->correctionGainBox->text().toDouble();
     options.fewestCycles = form->fewestCyclesBox->isChecked();
     options.fillShare = form->fillShareBox->text().toDouble();
+    options.precise = form->preciseBox->isChecked();
+    options.lastFillShare = form->lastFillShareBox->text().toDouble();
     options.repeatReads = form->repeatReadsBox->isChecked();
     return options;
 }
@@ -73,5 +80,7 @@ void DoseOptionsDialog::showWhatApplies()
     const bool correction = form->correctionBox->isChecked();
     form->correctionDosesBox->setEnabled(correction);
     form->correctionGainBox->setEnabled(correction);
-    form->fillShareBox->setEnabled(form->fewestCyclesBox->isChecked());
+    const bool precise = form->preciseBox->isChecked();
+    form->fillShareBox->setEnabled(form->fewestCyclesBox->isChecked() || precise);
+    form->lastFillShareBox->setEnabled(precise);
 }

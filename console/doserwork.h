@@ -75,6 +75,7 @@ struct DoserWork
     QString orderedDose;
     double sentDose = 0;
     double appliedCorrection = 0;
+    double appliedInFlight = 0;
     // The fills still to come in the fewest-cycles plan, this one in the hopper included; 0 when
     // the plan is to be made afresh.
     int fillsLeft = 0;

@@ -55,7 +55,7 @@ const char *const Schema[] = {
     "CREATE INDEX IF NOT EXISTS cycleButch ON cycle (idButch, deviceId);",
     // What the console learned of how each doser misses its fills of a product.
     "CREATE TABLE IF NOT EXISTS doseCorrection (deviceId INTEGER, productName TEXT, correction "
-    "REAL, ratios TEXT, PRIMARY KEY (deviceId, productName));",
+    "REAL, ratios TEXT, inFlight REAL, sent TEXT, PRIMARY KEY (deviceId, productName));",
     // The plant link's outbox: a row per dose and per batch event, made by the triggers in the
     // transaction that writes the record, so a killed program still forwards it; removed once
     // the broker has acknowledged it. Rows are made only while plantForwarding holds one.
@@ -101,6 +101,12 @@ const AddedColumn AddedColumns[] = {
      "UPDATE dose SET idTask = (SELECT t.idTask FROM task t WHERE t.idButch = dose.idButch AND "
      "t.deviceId = dose.deviceId ORDER BY t.rowid LIMIT 1);"},
     {"plantOutbox", "idTask", "INTEGER", "DROP TRIGGER IF EXISTS plantDose;"},
+    // The amount in flight learned beside the share, and the sizes of the fills learned from;
+    // an older correction learned none and knows no sizes.
+    {"doseCorrection", "inFlight", "REAL", "UPDATE doseCorrection SET inFlight = 0;"},
+    {"doseCorrection", "sent", "TEXT"},
+    // The amount in flight taken off the fill for the doser's learned miss.
+    {"dose", "inFlight", "REAL"},
 };
 
 // Several connections write the same file now; one that finds it locked waits for the other's

@@ -7,13 +7,16 @@
 class Database;
 
 // What the console learned of one doser's fills of one product: the share it takes off the
-// ordered weight, and the doser's last fills as discharged / sent, newest last.
+// ordered weight and the amount in flight it takes off besides, and the doser's last fills as
+// discharged / sent with the weight sent (0 when not known), newest last.
 struct LearnedCorrection
 {
     double correction = 0;
+    double inFlight = 0;
     QList<double> ratios;
+    QList<double> sent;
 
-    bool isEmpty() const { return ratios.isEmpty() && correction == 0; }
+    bool isEmpty() const { return ratios.isEmpty() && correction == 0 && inFlight == 0; }
 };
 
 // The learned corrections in data.db, one per doser and product, on a connection of the caller
@@ -28,6 +31,8 @@ public:
     LearnedCorrection load(int deviceId, const QString &product);
     bool save(int deviceId, const QString &product, const LearnedCorrection &learned);
     bool reset(int deviceId, const QString &product);
+    // The two terms as what they do to the fill: below zero the doser is sent less than wanted.
+    static QString termsText(double correction, double inFlight);
 
 private:
     Database &database;

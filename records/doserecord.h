@@ -27,6 +27,8 @@ struct DoseRecord
     // The share of the ordered weight taken off (or, below zero, added to) the fill sent to the
     // doser for its learned miss; 0 without a correction.
     double correction = 0;
+    // The amount in flight taken off (below zero, added to) the fill besides; 0 without one.
+    double inFlight = 0;
 
     bool isResidue() const { return orderedWeight.isEmpty(); }
 };

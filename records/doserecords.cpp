@@ -7,13 +7,13 @@ namespace {
 
 const QString AddStatement = QStringLiteral(
     "INSERT INTO dose (idButch, deviceId, date, time, orderedWeight, dischargedWeight, "
-    "weightScale, decimals, counted, doseFaultPlus, doseFaultMinus, correction, idTask) values "
-    "(%1, "
-    "%2, \"%3\", \"%4\", \"%5\", \"%6\", \"%7\", %8, %9, \"%10\", \"%11\", %12, %13);");
+    "weightScale, decimals, counted, doseFaultPlus, doseFaultMinus, correction, idTask, inFlight) "
+    "values (%1, "
+    "%2, \"%3\", \"%4\", \"%5\", \"%6\", \"%7\", %8, %9, \"%10\", \"%11\", %12, %13, %14);");
 const QString OfButchStatement = QStringLiteral(
     "SELECT idButch, deviceId, date, time, orderedWeight, dischargedWeight, weightScale, "
     "decimals, counted, doseFaultPlus, doseFaultMinus, ifnull(correction, 0), "
-    "ifnull(idTask, 0) FROM dose "
+    "ifnull(idTask, 0), ifnull(inFlight, 0) FROM dose "
     "WHERE idButch = %1 "
     "ORDER BY idDose");
 const QString RemoveOfButchStatement = QStringLiteral("DELETE FROM dose WHERE idButch = %1");
@@ -32,6 +32,7 @@ enum Column {
     MinusColumn,
     CorrectionColumn,
     TaskColumn,
+    InFlightColumn,
 };
 
 } // namespace
@@ -43,12 +44,12 @@ DoseRecords::DoseRecords(Database &database)
 bool DoseRecords::add(const DoseRecord &dose)
 {
     const QDateTime moment = dose.moment.isValid() ? dose.moment : QDateTime::currentDateTime();
-    return database.execQuery(AddStatement,
-                              {dose.butchId, dose.deviceId, RecordTime::dateText(moment),
-                               RecordTime::timeText(moment), dose.orderedWeight,
-                               dose.dischargedWeight, dose.unit, dose.decimals, int(dose.counted),
-                               dose.tolerancePlus, dose.toleranceMinus, dose.correction,
-                               dose.taskId != 0 ? QVariant(dose.taskId) : QVariant()});
+    return database.execQuery(
+        AddStatement,
+        {dose.butchId, dose.deviceId, RecordTime::dateText(moment), RecordTime::timeText(moment),
+         dose.orderedWeight, dose.dischargedWeight, dose.unit, dose.decimals, int(dose.counted),
+         dose.tolerancePlus, dose.toleranceMinus, dose.correction,
+         dose.taskId != 0 ? QVariant(dose.taskId) : QVariant(), dose.inFlight});
 }
 
 QList<DoseRecord> DoseRecords::ofButch(qint64 butchId)
@@ -70,6 +71,7 @@ QList<DoseRecord> DoseRecords::ofButch(qint64 butchId)
         dose.toleranceMinus = rows.value(row, MinusColumn);
         dose.correction = rows.value(row, CorrectionColumn).toDouble();
         dose.taskId = rows.value(row, TaskColumn).toLongLong();
+        dose.inFlight = rows.value(row, InFlightColumn).toDouble();
         doses << dose;
     }
     return doses;

@@ -3,6 +3,7 @@
 #include "cyclerecords.h"
 #include "database.h"
 #include "doseaccuracy.h"
+#include "dosecorrections.h"
 #include "doserecords.h"
 #include "journalreader.h"
 #include "recordtime.h"
@@ -229,6 +230,15 @@ void ButchReport::addTask(QList<Line> &out, const Task &task) const
     }
     out << field(QStringLiteral("Допуск дозы:"),
                  tolerances.isEmpty() ? NoValue : tolerances.join(QStringLiteral(", ")) + unit);
+    // The learned share and amount in flight as the task's last corrected fill was sent.
+    for (auto dose = doses.crbegin(); dose != doses.crend(); ++dose) {
+        if (task.owns(*dose) && !dose->isResidue()
+            && (dose->correction != 0 || dose->inFlight != 0)) {
+            out << field(QStringLiteral("Поправка дозы:"),
+                         DoseCorrections::termsText(dose->correction, dose->inFlight) + unit);
+            break;
+        }
+    }
 
     out.append({Line::TableHeader,
                 {QStringLiteral("№"), QStringLiteral("Время"), QStringLiteral("Заказано"),

@@ -2,6 +2,7 @@
 
 #include "csvtext.h"
 #include "doseaccuracy.h"
+#include "dosecorrections.h"
 #include "operatormessages.h"
 
 #include <QDebug>
@@ -60,6 +61,10 @@ const QString AccuracyStatement = QStringLiteral(
     "JOIN task ON task.idButch = dose.idButch AND task.deviceId = dose.deviceId "
     "AND task.idTask IS dose.idTask "
     "GROUP BY task.productName, dose.weightScale ORDER BY task.productName, dose.weightScale");
+// What is learned now of each product's fills, per doser, for the products' rows.
+const QString CorrectionsStatement =
+    QStringLiteral("SELECT productName, deviceId, correction, ifnull(inFlight, 0) FROM "
+                   "doseCorrection ORDER BY productName, deviceId");
 const QString SumWeightStatement =
     QStringLiteral("SELECT haveDoneWeight FROM task WHERE (idButch >= %1 AND idButch <= %2) "
                    "AND (productName = \"%3\") AND (weightScale = \"%4\")");
@@ -260,6 +265,16 @@ void Stat::showTable(const QStringList &products, const QList<double> &kilograms
     statTable->setColumnCount(TableColumns);
     statTable->setRowCount(0);
     statTable->setHorizontalHeaderLabels(tableHeader());
+    QHash<QString, QStringList> corrections;
+    if (database.execQuery(CorrectionsStatement)) {
+        const QueryResult &rows = database.result();
+        for (int row = 0; row < rows.rows; ++row)
+            corrections[rows.value(row, 0)]
+                << QStringLiteral("поправка дозатора %1: %2")
+                       .arg(rows.value(row, 1),
+                            DoseCorrections::termsText(rows.value(row, 2).toDouble(),
+                                                       rows.value(row, 3).toDouble()));
+    }
     QHash<QString, QList<const UnitAccuracy *>> unitsOfProduct;
     for (const UnitAccuracy &unit : accuracy)
         unitsOfProduct[unit.product] << &unit;
@@ -272,8 +287,11 @@ void Stat::showTable(const QStringList &products, const QList<double> &kilograms
         statTable->setItem(
             firstRow, WeightColumn,
             new QTableWidgetItem(QString::number(kilograms.at(product), 'f', WeightDecimals)));
-        for (int row = firstRow; row < statTable->rowCount(); ++row)
-            statTable->setItem(row, ProductColumn, new QTableWidgetItem(name));
+        for (int row = firstRow; row < statTable->rowCount(); ++row) {
+            auto *cell = new QTableWidgetItem(name);
+            cell->setToolTip(corrections.value(name).join(u'\n'));
+            statTable->setItem(row, ProductColumn, cell);
+        }
         for (int i = 0; i < units.size(); ++i) {
             const int row = firstRow + i;
             const DoseAccuracy &figures = units.at(i)->figures;

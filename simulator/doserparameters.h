@@ -33,6 +33,8 @@ struct DoserParameters
     double fillErrorPercent = 0;
     double fillSpreadPercent = 0;
     double fillDriftPercent = 0;
+    // A fixed weight every fill ends above its target, whatever its size.
+    double inFlightError = 0;
     quint32 totalDoses = 0;
     // Non-resettable weight at start, in the doser's digits (weight * 10^scale).
     quint32 totalWeightDigits = 0;

@@ -324,7 +324,9 @@ double HopperModel::aimOf(qint64 targetDigits)
         missPercent +=
             params.fillSpreadPercent * std::sqrt(-2 * std::log(u)) * std::cos(2 * Pi * v);
     }
-    return double(targetDigits) * (1 + missPercent / PercentPerUnit);
+    const double aimed = double(targetDigits) * (1 + missPercent / PercentPerUnit)
+                         + params.inFlightError * double(powerOfTen(params.scale));
+    return qMax(0.0, aimed);
 }
 
 void HopperModel::startFeeding()

@@ -30,6 +30,7 @@ const char *const DoserOptions[] = {
     "fill-error",
     "fill-spread",
     "fill-drift",
+    "in-flight-error",
     "total-doses",
     "total-weight",
 };
@@ -91,6 +92,7 @@ SimulatorOptions::SimulatorOptions()
         {"fill-error", "Every fill misses its target by this many per cent.", "percent", "0"},
         {"fill-spread", "Standard deviation of a fill's miss, per cent.", "percent", "0"},
         {"fill-drift", "The miss grows by this many per cent every 100 fills.", "percent", "0"},
+        {"in-flight-error", "Every fill ends this weight above its target besides.", "weight", "0"},
         {"total-doses", "Non-resettable dose count at start.", "n", "0"},
         {"total-weight", "Non-resettable weight at start.", "weight", "0"},
         {"seed", "Seed of noise, scripted chances and faults (default: random, logged).", "n"},
@@ -275,6 +277,7 @@ bool SimulatorOptions::readDoser(int index, DoserParameters *p)
         || !readWeightFor("fill-spread", 0, MaxFillErrorPercent, &p->fillSpreadPercent)
         || !readWeightFor("fill-drift", -MaxFillErrorPercent, MaxFillErrorPercent,
                           &p->fillDriftPercent)
+        || !readWeightFor("in-flight-error", -p->npd, p->npd, &p->inFlightError)
         || !readIntFor("settle-ms", 0, LargestSettleMs, &p->settleMs)
         || !readVersion(valueFor(QStringLiteral("software-version"), index), p))
         return false;

@@ -101,7 +101,7 @@ void FakeBatchDoser::fillIfOnline(int, double weight, quint8 decimals)
         return;
     orders << QStringLiteral("fill %1").arg(weight, 0, 'f', decimals);
     // The counter counts in the doser's steps what the fill really put into the hopper.
-    const double filled = std::round(weight * (1 + fillError) * 100) / 100;
+    const double filled = std::round((weight * (1 + fillError) + inFlightError) * 100) / 100;
     hopper += filled;
     counter += quint32(std::lround(filled * 100));
 }

@@ -33,6 +33,8 @@ public:
     bool alarmOnNextDischarge = false;
     // Fills come out this much heavier than ordered (a share, 0.02 is 2 %).
     double fillError = 0;
+    // And this weight heavier besides, whatever their size.
+    double inFlightError = 0;
     bool online = true;
 
     double hopper = 0;

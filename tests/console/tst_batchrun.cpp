@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -113,6 +114,9 @@ private slots:
     void learnedCorrectionMakesUpForTheMissPerProductAndIsKept();
     void correctionLeavesOutResiduesStoppedCyclesAndFaultyFills();
     void fewestCyclesSplitTheTaskEvenlyWithinTheShare();
+    void precisePlanEndsWithASmallFillThatTakesUpTheMisses();
+    void preciseFillsNeverExceedTheLimit();
+    void shareAndInFlightAreLearnedWithinEightFillsAndKept();
 };
 
 void tst_BatchRun::batchEndsWithinTolerancesAndSecondBatchStartsFromNothing()
@@ -497,6 +501,66 @@ void tst_BatchRun::fewestCyclesSplitTheTaskEvenlyWithinTheShare()
     QCOMPARE(fills.size(), 2);
     QCOMPARE(fills.first(), 28.5);
     QVERIFY(fills.last() > 28.5 && fills.last() <= 30);
+}
+
+void tst_BatchRun::precisePlanEndsWithASmallFillThatTakesUpTheMisses()
+{
+    DoseOptions options;
+    options.precise = true;
+    Bench bench;
+    bench.run->setDoseOptions(options);
+    bench.doser.fillError = 0.02;
+    bench.doser.inFlightError = 0.3;
+    bench.start(300);
+    QVERIFY(bench.finished());
+    const QList<double> fills = bench.doser.fills();
+    QCOMPARE(fills.size(), int(std::ceil(300 / (options.fillShare * 30))) + 1);
+    // Each large fill ran over by 2 % and 0.3; those after it, and the last, took it up.
+    for (int n = 0; n + 1 < fills.size(); ++n)
+        QVERIFY(fills.at(n) > 0.8 * options.fillShare * 30
+                && fills.at(n) <= options.fillShare * 30);
+    QVERIFY(fills.last() < options.lastFillShare * 30 - 0.5);
+    QVERIFY(qAbs(bench.delivered() - 30000) <= 50);
+}
+
+void tst_BatchRun::preciseFillsNeverExceedTheLimit()
+{
+    DoseOptions options;
+    options.precise = true;
+    options.fillShare = 1.0;
+    Bench bench;
+    bench.run->setDoseOptions(options);
+    // Fills at the whole limit come out short: what they leave must not make a fill larger.
+    bench.doser.fillError = -0.04;
+    bench.doser.inFlightError = -0.3;
+    bench.start(64.5);
+    QVERIFY(bench.finished());
+    for (double fill : bench.doser.fills())
+        QVERIFY2(fill <= 30, qPrintable(QString::number(fill)));
+}
+
+void tst_BatchRun::shareAndInFlightAreLearnedWithinEightFillsAndKept()
+{
+    TemporaryDatabase files;
+    DoseOptions options;
+    options.precise = true;
+    options.correction = true;
+    for (double target : {40.0, 40.0, 30.0, 4.0}) {
+        // The last task on a new run on the same data.db: it goes on with what was learned.
+        Bench bench(&files);
+        bench.run->setDoseOptions(options);
+        bench.doser.fillError = 0.02;
+        bench.doser.inFlightError = 0.3;
+        bench.start(target);
+        QVERIFY(bench.finished());
+    }
+    // Eight fills of two sizes, then one of 4: it is to be sent 4 / 1.02 - 0.3 / 1.02.
+    QCOMPARE(files.select("SELECT count(*) FROM dose WHERE orderedWeight != ''").value(0), "9");
+    const QStringList last = files.select("SELECT orderedWeight, dischargedWeight, correction, "
+                                          "inFlight FROM dose ORDER BY idDose DESC LIMIT 1");
+    QVERIFY2(qAbs(hundredths(last.at(1)) - 400) <= 2, qPrintable(last.join(' ')));
+    QVERIFY(qAbs(last.at(2).toDouble() - 0.02 / 1.02) < 0.002);
+    QVERIFY(qAbs(last.at(3).toDouble() - 0.3 / 1.02) < 0.03);
 }
 
 QTEST_GUILESS_MAIN(tst_BatchRun)

@@ -76,6 +76,7 @@ class tst_Dosing : public QObject
 private slots:
     void erringDoserIsCorrectedInTheFewestFillsAndTheCorrectionReset();
     void lostReadsAreAskedAgainSoTheBatchRunsUnattended();
+    void preciseIsSwitchedOnWithALastShareWithinItsRange();
 };
 
 void tst_Dosing::erringDoserIsCorrectedInTheFewestFillsAndTheCorrectionReset()
@@ -181,6 +182,18 @@ void tst_Dosing::lostReadsAreAskedAgainSoTheBatchRunsUnattended()
     QVERIFY(6000 - delivered < 50);
     QCOMPARE(delivered, rig.countableDischarges(from, QStringLiteral("0.50")));
     QCOMPARE(rig.countedDoseRows(task.value(2)), delivered);
+}
+
+void tst_Dosing::preciseIsSwitchedOnWithALastShareWithinItsRange()
+{
+    ConsoleRig rig;
+    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
+    rig.startConsole();
+    rig.waitForDoser();
+    switchOn(rig, {"preciseBox"}, {{"lastFillShareBox", "0,1"}, {"lastFillShareBox", "0.6"}});
+    const DoseOptions saved = DoseOptions::load(*k310Settings::makeStore());
+    QVERIFY(saved.precise && !saved.fewestCycles);
+    QCOMPARE(saved.lastFillShare, 0.1);
 }
 
 QTEST_MAIN(tst_Dosing)

@@ -1,5 +1,6 @@
 #include "butchrecords.h"
 #include "database.h"
+#include "dosecorrections.h"
 #include "stat.h"
 #include "temporarydatabase.h"
 
@@ -31,6 +32,7 @@ private slots:
     void oldFileGainsTheNewTablesAndKeepsItsRecordsAndStatistics();
     void statementsOfTheOldProgramWorkOnANewFile();
     void oldFileIsCopiedFirstThenItsTasksNumberedAndItsDosesLinked();
+    void oldCorrectionKeepsItsShareAndLearnsNoAmountInFlight();
 };
 
 void tst_OldDatabase::oldFileGainsTheNewTablesAndKeepsItsRecordsAndStatistics()
@@ -129,6 +131,21 @@ void tst_OldDatabase::oldFileIsCopiedFirstThenItsTasksNumberedAndItsDosesLinked(
     QCOMPARE(records.select("SELECT haveDoneWeight FROM task ORDER BY rowid"),
              QStringList({"5.00", "20.00", ""}));
     QVERIFY(butches.newTask(quint64(second), 30, "1", "1", "Мука", "кг") > ids.last().toLongLong());
+}
+
+void tst_OldDatabase::oldCorrectionKeepsItsShareAndLearnsNoAmountInFlight()
+{
+    TemporaryDatabase records;
+    QVERIFY(records.exec("CREATE TABLE doseCorrection (deviceId INTEGER, productName TEXT, "
+                         "correction REAL, ratios TEXT, PRIMARY KEY (deviceId, productName))"));
+    QVERIFY(records.exec("INSERT INTO doseCorrection VALUES (30, 'Мука', 0.03, '1.03 1.031')"));
+    Database database(records.path());
+    QVERIFY(!database.hasAllTables());
+    QVERIFY(database.createTables());
+    const LearnedCorrection learned = DoseCorrections(database).load(30, "Мука");
+    QVERIFY(learned.correction == 0.03 && learned.inFlight == 0);
+    // Their fills' sizes are not known.
+    QCOMPARE(learned.sent, QList<double>({0, 0}));
 }
 
 QTEST_MAIN(tst_OldDatabase)

@@ -232,6 +232,8 @@ void tst_Journal::reportOfTheChosenBatchIsOnePdfPageNamedAfterIt()
         dose.counted = false;
         QVERIFY(doses.add(dose));
         dose.counted = true;
+        dose.correction = 0.0196;
+        dose.inFlight = 0.29;
         // Seven doses of 28.57 ordered, 200.38 counted in all; one of them far off.
         const QStringList discharged {"28.60", "28.55", "28.61", "29.30",
                                       "28.52", "28.58", "28.22"};
@@ -292,6 +294,12 @@ void tst_Journal::reportOfTheChosenBatchIsOnePdfPageNamedAfterIt()
     // Cp = 1.00 / (6 s) = 0.511, Cpk = (0.50 - 0.0557) / (3 s) = 0.454. X(1) at 28.57 kg is 1 %,
     // 0.2857 kg: +0.73 lies 0.674 from the mean, beyond X(2)'s 0.571, so no class.
     QVERIFY2(report.pageText(0).contains("85.7 % (доз: 7)\t0.51\t0.45\t—"),
+             qPrintable(report.pageText(0).join('\n')));
+    // The learned terms the fills were sent with, as they act on the fill.
+    QVERIFY2(report.pageText(0)
+                 .filter("Поправка дозы:")
+                 .join("")
+                 .contains("-1.96 %, в полёте -0.290 кг"),
              qPrintable(report.pageText(0).join('\n')));
     const QImage page = report.pageImage(0, 1.5);
     QCOMPARE(page.size(), QSize(893, 1263));

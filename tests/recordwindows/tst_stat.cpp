@@ -278,9 +278,15 @@ void tst_Stat::toleranceShareCpCpkAndClassOfEachProductInTableAndFile()
     records.addTask(third, "Сахар", "г", "752");
     for (const char *discharged : {"252", "249", "251"})
         records.addDose(third, "250", discharged, "г", 0, true, "1", "1");
+    QVERIFY(records.exec("INSERT INTO doseCorrection (deviceId, productName, correction, ratios, "
+                         "inFlight, sent) VALUES (31, 'Мука', 0.0196, '', 0.29, '')"));
     Stat stat(records.path());
     stat.fillDates();
     chooseRange(stat, 0, 1);
+    // What is learned of a product's fills, per doser, as it acts on the fill.
+    QCOMPARE(stat.statTable->item(0, 0)->toolTip(),
+             "поправка дозатора 31: -1.96 %, в полёте -0.290");
+    QVERIFY(stat.statTable->item(1, 0)->toolTip().isEmpty());
 
     const auto figures = [&](int row) {
         QStringList cells {stat.statTable->item(row, 0)->text(),

@@ -125,14 +125,17 @@ void tst_SimulatorOptions::lineOfDosersTakesOneValueEachOrOneForAll()
 {
     SimulatorOptions options;
     QCOMPARE(options.parse(commandLine({"--address", "30,31,32", "--npd", "30,50,10", "--dose",
-                                        "10,20,5", "--fill-error", "2,0,-1", "--scale", "1",
-                                        "--error", "8:fill=2,addr=32", "--error", "5:always"})),
+                                        "10,20,5", "--fill-error", "2,0,-1", "--in-flight-error",
+                                        "0.3,0,-0.2", "--scale", "1", "--error", "8:fill=2,addr=32",
+                                        "--error", "5:always"})),
              SimulatorOptions::Outcome::Run);
     QCOMPARE(options.dosers.size(), 3);
     QList<int> addresses;
     QList<double> limits;
     QList<double> misses;
+    QList<double> inFlight;
     for (const DoserParameters &p : std::as_const(options.dosers)) {
+        inFlight << p.inFlightError;
         addresses << p.address;
         limits << p.npd;
         misses << p.fillErrorPercent;
@@ -141,6 +144,7 @@ void tst_SimulatorOptions::lineOfDosersTakesOneValueEachOrOneForAll()
     QCOMPARE(addresses, (QList<int> {30, 31, 32}));
     QCOMPARE(limits, (QList<double> {30, 50, 10}));
     QCOMPARE(misses, (QList<double> {2, 0, -1}));
+    QCOMPARE(inFlight, (QList<double> {0.3, 0, -0.2}));
     QCOMPARE(options.parameters.npd, 30.0);
 
     QCOMPARE(options.errorsFor(30).size(), 1);
