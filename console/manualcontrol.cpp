@@ -170,14 +170,10 @@ void K310_Halvern::setWeight(const QString &text, const QString &editorName)
 
 void K310_Halvern::enterTaskWeight(int position, const QString &text)
 {
-    if (!isDoser(position))
+    // Targets are typed into the panel's editor, which shows the doser selected.
+    if (!isDoser(position) || position != selected)
         return;
-    // The panel's editor shows the doser selected; another's target is kept by the batch alone.
-    QLineEdit scratch;
-    QLineEdit *editor = position == selected ? ui.productWeightK310_11 : &scratch;
-    if (editor == &scratch && work(position).taskWeight > 0)
-        scratch.setText(weightText(position, work(position).taskWeight));
-
+    QLineEdit *editor = ui.productWeightK310_11;
     const QString before = editor->text();
     const QString entered = weightText(position, text.toDouble());
     if (!batch->hasTask(position)) {
@@ -185,8 +181,7 @@ void K310_Halvern::enterTaskWeight(int position, const QString &text)
         batch->setTaskWeight(position, editor->text().toDouble());
         if (!(work(position).taskWeight > 0))
             editor->clear();
-        if (position == selected)
-            ui.progressBar_11->setText(QString::number(0.0, 'f', 2));
+        ui.progressBar_11->setText(QString::number(0.0, 'f', 2));
     } else if (batch->setTaskWeight(position, entered.toDouble())) {
         editor->setText(entered);
     }
