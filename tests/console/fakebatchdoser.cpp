@@ -45,11 +45,21 @@ void FakeBatchDoser::tick(int times)
     }
 }
 
-bool FakeBatchDoser::tickUntil(const std::function<bool()> &condition, int maxTicks)
+namespace {
+
+bool tickUntilWith(const std::function<void()> &tick, const std::function<bool()> &condition,
+                   int maxTicks)
 {
     for (int i = 0; i < maxTicks && !condition(); ++i)
         tick();
     return condition();
+}
+
+} // namespace
+
+bool FakeBatchDoser::tickUntil(const std::function<bool()> &condition, int maxTicks)
+{
+    return tickUntilWith([this] { tick(); }, condition, maxTicks);
 }
 
 void FakeBatchDoser::resetErrorFlag(int)
@@ -154,9 +164,7 @@ void FakeLine::tick(int times)
 
 bool FakeLine::tickUntil(const std::function<bool()> &condition, int maxTicks)
 {
-    for (int i = 0; i < maxTicks && !condition(); ++i)
-        tick();
-    return condition();
+    return tickUntilWith([this] { tick(); }, condition, maxTicks);
 }
 
 BatchOperator::Answer FakeOperator::ask(const QString &text)

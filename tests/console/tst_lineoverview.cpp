@@ -102,7 +102,6 @@ private slots:
     void touchOnSecondTileSelectsIt();
     void eightFingerSizedTilesFitTheWindowWithoutOverlap();
     void resizeKeepsAndExtendsTiles();
-    void picture();
 };
 
 void tst_LineOverview::tilesFollowTheImage()
@@ -207,20 +206,6 @@ void tst_LineOverview::resizeKeepsAndExtendsTiles()
                      doserStateText(DoserState::NoConnection)));
     image.resize(1);
     QVERIFY(!overview.tileRect(1).isValid());
-}
-
-// Not a check: a picture of three dosers to look at.
-void tst_LineOverview::picture()
-{
-    ProcessImage image(3);
-    LineOverview overview(&image);
-    setDoser(image, 0, DoserState::Working, 48.2, QStringLiteral("Мука пшеничная"), 200, 150);
-    setDoser(image, 1, DoserState::Stopped, 0);
-    setDoser(image, 2, DoserState::Alarm, 251.9, QStringLiteral("Сахар"), 500, 20);
-    overview.setNames({QStringLiteral("Мука"), QString(), QStringLiteral("Сахар-песок")});
-    overview.setSelected(0);
-    overview.resize(overview.sizeHint());
-    DialogCheck::saveScreenshot(&overview, QStringLiteral("lineoverview"));
 }
 
 QTEST_MAIN(tst_LineOverview)
