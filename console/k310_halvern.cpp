@@ -69,16 +69,14 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     // The dosers on the line as kept; a fresh installation has one at the first address, and the
     // doser dialog brings back the stored number of the first.
     supervisor = std::make_unique<DoserSupervisor>(link, queue.get(), image);
-    {
-        const auto store = k310Settings::makeStore();
-        for (const LineDoser &onLine : LineDosers::load(*store)) {
-            supervisor->addDoser(onLine.address);
-            doserNames << onLine.name;
-        }
-        if (doserCount() == 0) {
-            supervisor->addDoser(FirstDeviceId);
-            doserNames << QString();
-        }
+    const auto store = k310Settings::makeStore();
+    for (const LineDoser &onLine : LineDosers::load(*store)) {
+        supervisor->addDoser(onLine.address);
+        doserNames << onLine.name;
+    }
+    if (doserCount() == 0) {
+        supervisor->addDoser(FirstDeviceId);
+        doserNames << QString();
     }
 
     database.createTables();
@@ -87,7 +85,7 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     BatchOperator &person = *this;
     batch = std::make_unique<BatchRun>(*supervisor, person, database, image);
     // Off only for a line too slow for one more request a tick.
-    batch->setLiveWeight(k310Settings::makeStore()->value(LiveWeightKey, true).toBool());
+    batch->setLiveWeight(store->value(LiveWeightKey, true).toBool());
     trend = std::make_unique<TrendRecorder>(image, database);
 
     ui.setupUi(this);
