@@ -1,6 +1,7 @@
 #include "accessstore.h"
 
 #include "database.h"
+#include "highwatermark.h"
 #include "transaction.h"
 
 namespace {
@@ -48,6 +49,14 @@ bool AccessStore::load()
             return fail(QStringLiteral("строка %1 неверна").arg(row + 1));
         pins.insert(level, digest);
     }
+    // PINs that vanish from the file (the table dropped or emptied by hand) must not switch the
+    // protection off: the mark beside the file knows they were set.
+    HighWaterMark mark(database.fileName());
+    if (!pins.contains(AccessLevel::Engineer) && mark.levelsOn())
+        return fail(QStringLiteral("PIN наладчика удалён из файла"));
+    // A file whose PINs were set before the mark was kept.
+    if (pins.contains(AccessLevel::Engineer))
+        mark.setLevelsOn(true);
     return true;
 }
 
@@ -68,6 +77,8 @@ bool AccessStore::setPin(AccessLevel level, const PinDigest &digest)
         return false;
     }
     pins.insert(level, digest);
+    if (level == AccessLevel::Engineer)
+        HighWaterMark(database.fileName()).setLevelsOn(true);
     return true;
 }
 
@@ -77,6 +88,10 @@ bool AccessStore::resetPins()
     if (!transaction.isOpen() || !database.execQuery(DropStatement)
         || !database.execQuery(CreateStatement) || !transaction.commit()) {
         problemText = database.lastErrorMessage();
+        return false;
+    }
+    if (!HighWaterMark(database.fileName()).setLevelsOn(false)) {
+        problemText = QStringLiteral("отметка уровней доступа не записана");
         return false;
     }
     return load();

@@ -155,6 +155,8 @@ void K310_Halvern::noteBatchEvent(JournalEvent::Kind kind, const QString &text, 
                                   int id)
 {
     journal.record(kind, text, butchId, id);
+    if (kind == JournalEvent::ButchFinished || kind == JournalEvent::ButchClosed)
+        emit butchClosed(butchId);
 }
 
 void K310_Halvern::showRestoredTask(int position, const QString &taskWeight,

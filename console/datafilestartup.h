@@ -1,15 +1,18 @@
 #ifndef DATAFILESTARTUP_H
 #define DATAFILESTARTUP_H
 
+#include "highwatermark.h"
 #include "modalprompts.h"
 
 #include <QDateTime>
 #include <QString>
 
-// What the console does with data.db before it opens it: a file SQLite finds damaged is kept
-// aside, the operator is told so in one message that names it and offers the newest sound copy
-// from backup/; a file about to gain tables is copied first. The console starts in every case,
-// on a new empty file when there is no copy or the operator declines it.
+// What the console does with data.db before it opens it: a file SQLite finds damaged, or one
+// behind the mark beside it (its log lost, an old copy put back), is kept aside, the operator is
+// told so in one message that names it and offers the newest sound copy from backup/; whatever
+// can still be read of the kept file is then merged into the copy (or a new empty file) and the
+// operator told how many batches, doses and events came back and how many could not. A file
+// about to gain tables is copied first. The console starts in every case.
 class DataFileStartup
 {
 public:
@@ -18,9 +21,17 @@ public:
     explicit DataFileStartup(const QString &databaseFile, const ModalPrompts &prompts = {});
 
     Outcome run(const QDateTime &now = QDateTime::currentDateTime());
+    // At exit: the log folded into the file, and the mark raised to what the file holds.
+    static void closeRecords(const QString &databaseFile);
 
 private:
-    Outcome recover(const QDateTime &now);
+    enum class Reason { Damaged, Behind };
+    // True, with the file's ids, when the file holds fewer batches or events than the mark says
+    // were handed out.
+    bool isBehindMark(HighWaterMark::Ids &held) const;
+    Outcome recover(const QDateTime &now, Reason reason, const HighWaterMark::Ids &held = {});
+    // Merges what the kept file holds into the file in place; the operator's text of it.
+    QString salvage(const QString &aside, Reason reason);
     bool ask(const QString &text);
     void inform(const QString &text);
     void copyBeforeNewTables(const QDateTime &now);

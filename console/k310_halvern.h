@@ -95,6 +95,10 @@ public:
     // How often the return to Оператор is looked at.
     static constexpr int IdleCheckPeriodMs = 1000;
 
+signals:
+    // The batch is closed in data.db: time for its copy.
+    void butchClosed(qint64 butchId);
+
 public slots:
     void newButch();
     void restoreLastSession();

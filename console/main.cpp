@@ -39,17 +39,24 @@ int main(int argc, char *argv[])
     const QString records = QString::fromLatin1(DatabaseFileName);
     // Before the window opens data.db: a damaged file is found and kept aside here.
     DataFileStartup(records).run();
-    K310_Halvern window;
-    window.show();
-    // The window is on the screen before the first requests hold the thread up.
-    QGuiApplication::sync();
-    window.restoreLastSession();
-    DailyBackup backup(records);
-    QObject::connect(&backup, &DailyBackup::copyFailed, &backup, [](const QString &message) {
-        qWarning().noquote() << "data.db backup failed:" << message;
-    });
-    backup.start();
-    const int result = application.exec();
+    int result = 0;
+    {
+        K310_Halvern window;
+        window.show();
+        // The window is on the screen before the first requests hold the thread up.
+        QGuiApplication::sync();
+        window.restoreLastSession();
+        DailyBackup backup(records);
+        QObject::connect(&backup, &DailyBackup::copyFailed, &backup, [](const QString &message) {
+            qWarning().noquote() << "data.db backup failed:" << message;
+        });
+        QObject::connect(&window, &K310_Halvern::butchClosed, &backup,
+                         &DailyBackup::copyAfterButch);
+        backup.start();
+        result = application.exec();
+    }
+    // Every connection is closed: what the log holds goes into data.db itself.
+    DataFileStartup::closeRecords(records);
 #ifdef K310_WARM_FONTCONFIG
     fontconfig.join();
 #endif

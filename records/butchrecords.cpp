@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QDebug>
 
+#include <algorithm>
+
 namespace {
 
 QString today()
@@ -25,6 +27,7 @@ const QString OpenTaskEndTime = QStringLiteral(" ");
 
 ButchRecords::ButchRecords(Database &connection)
     : database(connection)
+    , mark(connection.fileName())
 { }
 
 quint64 ButchRecords::findOpenButch()
@@ -50,7 +53,8 @@ quint64 ButchRecords::newButch()
             {today(), now(), QString(), QString()}))
         return 0;
     qint64 id = database.lastInsertId();
-    const qint64 highest = highestIssuedId();
+    // Above the mark too: a file put back from a copy must not give a reported number again.
+    const qint64 highest = std::max(highestIssuedId(), mark.ids().butch);
     if (highest < 0)
         return 0;
     // SQLite hands out the highest id in the table plus one, which is a deleted newest batch's.
@@ -62,6 +66,7 @@ quint64 ButchRecords::newButch()
     }
     if (!markIssued(id) || !transaction.commit())
         return 0;
+    raiseMark();
     return quint64(id);
 }
 
@@ -72,7 +77,7 @@ qint64 ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskW
     Transaction transaction(database);
     if (!transaction.isOpen())
         return 0;
-    const qint64 highest = highestIssuedTaskId();
+    const qint64 highest = std::max(highestIssuedTaskId(), mark.ids().task);
     if (highest < 0)
         return 0;
     const qint64 id = highest + 1;
@@ -89,6 +94,15 @@ qint64 ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskW
     return id;
 }
 
+bool ButchRecords::acceptIssued(const HighWaterMark::Ids &ids)
+{
+    Transaction transaction(database);
+    const qint64 butch = highestIssuedId();
+    const qint64 task = highestIssuedTaskId();
+    return transaction.isOpen() && butch >= 0 && task >= 0 && markIssued(std::max(butch, ids.butch))
+           && markTaskIssued(std::max(task, ids.task)) && transaction.commit();
+}
+
 bool ButchRecords::hasDeliveredSoFar(quint64 butchId)
 {
     database.execQuery(
@@ -100,9 +114,22 @@ bool ButchRecords::hasDeliveredSoFar(quint64 butchId)
 
 bool ButchRecords::closeButch(quint64 butchId)
 {
-    return database.execQuery(
-        QStringLiteral(R"(UPDATE butch SET endTime = "%1", endDate = "%2" WHERE idButch = %3)"),
-        {now(), today(), butchId});
+    if (!database.execQuery(
+            QStringLiteral(R"(UPDATE butch SET endTime = "%1", endDate = "%2" WHERE idButch = %3)"),
+            {now(), today(), butchId}))
+        return false;
+    // A closed batch lives in data.db itself, not only in its log.
+    database.checkpoint(Database::Checkpoint::Passive);
+    raiseMark();
+    return true;
+}
+
+void ButchRecords::raiseMark()
+{
+    const HighWaterMark::Ids ids = HighWaterMark::inFile(database);
+    if (!mark.raise(ids))
+        qWarning().noquote() << "the records' mark beside" << database.fileName()
+                             << "could not be written";
 }
 
 bool ButchRecords::closeTasks(quint64 butchId)

@@ -3,6 +3,7 @@
 
 #include "cyclerecords.h"
 #include "doserecords.h"
+#include "highwatermark.h"
 #include "queryresult.h"
 
 #include <QString>
@@ -31,6 +32,9 @@ public:
     qint64 newTask(quint64 butchId, int deviceId, const QString &taskWeight,
                    const QString &mustToBeDoneWeight, const QString &productName,
                    const QString &weightScale);
+    // Counts the ids up to these as handed out by this file, as after a recovery that could not
+    // bring back every batch the mark knows; false when it was not written.
+    bool acceptIssued(const HighWaterMark::Ids &ids);
     // True when a task of the batch has delivered something.
     bool hasDeliveredSoFar(quint64 butchId);
     bool closeButch(quint64 butchId);
@@ -76,7 +80,11 @@ private:
     qint64 highestIssuedTaskId();
     bool markTaskIssued(qint64 taskId);
 
+    // Keeps the mark beside the file at the ids it holds now.
+    void raiseMark();
+
     Database &database;
+    HighWaterMark mark;
     DoseRecords doses {database};
     CycleRecords cycles {database};
 };

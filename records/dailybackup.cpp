@@ -44,7 +44,21 @@ void DailyBackup::copyIfDue()
     const QDateTime now = QDateTime::currentDateTime();
     if (!backup.isDue(now))
         return;
-    const QString copy = backup.makeCopy(now);
+    report(backup, backup.makeCopy(now));
+}
+
+void DailyBackup::copyAfterButch(qint64 butchId)
+{
+    if (!worker)
+        return;
+    QMetaObject::invokeMethod(worker, [this, butchId] {
+        DataBackup backup(file);
+        report(backup, backup.makeCopy(QDateTime::currentDateTime(), butchId));
+    });
+}
+
+void DailyBackup::report(const DataBackup &backup, const QString &copy)
+{
     if (copy.isEmpty())
         emit copyFailed(backup.lastError());
     else

@@ -5,10 +5,12 @@
 #include <QString>
 #include <QThread>
 
+class DataBackup;
 class QTimer;
 
 // Makes the day's copy of a records file (see DataBackup) on a thread of its own, so a copy
-// never holds up the doser's poll cycle: looks at start and then every CheckPeriodMs.
+// never holds up the doser's poll cycle: looks at start and then every CheckPeriodMs. A finished
+// batch is copied at once, on the same thread.
 class DailyBackup : public QObject
 {
     Q_OBJECT
@@ -21,6 +23,8 @@ public:
     ~DailyBackup() override;
 
     void start();
+    // Safe from any thread; the copy is made on the backup's.
+    void copyAfterButch(qint64 butchId);
 
 signals:
     // Sent from the backup's thread.
@@ -29,6 +33,7 @@ signals:
 
 private:
     void copyIfDue();
+    void report(const DataBackup &backup, const QString &copy);
 
     QString file;
     QThread thread;

@@ -6,6 +6,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr char FolderName[] = "backup";
@@ -39,20 +41,41 @@ QStringList DataBackup::copies() const
 {
     const QString pattern = baseName(file) + QStringLiteral("-*.db");
     QStringList names;
-    // The time in the name sorts them; anything else in the folder is left alone.
-    const QStringList found = QDir(folder()).entryList({pattern}, QDir::Files, QDir::Name);
-    for (auto name = found.crbegin(); name != found.crend(); ++name) {
-        const QString path = QDir(folder()).filePath(*name);
+    // Anything else in the folder is left alone.
+    const QStringList found = QDir(folder()).entryList({pattern}, QDir::Files);
+    for (const QString &name : found) {
+        const QString path = QDir(folder()).filePath(name);
         if (madeAt(path).isValid())
             names.append(path);
     }
+    // By the time in the name; of two made in one second, the later batch's first.
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const QDateTime first = madeAt(a);
+        const QDateTime second = madeAt(b);
+        return first != second ? first > second : butchOf(a) > butchOf(b);
+    });
     return names;
 }
 
 bool DataBackup::isDue(const QDateTime &now) const
 {
-    const QStringList made = copies();
-    return made.isEmpty() || madeAt(made.first()).date() < now.date();
+    for (const QString &copy : copies()) {
+        if (butchOf(copy) == 0)
+            return madeAt(copy).date() < now.date();
+    }
+    return true;
+}
+
+qint64 DataBackup::butchOf(const QString &copy)
+{
+    // <base>-b<id>-<time>: the part before the time.
+    const QString name = QFileInfo(copy).completeBaseName();
+    const QString part = name.section(QLatin1Char('-'), -3, -3);
+    if (!part.startsWith(QLatin1Char('b')))
+        return 0;
+    bool isNumber = false;
+    const qint64 id = part.mid(1).toLongLong(&isNumber);
+    return isNumber ? id : 0;
 }
 
 QDateTime DataBackup::madeAt(const QString &copy)
@@ -64,16 +87,17 @@ QDateTime DataBackup::madeAt(const QString &copy)
     return QDateTime::fromString(name.mid(dash + 1), QString::fromLatin1(TimeFormat));
 }
 
-QString DataBackup::makeCopy(const QDateTime &at)
+QString DataBackup::makeCopy(const QDateTime &at, qint64 butchId)
 {
     error.clear();
     if (!QDir().mkpath(folder())) {
         error = QStringLiteral("cannot make %1").arg(folder());
         return {};
     }
+    const QString kind = butchId > 0 ? QStringLiteral("-b%1").arg(butchId) : QString();
     const QString copy = QDir(folder()).filePath(
-        QStringLiteral("%1-%2.db")
-            .arg(baseName(file), at.toString(QString::fromLatin1(TimeFormat))));
+        QStringLiteral("%1%2-%3.db")
+            .arg(baseName(file), kind, at.toString(QString::fromLatin1(TimeFormat))));
     const QString partial = copy + QStringLiteral(".part");
     QFile::remove(partial);
 
@@ -118,7 +142,11 @@ QString DataBackup::makeCopy(const QDateTime &at)
 
 void DataBackup::removeOldCopies()
 {
-    const QStringList made = copies();
-    for (int i = KeptCopies; i < made.size(); ++i)
-        QFile::remove(made.at(i));
+    int days = 0;
+    int butches = 0;
+    for (const QString &copy : copies()) {
+        const bool ofButch = butchOf(copy) > 0;
+        if (ofButch ? ++butches > KeptButchCopies : ++days > KeptCopies)
+            QFile::remove(copy);
+    }
 }

@@ -112,6 +112,7 @@ const AddedColumn AddedColumns[] = {
 // Several connections write the same file now; one that finds it locked waits for the other's
 // transaction instead of failing at once.
 constexpr int BusyTimeoutMs = 5000;
+constexpr int WalCheckpointPages = 100;
 
 bool isDigit(char c)
 {
@@ -276,6 +277,7 @@ int bindByType(sqlite3_stmt *statement, int index, const QVariant &argument)
 } // namespace
 
 Database::Database(const QString &fileName, JournalMode journal)
+    : name(fileName)
 {
     sqlite3 *connection = nullptr;
     openStatus =
@@ -292,8 +294,11 @@ Database::Database(const QString &fileName, JournalMode journal)
     qDebug("\nCan open database: %s", sqlite3_errmsg(handle));
     sqlite3_busy_timeout(handle, BusyTimeoutMs);
     // A read-only or broken file keeps its mode; its statements report the problem.
-    if (journal == JournalMode::WriteAhead)
+    if (journal == JournalMode::WriteAhead) {
         sqlite3_exec(handle, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+        // What lives only in the log is lost with it: keep it to a few hundred kilobytes.
+        sqlite3_wal_autocheckpoint(handle, WalCheckpointPages);
+    }
     sqlite3_exec(handle, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(handle, "decimalValue", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                nullptr, &decimalValueFunction, nullptr, nullptr, nullptr);
@@ -511,6 +516,17 @@ int Database::collectRows(sqlite3_stmt *statement, QString &problem)
         }
         ++last.rows;
     }
+}
+
+bool Database::checkpoint(Checkpoint kind)
+{
+    if (!handle)
+        return false;
+    const int status = sqlite3_wal_checkpoint_v2(
+        handle, nullptr,
+        kind == Checkpoint::Truncate ? SQLITE_CHECKPOINT_TRUNCATE : SQLITE_CHECKPOINT_PASSIVE,
+        nullptr, nullptr);
+    return status == SQLITE_OK;
 }
 
 bool Database::runBare(const char *statement)

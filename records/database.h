@@ -32,6 +32,7 @@ public:
     Database &operator=(const Database &) = delete;
 
     bool isOpen() const { return handle != nullptr; }
+    QString fileName() const { return name; }
     // False when the statement failed; the result is then empty and carries the message.
     bool execQuery(const QString &statement, const QVariantList &arguments = {});
     const QueryResult &result() const { return last; }
@@ -64,6 +65,10 @@ public:
     // How long a file locked by another connection is waited for (5 s). Tests shorten it so
     // that a lock held on purpose fails at once.
     void setBusyTimeout(int milliseconds);
+    // Folds the write-ahead log into the file. `Truncate` waits (as long as the busy timeout)
+    // for readers and empties the log; `Passive` takes what it can at once and never waits.
+    enum class Checkpoint { Passive, Truncate };
+    bool checkpoint(Checkpoint kind);
 
     // A weight text read as a decimal number, '.' as point; 0 for a text that is not a number.
     // Statements reach the same reading as the SQL function decimalValue(text), and the figures
@@ -80,6 +85,7 @@ private:
     void writeTrace() const;
 
     sqlite3 *handle = nullptr;
+    QString name;
     int openStatus = 0;
     QString openError;
     QString lastError;

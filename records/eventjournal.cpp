@@ -1,11 +1,14 @@
 #include "eventjournal.h"
 
+#include "highwatermark.h"
 #include "journalseal.h"
 #include "recordtime.h"
 #include "transaction.h"
 
 #include <QDeadlineTimer>
 #include <QThread>
+
+#include <algorithm>
 
 namespace {
 
@@ -114,6 +117,7 @@ void EventJournal::writeLoop()
 {
     Database database(fileName);
     database.createTables();
+    floorId = HighWaterMark(fileName).ids().event;
     int failedAttempts = 0;
     QMutexLocker locker(&mutex);
     for (;;) {
@@ -162,7 +166,8 @@ bool EventJournal::write(Database &database, const QList<JournalEvent> &events)
         return false;
     if (!database.execQuery(LastRowStatement))
         return false;
-    qint64 id = database.result().value(0, 0).toLongLong();
+    // Event numbers never go back, even on a file put back from a copy.
+    qint64 id = std::max(database.result().value(0, 0).toLongLong(), floorId);
     QString previous = database.result().value(0, 1);
     for (const JournalEvent &event : events) {
         JournalSeal::Row row;

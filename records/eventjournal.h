@@ -66,6 +66,8 @@ private:
     // The events at the head of the queue that the worker is writing.
     int inFlight = 0;
     bool stopping = false;
+    // The mark's highest event id when the worker started; the worker's alone.
+    qint64 floorId = 0;
     std::function<void()> writeStarted;
     std::function<void()> written;
     QThread *worker = nullptr;

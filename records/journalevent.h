@@ -36,6 +36,8 @@ struct JournalEvent
         AccessProblem = 23,
         // The plant link: the broker or the Modbus server failed, or came back.
         PlantLink = 24,
+        // data.db was found damaged or behind its mark, and what was brought back.
+        RecordsRecovered = 25,
     };
 
     static constexpr qint64 NoButch = 0;

@@ -57,6 +57,7 @@ private slots:
     void damagedLevelTableKeepsOperatorAndOpensNothing_data();
     void damagedLevelTableKeepsOperatorAndOpensNothing();
     void resetTurnsAccessOffAndRepairsTheTable();
+    void pinsRemovedByHandNeverSwitchTheLevelsOff();
 };
 
 void tst_AccessControl::refusedLevelIsReachedByItsPinAndNotByAWrongOne()
@@ -209,6 +210,26 @@ void tst_AccessControl::resetTurnsAccessOffAndRepairsTheTable()
     QString problem;
     QVERIFY(control->setPin(AccessLevel::Engineer, "8642", problem));
     QVERIFY(control->isEnabled());
+}
+
+void tst_AccessControl::pinsRemovedByHandNeverSwitchTheLevelsOff()
+{
+    for (const char *removal : {"DROP TABLE accessPin", "DELETE FROM accessPin"}) {
+        Panel panel;
+        QVERIFY(panel.setPins());
+        QVERIFY(panel.records.exec(removal));
+        Database database(panel.records.path());
+        AccessStore store(database);
+        QVERIFY2(store.isDamaged(), removal);
+        AccessControl control(store);
+        QVERIFY(control.isEnabled());
+        QCOMPARE(control.level(), AccessLevel::Operator);
+        // The recovery tool's reset is the way back, and it switches them off for good.
+        QVERIFY(store.resetPins());
+        AccessStore reopened(database);
+        QVERIFY(!reopened.isDamaged());
+        QVERIFY(!AccessControl(reopened).isEnabled());
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_AccessControl)

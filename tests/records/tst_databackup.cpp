@@ -31,6 +31,7 @@ private slots:
     void copyHoldsWhatWasCommittedWhileAWriteIsUnderWay();
     void oneCopyADayTheNewestSevenKept();
     void dailyBackupCopiesOnItsOwnThread();
+    void batchCopiesAreKeptApartFromTheDays();
 
 private:
     void addProduct(Database &database, const QString &name);
@@ -106,6 +107,34 @@ void DataBackupTest::dailyBackupCopiesOnItsOwnThread()
     QVERIFY(copyThread.load() && copyThread.load() != QThread::currentThread());
     QVERIFY(QFile::exists(made.first()));
     QCOMPARE(DataBackup(records.path()).copies(), made);
+}
+
+void DataBackupTest::batchCopiesAreKeptApartFromTheDays()
+{
+    TemporaryDatabase records;
+    QVERIFY(records.createTables());
+    DataBackup backup(records.path());
+    QVERIFY(!backup.makeCopy(Morning).isEmpty());
+    // Batches 1 to 25 in one afternoon, two of them in one second.
+    for (int batch = 1; batch <= 25; ++batch)
+        QVERIFY(!backup.makeCopy(Morning.addSecs(3600 + 60 * (batch / 2)), batch).isEmpty());
+    const QStringList kept = backup.copies();
+    QCOMPARE(kept.size(), 1 + DataBackup::KeptButchCopies);
+    QCOMPARE(DataBackup::butchOf(kept.first()), 25);
+    QCOMPARE(DataBackup::butchOf(kept.at(1)), 24);
+    QCOMPARE(DataBackup::butchOf(kept.last()), 0);
+    // A batch's copy is not the day's: the next morning is still due.
+    QVERIFY(!backup.isDue(Morning.addSecs(7200)));
+    QVERIFY(backup.isDue(Morning.addDays(1)));
+
+    DailyBackup daily(records.path());
+    QStringList made;
+    connect(&daily, &DailyBackup::copyMade, this,
+            [&made](const QString &copy) { made.append(copy); });
+    daily.start();
+    daily.copyAfterButch(26);
+    // After the day's copy the start makes, when today's is due.
+    QTRY_VERIFY(!made.isEmpty() && DataBackup::butchOf(made.last()) == 26);
 }
 
 QTEST_GUILESS_MAIN(DataBackupTest)
