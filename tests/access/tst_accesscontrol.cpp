@@ -66,7 +66,6 @@ private slots:
     void technologistPinDoesNotOpenEngineerControls();
     void threeWrongPinsInARowLockEvenTheRightPinForAMinute();
     void lockoutSurvivesARestartUntilItsEnd();
-    void wrongPinsCountOnAcrossARestart();
     void idleTimeReturnsToOperatorAndActivityPostponesIt();
     void storedDigestIsNotThePin();
     void malformedPinIsRefusedWithoutCounting();
@@ -153,30 +152,6 @@ void tst_AccessControl::lockoutSurvivesARestartUntilItsEnd()
     panel.now += restarted.control.lockRemainingMs();
     QCOMPARE(restarted.control.enter(EngineerPin, AccessLevel::Engineer),
              AccessControl::Entry::Granted);
-}
-
-void tst_AccessControl::wrongPinsCountOnAcrossARestart()
-{
-    Panel panel;
-    QVERIFY(panel.setPins());
-    const auto enterWrongTwice = [](AccessControl &control) {
-        for (int i = 1; i < AccessControl::WrongPinsBeforeLock; ++i)
-            control.enter("1111", AccessLevel::Technologist);
-    };
-    {
-        // A right PIN ends the run of wrong ones, for the next start as well.
-        Restarted first(panel);
-        enterWrongTwice(first.control);
-        QCOMPARE(first.control.enter(TechnologistPin, AccessLevel::Technologist),
-                 AccessControl::Entry::Granted);
-    }
-    {
-        Restarted second(panel);
-        enterWrongTwice(second.control);
-        QVERIFY(second.control.lockRemainingMs() == 0);
-    }
-    Restarted third(panel);
-    QCOMPARE(third.control.enter("1111", AccessLevel::Technologist), AccessControl::Entry::Locked);
 }
 
 void tst_AccessControl::idleTimeReturnsToOperatorAndActivityPostponesIt()

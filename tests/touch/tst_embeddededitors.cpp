@@ -80,7 +80,6 @@ private slots:
 
     void numericFieldOpensEmptyPadAndKeepsItsText();
     void fullFieldOpensWithItsTextAndAnnouncesEntry();
-    void passwordFieldNeverShowsItsTextOnTheKeyboard();
     void escOnTheKeyboardAnnouncesNothing();
     void readOnlyEditorsOpenDisabledOnesDoNot_data();
     void readOnlyEditorsOpenDisabledOnesDoNot();
@@ -173,37 +172,6 @@ void tst_EmbeddedEditors::fullFieldOpensWithItsTextAndAnnouncesEntry()
     QCOMPARE(order,
              (QStringList {QStringLiteral("edited Муки"), QStringLiteral("entered Муки 12")}));
     QCOMPARE(field->text(), QStringLiteral("Мука"));
-}
-
-void tst_EmbeddedEditors::passwordFieldNeverShowsItsTextOnTheKeyboard()
-{
-    auto *field = new LineEditEmbedded(QStringLiteral("тайна"), window.get());
-    field->setProperty("KeyboardType", QVariant::fromValue(Keyboard::FullsizeKeyboard));
-    field->setEchoMode(QLineEdit::Password);
-    window->show();
-    QStringList entered;
-    connect(field, &LineEditEmbedded::textHasEntered, this,
-            [&entered](const QString &text) { entered << text; });
-
-    touch(field);
-    QVERIFY(KeyboardDriver::openKeyboard());
-    // The text in force is not offered for editing: it would be read off the display.
-    QVERIFY(KeyboardDriver::displayText().isEmpty());
-    field->keyboard()->setKeyboardMode(Keyboard::Ru);
-    QVERIFY(KeyboardDriver::type(QStringLiteral("новый")));
-    const QString shown = KeyboardDriver::displayText();
-    QCOMPARE(shown.size(), 5);
-    for (const QChar c : QStringLiteral("новый"))
-        QVERIFY(!shown.contains(c));
-    QVERIFY(KeyboardDriver::press(QStringLiteral("Enter")));
-    QCOMPARE(entered, QStringList {QStringLiteral("новый")});
-
-    // An ordinary field after it shows its text again.
-    auto *plain = new LineEditEmbedded(QStringLiteral("Мука"), window.get());
-    plain->setProperty("KeyboardType", QVariant::fromValue(Keyboard::FullsizeKeyboard));
-    plain->show();
-    touch(plain);
-    QCOMPARE(KeyboardDriver::displayText(), QStringLiteral("Мука"));
 }
 
 void tst_EmbeddedEditors::escOnTheKeyboardAnnouncesNothing()
