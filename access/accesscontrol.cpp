@@ -3,9 +3,13 @@
 #include "accessstore.h"
 #include "pindigest.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcAccess, "k310.access", QtInfoMsg)
 
 qint64 steadyMilliseconds()
 {
@@ -25,14 +29,33 @@ AccessControl::AccessControl(AccessStore &store, Clock clock, QObject *parent)
     , clock(clock ? std::move(clock) : Clock(steadyMilliseconds))
 {
     lastActivity = this->clock();
+    restoreLockout();
 }
 
 void AccessControl::setClock(Clock replacement)
 {
     clock = replacement ? std::move(replacement) : Clock(steadyMilliseconds);
     lastActivity = clock();
-    lockedUntil = 0;
-    locked = false;
+    restoreLockout();
+}
+
+void AccessControl::restoreLockout()
+{
+    const AccessStore::Lockout stored = store.lockout();
+    wrongInRow = qBound(0, stored.wrongInRow, WrongPinsBeforeLock - 1);
+    const qint64 remaining = stored.lockedUntil - QDateTime::currentMSecsSinceEpoch();
+    locked = remaining > 0;
+    // A wall clock set back must not lock the entry for longer than one lockout.
+    lockedUntil = locked ? clock() + qMin(remaining, LockMs) : 0;
+}
+
+void AccessControl::saveLockout(qint64 remainingMs)
+{
+    AccessStore::Lockout state;
+    state.wrongInRow = wrongInRow;
+    state.lockedUntil = remainingMs > 0 ? QDateTime::currentMSecsSinceEpoch() + remainingMs : 0;
+    if (!store.setLockout(state))
+        qCWarning(lcAccess, "the lockout is not kept in data.db: %s", qPrintable(store.problem()));
 }
 
 bool AccessControl::isEnabled() const
@@ -62,7 +85,10 @@ AccessControl::Entry AccessControl::enter(const QString &pin, AccessLevel wanted
     for (AccessLevel candidate : {AccessLevel::Engineer, AccessLevel::Technologist}) {
         if (!store.hasPin(candidate) || !store.pin(candidate).matches(pin))
             continue;
-        wrongInRow = 0;
+        if (wrongInRow > 0 || store.lockout().lockedUntil != 0) {
+            wrongInRow = 0;
+            saveLockout(0);
+        }
         lastActivity = now;
         if (int(candidate) > int(current))
             changeLevel(candidate, QStringLiteral("по PIN"));
@@ -75,6 +101,7 @@ AccessControl::Entry AccessControl::enter(const QString &pin, AccessLevel wanted
         lockedUntil = now + LockMs;
         wrongInRow = 0;
     }
+    saveLockout(locked ? LockMs : 0);
     emit wrongPinEntered(inRow, locked);
     return locked ? Entry::Locked : Entry::Wrong;
 }

@@ -12,7 +12,8 @@ class AccessStore;
 
 // The level the console works at now. Off (everything allowed) until a Наладчик PIN is set;
 // then it starts at Оператор, a PIN raises it, and it falls back to Оператор after a while
-// without a touch. Three wrong PINs in a row lock the entry for a minute.
+// without a touch. Three wrong PINs in a row lock the entry for a minute; the count and the
+// lockout's end are kept in the store, so a console restarted meanwhile stays locked.
 class AccessControl : public QObject
 {
     Q_OBJECT
@@ -36,7 +37,8 @@ public:
     };
 
     explicit AccessControl(AccessStore &store, Clock clock = Clock(), QObject *parent = nullptr);
-    // For a test of a console built with the steady clock; the idle time starts again.
+    // For a test of a console built with the steady clock; the idle time starts again and a
+    // lockout in force is measured on the new clock.
     void setClock(Clock replacement);
 
     bool isEnabled() const;
@@ -66,6 +68,9 @@ signals:
 
 private:
     void changeLevel(AccessLevel to, const QString &reason);
+    // Takes the count and the lockout the store holds, as of the wall clock now.
+    void restoreLockout();
+    void saveLockout(qint64 remainingMs);
 
     AccessStore &store;
     Clock clock;

@@ -15,6 +15,13 @@ const QString SaveStatement =
     QStringLiteral("INSERT OR REPLACE INTO accessPin (level, salt, iterations, digest) "
                    "values (%1, \"%2\", %3, \"%4\");");
 const QString DropStatement = QStringLiteral("DROP TABLE IF EXISTS accessPin;");
+const QString CreateStateStatement = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS accessState (wrongInRow INTEGER, lockedUntil INTEGER);");
+const QString LoadStateStatement =
+    QStringLiteral("SELECT wrongInRow, lockedUntil FROM accessState LIMIT 1;");
+const QString ClearStateStatement = QStringLiteral("DELETE FROM accessState;");
+const QString SaveStateStatement =
+    QStringLiteral("INSERT INTO accessState (wrongInRow, lockedUntil) values (%1, %2);");
 
 constexpr int LoadColumns = 4;
 
@@ -31,6 +38,13 @@ bool AccessStore::load()
     pins.clear();
     damaged = false;
     problemText.clear();
+    lock = {};
+    // A state that cannot be read locks nothing: the PINs alone decide what is protected.
+    if (database.execQuery(CreateStateStatement) && database.execQuery(LoadStateStatement)
+        && database.result().rows > 0) {
+        lock.wrongInRow = database.result().value(0, 0).toInt();
+        lock.lockedUntil = database.result().value(0, 1).toLongLong();
+    }
     if (!database.execQuery(CreateStatement) || !database.execQuery(LoadStatement))
         return fail(database.lastErrorMessage());
     const QueryResult &rows = database.result();
@@ -86,7 +100,8 @@ bool AccessStore::resetPins()
 {
     Transaction transaction(database);
     if (!transaction.isOpen() || !database.execQuery(DropStatement)
-        || !database.execQuery(CreateStatement) || !transaction.commit()) {
+        || !database.execQuery(CreateStatement) || !database.execQuery(CreateStateStatement)
+        || !database.execQuery(ClearStateStatement) || !transaction.commit()) {
         problemText = database.lastErrorMessage();
         return false;
     }
@@ -95,6 +110,20 @@ bool AccessStore::resetPins()
         return false;
     }
     return load();
+}
+
+bool AccessStore::setLockout(const Lockout &state)
+{
+    Transaction transaction(database);
+    if (!transaction.isOpen() || !database.execQuery(CreateStateStatement)
+        || !database.execQuery(ClearStateStatement)
+        || !database.execQuery(SaveStateStatement, {state.wrongInRow, state.lockedUntil})
+        || !transaction.commit()) {
+        problemText = database.lastErrorMessage();
+        return false;
+    }
+    lock = state;
+    return true;
 }
 
 bool AccessStore::fail(const QString &text)

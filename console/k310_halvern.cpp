@@ -40,6 +40,7 @@ constexpr int ReplyTimeoutMs = 150;
 constexpr int ExitLineMs = 2000;
 constexpr int ExitLookMs = 10;
 const QString LiveWeightKey = QStringLiteral("liveWeight");
+const QString ExitQuestion = QStringLiteral("Задание не завершено. Выйти?");
 
 // A disabled panel still shows the doser: its values keep the colours of an enabled one.
 void keepReadableWhenDisabled(QWidget *panel)
@@ -312,6 +313,16 @@ void K310_Halvern::wireDoser(K310Device *doser)
 
 void K310_Halvern::closeEvent(QCloseEvent *event)
 {
+    // Leaving a running batch is a stop the operator confirms, journaled as one.
+    if (batch->isRunning()) {
+        if (ask(ExitQuestion) != Answer::Yes) {
+            event->ignore();
+            return;
+        }
+        // The question runs its own event loop: the batch may have stopped meanwhile.
+        if (batch->isRunning())
+            batch->stopActions();
+    }
     stopAllWork();
     // The stop orders leave before the window goes: the queue is let empty, a moment at most.
     QElapsedTimer clock;

@@ -26,7 +26,11 @@ void PlantLinkDialog::showSettings(const PlantLinkSettings &settings)
     ui.prefixEdit->setText(settings.prefix);
     ui.clientIdEdit->setText(settings.clientId);
     ui.userEdit->setText(settings.user);
-    ui.passwordEdit->setText(settings.password);
+    // The password in force never reaches a widget; only whether there is one is shown.
+    keptPassword = settings.password;
+    ui.passwordEdit->clear();
+    ui.passwordEdit->setPlaceholderText(settings.password.isEmpty() ? QStringLiteral("не задан")
+                                                                    : QStringLiteral("задан"));
     ui.caFileEdit->setText(settings.caFile);
     ui.modbusPortEdit->setText(settings.modbusPort > 0 ? QString::number(settings.modbusPort)
                                                        : QString());
@@ -45,7 +49,8 @@ PlantLinkSettings PlantLinkDialog::settings() const
     settings.prefix = ui.prefixEdit->text().trimmed();
     settings.clientId = ui.clientIdEdit->text().trimmed();
     settings.user = ui.userEdit->text().trimmed();
-    settings.password = ui.passwordEdit->text();
+    // An empty field keeps the password in force; a typed one replaces it.
+    settings.password = ui.passwordEdit->text().isEmpty() ? keptPassword : ui.passwordEdit->text();
     const int modbusPort = ui.modbusPortEdit->text().toInt(&isNumber);
     settings.modbusPort = isNumber && modbusPort > 0 && modbusPort < 65536 ? modbusPort : 0;
     return settings;

@@ -8,7 +8,8 @@
 
 // "Связь с цехом": the broker, its topics and credentials, and the Modbus TCP port, with what
 // each link is doing now. "Сохранить" hands the values back; the host decides whether they are
-// taken.
+// taken. The broker's password is never shown: its field shows dots of a new one typed, or
+// only whether one is set.
 class PlantLinkDialog : public QDialog
 {
     Q_OBJECT
@@ -28,6 +29,7 @@ signals:
 
 private:
     Ui::plantLinkForm ui;
+    QString keptPassword;
 };
 
 #endif // PLANTLINKDIALOG_H

@@ -32,13 +32,16 @@ enum Column {
     EndDate,
     EndTime,
     IdTask,
+    Seal,
 };
 
+// A batch message carries its journal row's seal, read where the row is.
 const QString SelectStatement = QStringLiteral(
-    "SELECT idMessage, topic, idButch, deviceId, idRecord, eventKind, date, time, productName, "
-    "orderedWeight, dischargedWeight, weightScale, decimals, counted, taskWeight, "
-    "haveDoneWeight, startDate, startTime, endDate, endTime, idTask FROM plantOutbox WHERE "
-    "idMessage > %1 ORDER BY idMessage LIMIT %2;");
+    "SELECT o.idMessage, o.topic, o.idButch, o.deviceId, o.idRecord, o.eventKind, o.date, o.time, "
+    "o.productName, o.orderedWeight, o.dischargedWeight, o.weightScale, o.decimals, o.counted, "
+    "o.taskWeight, o.haveDoneWeight, o.startDate, o.startTime, o.endDate, o.endTime, o.idTask, "
+    "e.seal FROM plantOutbox o LEFT JOIN event e ON o.topic = 'batch' AND e.idEvent = "
+    "o.idRecord WHERE o.idMessage > %1 ORDER BY o.idMessage LIMIT %2;");
 const QString DoseTopic = QStringLiteral("dose");
 const QString BatchTopic = QStringLiteral("batch");
 
@@ -92,7 +95,7 @@ QByteArray dosePayload(const QueryResult &rows, int row)
 QByteArray batchPayload(const QueryResult &rows, int row)
 {
     const auto value = [&](Column column) { return rows.value(row, column); };
-    const QJsonObject message {
+    QJsonObject message {
         {QStringLiteral("messageId"), value(IdMessage).toLongLong()},
         {QStringLiteral("batchId"), value(IdButch).toLongLong()},
         {QStringLiteral("eventId"), value(IdRecord).toLongLong()},
@@ -106,6 +109,10 @@ QByteArray batchPayload(const QueryResult &rows, int row)
         {QStringLiteral("start"), minute(value(StartDate), value(StartTime))},
         {QStringLiteral("end"), minute(value(EndDate), value(EndTime))},
     };
+    // The plant's copy of the journal's seal at this row: a journal cut or rewritten later no
+    // longer holds it.
+    if (const QString seal = value(Seal); !seal.isEmpty())
+        message.insert(QStringLiteral("seal"), seal);
     return QJsonDocument(message).toJson(QJsonDocument::Compact);
 }
 

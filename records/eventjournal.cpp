@@ -2,15 +2,20 @@
 
 #include "highwatermark.h"
 #include "journalseal.h"
+#include "knownseal.h"
 #include "recordtime.h"
 #include "transaction.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QLoggingCategory>
 #include <QThread>
 
 #include <algorithm>
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcJournal, "k310.records.journal", QtInfoMsg)
 
 // At exit a file that stays unwritable must not hold the program for long.
 constexpr int AttemptsWhenStopping = 3;
@@ -34,11 +39,37 @@ QString optionalText(qint64 value, qint64 none)
     return value == none ? QString() : QString::number(value);
 }
 
+// The events the plant gets as batch messages, each with its row's seal.
+bool isBatchEvent(int kind)
+{
+    return kind >= JournalEvent::ButchStarted && kind <= JournalEvent::ButchDeleted;
+}
+
+// Read inside the write's transaction. A remembered seal the journal no longer holds is never
+// replaced: the next write would otherwise hide a cut or rewritten journal.
+bool mayReplaceKnownSeal(Database &database, const QString &databaseFile, bool batchEvent)
+{
+    const bool missing = !QFileInfo::exists(KnownSeal::fileBeside(databaseFile));
+    if (!batchEvent && !missing)
+        return false;
+    const KnownSeal known = KnownSeal::read(databaseFile);
+    if (!known.isSet())
+        return true;
+    if (KnownSeal::row(database, known.id).seal == known.seal)
+        return true;
+    qCWarning(lcJournal, "the journal no longer holds the seal of row %lld kept in %s", known.id,
+              qPrintable(KnownSeal::fileBeside(databaseFile)));
+    return false;
+}
+
 } // namespace
 
-EventJournal::EventJournal(const QString &databaseFile)
+EventJournal::EventJournal(const QString &databaseFile, JournalKey::WhenMissing whenMissing)
     : fileName(databaseFile)
+    , key(JournalKey::open(databaseFile, whenMissing))
 {
+    if (!key.isValid())
+        qCWarning(lcJournal, "journal rows are written unsealed: %s", qPrintable(key.problem()));
     worker = QThread::create([this] { writeLoop(); });
     worker->start(QThread::LowPriority);
 }
@@ -169,6 +200,8 @@ bool EventJournal::write(Database &database, const QList<JournalEvent> &events)
     // Event numbers never go back, even on a file put back from a copy.
     qint64 id = std::max(database.result().value(0, 0).toLongLong(), floorId);
     QString previous = database.result().value(0, 1);
+    bool batchEvent = false;
+    KnownSeal newest;
     for (const JournalEvent &event : events) {
         JournalSeal::Row row;
         row.idEvent = ++id;
@@ -179,14 +212,22 @@ bool EventJournal::write(Database &database, const QList<JournalEvent> &events)
         row.deviceId = optionalText(event.deviceId, JournalEvent::NoDevice);
         row.errorCode = optionalText(event.errorCode, JournalEvent::NoErrorCode);
         row.text = event.text;
-        const QString seal = JournalSeal::of(previous, row);
+        const QString seal =
+            key.isValid() ? JournalSeal::keyed(key.value(), previous, row) : QString();
         if (!database.execQuery(AddStatement, {row.idEvent, row.date, row.time, event.kind,
                                                optional(event.butchId, JournalEvent::NoButch),
                                                optional(event.deviceId, JournalEvent::NoDevice),
                                                optional(event.errorCode, JournalEvent::NoErrorCode),
-                                               event.text, seal}))
+                                               event.text, seal.isEmpty() ? QVariant() : seal}))
             return false;
         previous = seal;
+        batchEvent = batchEvent || isBatchEvent(event.kind);
+        newest = {row.idEvent, row.date + QLatin1Char(' ') + row.time, seal};
     }
-    return transaction.commit();
+    const bool remember = key.isValid() && mayReplaceKnownSeal(database, fileName, batchEvent);
+    if (!transaction.commit())
+        return false;
+    if (remember && !newest.write(fileName))
+        qCWarning(lcJournal, "%s not written", qPrintable(KnownSeal::fileBeside(fileName)));
+    return true;
 }

@@ -3,6 +3,7 @@
 
 #include "database.h"
 #include "journalevent.h"
+#include "journalkey.h"
 
 #include <QList>
 #include <QMutex>
@@ -19,6 +20,11 @@ class QThread;
 // On a crash the events not yet committed are lost: those recorded while the worker's
 // transaction was under way, normally a few milliseconds' worth, and at most the events of
 // the last 5 s when another connection held the file locked that long.
+//
+// Rows are sealed with the key beside the file (see JournalSeal); without a key they are
+// written unsealed, which the journal's check reports as a break. After a batch event, or when
+// none is remembered yet, the newest seal is kept in `journal.seal` (see KnownSeal), unless the
+// one kept there is no longer in the journal: that stays as the evidence.
 class EventJournal
 {
 public:
@@ -28,7 +34,8 @@ public:
     // not grow without end while the file cannot be written.
     static constexpr int MaxQueuedEvents = 100000;
 
-    explicit EventJournal(const QString &databaseFile = QString::fromLatin1(DatabaseFileName));
+    explicit EventJournal(const QString &databaseFile = QString::fromLatin1(DatabaseFileName),
+                          JournalKey::WhenMissing whenMissing = JournalKey::WhenMissing::Create);
     ~EventJournal();
     EventJournal(const EventJournal &) = delete;
     EventJournal &operator=(const EventJournal &) = delete;
@@ -43,6 +50,9 @@ public:
     // false when some are not.
     bool flush(int timeoutMs = 10000);
     int pendingCount() const;
+    bool hasKey() const { return key.isValid(); }
+    // Why rows are written unsealed; empty when they are sealed.
+    QString keyProblem() const { return key.problem(); }
     // For tests: called on the worker thread whenever it has taken the queued events and is
     // about to write them, so a test can record events while a write is under way.
     void setWriteStartedHook(std::function<void()> hook);
@@ -56,6 +66,7 @@ private:
     bool write(Database &database, const QList<JournalEvent> &events);
 
     const QString fileName;
+    const JournalKey key;
     mutable QMutex mutex;
     QWaitCondition queued;
     QWaitCondition handled;

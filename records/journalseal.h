@@ -4,9 +4,11 @@
 #include <QByteArray>
 #include <QString>
 
-// The chain value of a journal row: SHA-256 over the previous row's value and the row's own
-// fields, as hexadecimal text in the column seal. Editing, inserting or deleting a row changes
-// the value every later row must have.
+// The chain value of a journal row over the previous row's value and the row's own fields, as
+// text in the column seal. Editing, inserting or deleting a row changes the value every later
+// row must have. Rows are sealed with HMAC-SHA256 under the journal's key (see JournalKey),
+// marked by a prefix; older files hold rows sealed by plain SHA-256, which anyone could
+// recompute, and those are only believed before the first keyed row.
 class JournalSeal
 {
 public:
@@ -23,8 +25,14 @@ public:
         QString text;
     };
 
+    // What a keyed seal starts with; an unkeyed one is bare hexadecimal.
+    static constexpr char KeyedPrefix[] = "hmac:";
+
     // previous is the seal of the row before; empty for the first row or one before sealing.
-    static QString of(const QString &previous, const Row &row);
+    static QString keyed(const QByteArray &key, const QString &previous, const Row &row);
+    // The older rule without a key, kept to check the rows sealed by it.
+    static QString unkeyed(const QString &previous, const Row &row);
+    static bool isKeyed(const QString &seal);
 };
 
 #endif // JOURNALSEAL_H

@@ -183,6 +183,7 @@ void ButchReport::load(Database &database)
     for (const Task &task : std::as_const(tasks))
         cycles.insert(task.deviceId, CycleRecords(database).ofTask(butchId, task.deviceId));
     events = JournalReader(database).eventsOfButch(butchId);
+    journalSeal = KnownSeal::newest(database);
 }
 
 QList<ButchReport::Line> ButchReport::lines() const
@@ -200,6 +201,7 @@ QList<ButchReport::Line> ButchReport::lines() const
     for (const Task &task : tasks)
         addTask(out, task);
     addEvents(out);
+    addJournalSeal(out);
     return out;
 }
 
@@ -355,6 +357,20 @@ void ButchReport::addEvents(QList<Line> &out) const
               text},
              EventStops});
     }
+}
+
+// A copy of the journal's newest seal on paper: a journal later cut or rewritten no longer
+// holds it (see KnownSeal).
+void ButchReport::addJournalSeal(QList<Line> &out) const
+{
+    out.append({Line::Section, {QStringLiteral("Печать журнала")}});
+    if (!journalSeal.isSet()) {
+        out.append({Line::Note, {QStringLiteral("Журнал не опечатан")}});
+        return;
+    }
+    out << field(QStringLiteral("Последняя запись:"),
+                 QStringLiteral("№ %1 (%2)").arg(journalSeal.id).arg(journalSeal.moment));
+    out.append({Line::Note, {journalSeal.seal}});
 }
 
 void ButchReport::paintChart(QPainter &painter, const QRectF &box, int deviceId) const

@@ -4,6 +4,7 @@
 #include "cycletrace.h"
 #include "doserecord.h"
 #include "journalevent.h"
+#include "knownseal.h"
 
 #include <QColor>
 #include <QFont>
@@ -17,8 +18,8 @@ class QPainter;
 
 // The printable record of one batch: per task its product, target, delivered weight,
 // tolerance, start and end, every dose with its deviation, the doses' share within tolerance,
-// Cp, Cpk and class, the chart of its cycles, then the batch's events. Laid out
-// on A4 pages; a typical batch fits on one. Saved as PDF, or drawn into an image.
+// Cp, Cpk and class, the chart of its cycles, then the batch's events and the journal's newest
+// seal. Laid out on A4 pages; a typical batch fits on one. Saved as PDF, or drawn into an image.
 class ButchReport
 {
 public:
@@ -79,6 +80,7 @@ private:
     // The doses' share within tolerance, Cp, Cpk and class.
     void addCapability(QList<Line> &out, const Task &task) const;
     void addEvents(QList<Line> &out) const;
+    void addJournalSeal(QList<Line> &out) const;
     void paginate(const QList<Line> &all);
     void paintPage(QPainter &painter, int page) const;
     void paintChart(QPainter &painter, const QRectF &box, int deviceId) const;
@@ -97,6 +99,8 @@ private:
     // Each doser's cycles, as the hopper's weight went.
     QHash<int, QList<CycleTrace>> cycles;
     QList<JournalEvent> events;
+    // The journal's newest row when the report was made.
+    KnownSeal journalSeal;
     QList<QList<Line>> pages;
 };
 

@@ -3,6 +3,8 @@
 #include "butchreport.h"
 #include "csvtext.h"
 #include "journalcheck.h"
+#include "journalkey.h"
+#include "knownseal.h"
 #include "operatormessages.h"
 
 #include <QHeaderView>
@@ -24,6 +26,7 @@ const QString SaveFailed = QStringLiteral("Не удалось сохранит�
 
 Journal::Journal(const QString &databaseFile, QWidget *parent)
     : RecordsWindow(parent)
+    , databaseFile(databaseFile)
     , database(databaseFile)
     , reader(database)
 {
@@ -170,5 +173,6 @@ void Journal::warn(const QString &text)
 
 void Journal::checkJournal()
 {
-    warn(JournalCheck::run(database).text());
+    const JournalKey key = JournalKey::open(databaseFile, JournalKey::WhenMissing::Fail);
+    warn(JournalCheck::run(database, key, KnownSeal::read(databaseFile)).text());
 }

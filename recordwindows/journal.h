@@ -35,7 +35,8 @@ private slots:
     void setButchFilter(const QString &text);
     void saveJournal();
     void saveButchReport();
-    // Recomputes the journal's chain and tells whether it is intact or where it breaks.
+    // Recomputes the journal's chain and tells whether it is intact or where it breaks, also
+    // against the seal the console last published.
     void checkJournal();
 
 private:
@@ -43,6 +44,7 @@ private:
     qint64 reportedButch() const;
     void warn(const QString &text);
 
+    const QString databaseFile;
     Database database;
     JournalReader reader;
     JournalModel model;

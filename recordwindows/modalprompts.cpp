@@ -54,7 +54,7 @@ std::optional<QString> ModalPrompts::standardEnterPin(QWidget *parent, const QSt
     std::optional<QString> entered;
     QObject::connect(keyboard.get(), &Keyboard::textEntered, keyboard.get(),
                      [&entered](const QString &text) { entered = text; });
-    keyboard->openForWidget(nullptr, title);
+    keyboard->openForWidget(nullptr, title, Keyboard::Echo::Concealed);
     keyboard->exec();
     return entered;
 }

@@ -24,7 +24,8 @@ public:
     // hidden without one).
     using RunBox = std::function<QAbstractButton *(QMessageBox *box)>;
 
-    // Asks for a PIN on the numeric on-screen keyboard; nothing when the operator gave up (Esc).
+    // Asks for a PIN on the numeric on-screen keyboard, shown as dots; nothing when the operator
+    // gave up (Esc).
     using EnterPin = std::function<std::optional<QString>(QWidget *parent, const QString &title)>;
 
     static QString standardSaveFileName(QWidget *parent, const QString &caption,

@@ -4,6 +4,7 @@
 #include "accessstore.h"
 #include "database.h"
 #include "eventjournal.h"
+#include "journalkey.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -73,11 +74,18 @@ int main(int argc, char *argv[])
             return 0;
     }
 
+    // The reset's journal row is sealed with the console's key, which this program never makes:
+    // one made here, by the administrator's account, would not be the console's.
+    const JournalKey key = JournalKey::open(file, JournalKey::WhenMissing::Fail);
+    if (!key.isValid()) {
+        print(stderr, QStringLiteral("PINs not reset: the journal's key: %1").arg(key.problem()));
+        return 1;
+    }
     if (!store.resetPins()) {
         print(stderr, QStringLiteral("PINs not reset: %1").arg(store.problem()));
         return 1;
     }
-    EventJournal journal(file);
+    EventJournal journal(file, JournalKey::WhenMissing::Fail);
     journal.record(JournalEvent::PinsReset,
                    QStringLiteral("PIN сброшены программой k310access, учётная запись %1 на %2")
                        .arg(accountName(), QSysInfo::machineHostName()));

@@ -273,26 +273,39 @@ void Keyboard::fitLabels()
 }
 
 void Keyboard::openForEditor(EmbeddedEditInterface *editor, const QString &title,
-                             const QString &text)
+                             const QString &text, Echo echo)
 {
     clearTargets();
     targetEditor = editor;
     targetEditorObject = dynamic_cast<QObject *>(editor);
     targetEditorTracked = targetEditorObject != nullptr;
-    openWith(title, text);
+    openWith(title, text, echo);
 }
 
-void Keyboard::openForWidget(QWidget *widget, const QString &title)
+void Keyboard::openForWidget(QWidget *widget, const QString &title, Echo echo)
 {
     clearTargets();
     targetWidget = widget;
-    openWith(title, QString());
+    openWith(title, QString(), hidesText(widget) ? Echo::Concealed : echo);
 }
 
-void Keyboard::openWith(const QString &title, const QString &text)
+bool Keyboard::hidesText(const QWidget *field)
+{
+    const auto *lineEdit = qobject_cast<const QLineEdit *>(field);
+    return lineEdit && lineEdit->echoMode() != QLineEdit::Normal;
+}
+
+void Keyboard::openWith(const QString &title, const QString &text, Echo echo)
 {
     setWindowTitle(title);
-    display->setPlainText(text);
+    concealed = echo == Echo::Concealed;
+    secret = concealed ? text : QString();
+    display->setPlainText(concealed ? QString(text.size(), ConcealedCharacter) : text);
+    // Concealed, the display takes no keys, pasting or dropping of its own: every character
+    // goes through insertCharacter(), which keeps the text apart from its dots.
+    display->setReadOnly(concealed);
+    if (concealed)
+        display->setTextInteractionFlags(Qt::TextSelectableByKeyboard);
     display->moveCursor(QTextCursor::End);
     // Retargeting an open keyboard brings it to the front again.
     if (isVisible())
@@ -301,6 +314,24 @@ void Keyboard::openWith(const QString &title, const QString &text)
         show();
     activateWindow();
     display->setFocus();
+}
+
+QString Keyboard::enteredText() const
+{
+    return concealed ? secret : display->toPlainText();
+}
+
+void Keyboard::replaceSelection(const QString &text)
+{
+    QTextCursor cursor = display->textCursor();
+    if (concealed) {
+        const int from = cursor.selectionStart();
+        secret.replace(from, cursor.selectionEnd() - from, text);
+        cursor.insertText(QString(text.size(), ConcealedCharacter));
+    } else {
+        cursor.insertText(text);
+    }
+    display->setTextCursor(cursor);
 }
 
 void Keyboard::clearTargets()
@@ -314,6 +345,10 @@ void Keyboard::clearTargets()
 void Keyboard::done(int result)
 {
     hide();
+    // Nothing of a secret stays behind in the hidden keyboard.
+    if (concealed)
+        display->clear();
+    secret.clear();
     scrollHeld = false;
     firstStepPending = false;
     holdTimer.stop();
@@ -324,7 +359,7 @@ void Keyboard::done(int result)
 void Keyboard::accept()
 {
     hide();
-    const QString text = display->toPlainText();
+    const QString text = enteredText();
     if (auto *button = qobject_cast<QAbstractButton *>(targetWidget))
         button->setText(text);
     else if (auto *label = qobject_cast<QLabel *>(targetWidget))
@@ -363,9 +398,14 @@ void Keyboard::backspacePressed()
 {
     QTextCursor cursor = display->textCursor();
     if (cursor.hasSelection()) {
-        display->cut();
+        if (concealed)
+            replaceSelection(QString());
+        else
+            display->cut();
         return;
     }
+    if (concealed && cursor.position() > 0)
+        secret.remove(cursor.position() - 1, 1);
     cursor.deletePreviousChar();
     display->setTextCursor(cursor);
 }
@@ -412,9 +452,9 @@ void Keyboard::rightListButtonReleased()
 
 void Keyboard::insertCharacter(QChar character)
 {
-    if (character == u'.' && display->toPlainText().contains(u'.'))
+    if (character == u'.' && enteredText().contains(u'.'))
         return;
-    display->insertPlainText(QString(character));
+    replaceSelection(QString(character));
     display->ensureCursorVisible();
     if (mode & ShiftBit)
         shiftPressed();

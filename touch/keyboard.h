@@ -13,7 +13,9 @@ class QPushButton;
 class QTextEdit;
 
 // The on-screen keyboard of the touch panel. It collects the text in its own display and hands
-// it to the field that opened it only on Enter; Esc abandons the entry.
+// it to the field that opened it only on Enter; Esc abandons the entry. Opened for a secret (a
+// password field, a PIN) its display shows a dot for each character and takes no typing of
+// its own, so the text is seen by nobody.
 class Keyboard : public QDialog
 {
     Q_OBJECT
@@ -21,6 +23,9 @@ class Keyboard : public QDialog
 public:
     enum Type { NumericKeyboard = 0, FullsizeKeyboard = 1 };
     Q_ENUM(Type)
+    enum class Echo { Shown, Concealed };
+    // What the display shows for each character of a secret.
+    static constexpr QChar ConcealedCharacter = u'\u25cf';
 
     // A bit set: bit 0 Shift, bit 1 Caps Lock, bit 2 Russian; also the index of a key's character.
     enum Mode {
@@ -50,9 +55,14 @@ public:
     int keyboardMode() const { return mode; }
 
     // Opens the keyboard for an editor with its text preset; Enter hands the text back to it.
-    void openForEditor(EmbeddedEditInterface *editor, const QString &title, const QString &text);
+    void openForEditor(EmbeddedEditInterface *editor, const QString &title, const QString &text,
+                       Echo echo = Echo::Shown);
     // Opens the keyboard empty for a button, label or line edit; Enter writes the text into it.
-    void openForWidget(QWidget *widget, const QString &title);
+    // A line edit that hides its text (a password field) gets it concealed.
+    void openForWidget(QWidget *widget, const QString &title, Echo echo = Echo::Shown);
+    bool isConcealing() const { return concealed; }
+    // Whether a field hides its text, so the keyboard must too.
+    static bool hidesText(const QWidget *field);
 
 signals:
     void textEntered(QString text);
@@ -91,7 +101,11 @@ private:
     void buildNumeric();
     void fitToKeys();
     void fitLabels();
-    void openWith(const QString &title, const QString &text);
+    void openWith(const QString &title, const QString &text, Echo echo);
+    // The text entered so far, whatever the display shows.
+    QString enteredText() const;
+    // Replaces the display's selection (or nothing, at the cursor) with the text.
+    void replaceSelection(const QString &text);
     void clearTargets();
 
     void startCursorHold(QTextCursor::MoveOperation move);
@@ -114,6 +128,9 @@ private:
     QPushButton *leftButton = nullptr;
     QPushButton *rightButton = nullptr;
     QList<KeyboardButton *> keys;
+    bool concealed = false;
+    // The concealed entry; the display holds as many dots.
+    QString secret;
 
     QPointer<QWidget> targetWidget;
     EmbeddedEditInterface *targetEditor = nullptr;

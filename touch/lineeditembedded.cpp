@@ -64,6 +64,11 @@ void LineEditEmbedded::mousePressEvent(QMouseEvent *event)
     Keyboard *fieldKeyboard = keyboard();
     if (!fieldKeyboard)
         return;
+    // A field that hides its text (a password) starts the entry afresh, concealed.
+    if (Keyboard::hidesText(this)) {
+        fieldKeyboard->openForEditor(this, descriptionText, QString(), Keyboard::Echo::Concealed);
+        return;
+    }
     const QString initialText = type == Keyboard::FullsizeKeyboard ? text() : QString();
     fieldKeyboard->openForEditor(this, descriptionText, initialText);
 }

@@ -41,6 +41,20 @@ struct Panel
     qint64 now = 1000;
 };
 
+// The console started again: a connection, a store and a control of its own on the same data.db.
+struct Restarted
+{
+    explicit Restarted(Panel &panel)
+        : database(panel.records.path())
+        , store(database)
+        , control(store, [&panel] { return panel.now; })
+    { }
+
+    Database database;
+    AccessStore store;
+    AccessControl control;
+};
+
 } // namespace
 
 class tst_AccessControl : public QObject
@@ -51,6 +65,7 @@ private slots:
     void refusedLevelIsReachedByItsPinAndNotByAWrongOne();
     void technologistPinDoesNotOpenEngineerControls();
     void threeWrongPinsInARowLockEvenTheRightPinForAMinute();
+    void lockoutSurvivesARestartUntilItsEnd();
     void idleTimeReturnsToOperatorAndActivityPostponesIt();
     void storedDigestIsNotThePin();
     void malformedPinIsRefusedWithoutCounting();
@@ -117,6 +132,27 @@ void tst_AccessControl::threeWrongPinsInARowLockEvenTheRightPinForAMinute()
     // After the lock the count starts from nothing: one wrong PIN does not lock again.
     control->leave();
     QCOMPARE(control->enter("4444", AccessLevel::Technologist), AccessControl::Entry::Wrong);
+}
+
+void tst_AccessControl::lockoutSurvivesARestartUntilItsEnd()
+{
+    Panel panel;
+    QVERIFY(panel.setPins());
+    {
+        auto control = panel.start();
+        for (int i = 0; i < AccessControl::WrongPinsBeforeLock; ++i)
+            control->enter("1111", AccessLevel::Technologist);
+    }
+    // Its steady clock starts again from nothing.
+    panel.now = 0;
+    Restarted restarted(panel);
+    QCOMPARE(restarted.control.enter(EngineerPin, AccessLevel::Engineer),
+             AccessControl::Entry::Locked);
+    QVERIFY(restarted.control.lockRemainingMs() > AccessControl::LockMs - MinuteMs / 2);
+    QVERIFY(restarted.control.lockRemainingMs() <= AccessControl::LockMs);
+    panel.now += restarted.control.lockRemainingMs();
+    QCOMPARE(restarted.control.enter(EngineerPin, AccessLevel::Engineer),
+             AccessControl::Entry::Granted);
 }
 
 void tst_AccessControl::idleTimeReturnsToOperatorAndActivityPostponesIt()

@@ -21,6 +21,7 @@ const QString StopQuestion =
                    "Остановить выполнение текущего задания?");
 const QString Done = QStringLiteral("Задание выполнено");
 const QString Yes = QStringLiteral("Да");
+const QString ExitQuestion = QStringLiteral("Задание не завершено. Выйти?");
 // Into a fill of the quick doser's, well before it ends.
 constexpr int MidFillMs = 400;
 
@@ -52,6 +53,7 @@ private slots:
     void lostDoserStopsTheBatchAndItsReturnOffersTheRestore();
     void killedConsoleRestoresTheBatchAndFinishesIt();
     void unknownWeighingLimitRefusesTheStart();
+    void exitDuringABatchAsksAndJournalsTheStop();
 };
 
 void tst_BatchWorkflow::batchWithinOneDoseEndsAndClosesItsRecords()
@@ -259,6 +261,39 @@ void tst_BatchWorkflow::unknownWeighingLimitRefusesTheStart()
     rig.doserDialog()->hide();
     rig.click("startButton");
     QCOMPARE(rig.operatorAtPanel().shown.last(), NewWork);
+}
+
+void tst_BatchWorkflow::exitDuringABatchAsksAndJournalsTheStop()
+{
+    ConsoleRig rig;
+    QVERIFY(rig.startSimulator(ConsoleRig::quickDoser()));
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    rig.startConsole();
+    rig.waitForDoser();
+    rig.prepareBatch("Мука", "100");
+    const int start = rig.doser().logLines().size();
+    rig.click("startButton");
+    waitForWorkInProgress(rig, start);
+
+    // "Нет" leaves the batch at work: no stop order, the window stays.
+    const int stops = rig.requestsSeen(K310Protocol::StopWork);
+    rig.click("exitButton");
+    QCOMPARE(rig.operatorAtPanel().shown.count(ExitQuestion), 1);
+    QVERIFY(rig.console()->isVisible());
+    QVERIFY(rig.isEnabled("stopButton"));
+    QCOMPARE(rig.requestsSeen(K310Protocol::StopWork), stops);
+
+    rig.operatorAtPanel().answer(ExitQuestion, Yes);
+    rig.click("exitButton");
+    QVERIFY(!rig.console()->isVisible());
+    QTRY_VERIFY(rig.requestsSeen(K310Protocol::StopWork) > stops);
+    rig.closeConsole();
+    const QStringList kinds = rig.records().select("SELECT kind FROM event ORDER BY idEvent");
+    const qsizetype started = kinds.lastIndexOf(QString::number(JournalEvent::ButchStarted));
+    const qsizetype stopped = kinds.lastIndexOf(QString::number(JournalEvent::ButchStopped));
+    QVERIFY(started >= 0);
+    QVERIFY(stopped > started);
+    QVERIFY(kinds.lastIndexOf(QString::number(JournalEvent::ProgramExited)) > stopped);
 }
 
 int main(int argc, char *argv[])

@@ -4,6 +4,7 @@
 #include "butchrecords.h"
 #include "database.h"
 #include "eventjournal.h"
+#include "knownseal.h"
 #include "modbusregistermap.h"
 #include "mqttreader.h"
 #include "plantlink.h"
@@ -293,6 +294,15 @@ void tst_PlantLink::exitSendsTheOutboxAndTheLastStateBeforeOffline()
     QCOMPARE(batch.value("state").toString(), QString("finished"));
     QCOMPARE(batch.value("doseNumber").toInt(), 3);
     QCOMPARE(files.select("SELECT count(*) FROM plantOutbox"), QStringList {"0"});
+
+    // The plant holds the journal's seal of the batch's end, as the console remembers it.
+    const QJsonObject end = messages.at(finished).json();
+    const QString seal = end.value("seal").toString();
+    QVERIFY(!seal.isEmpty());
+    QCOMPARE(files.select("SELECT seal FROM event WHERE idEvent = ?1",
+                          {QString::number(end.value("eventId").toInteger())}),
+             QStringList {seal});
+    QCOMPARE(KnownSeal::read(files.path()).seal, seal);
 }
 
 void tst_PlantLink::batchEventsReachTheBrokerAtOnceAndStartedHasDeliveredNothing()

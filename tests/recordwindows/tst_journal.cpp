@@ -4,6 +4,7 @@
 #include "eventjournal.h"
 #include "journal.h"
 #include "keyboarddriver.h"
+#include "knownseal.h"
 #include "temporarydatabase.h"
 #include "windows1251.h"
 
@@ -116,6 +117,7 @@ private slots:
     void hostileTextsStayOneCellOfOneRowPerEvent();
     void reportOfTheChosenBatchIsOnePdfPageNamedAfterIt();
     void closingOnlyHides();
+    void checkFindsACutTailAgainstTheRememberedSeal();
 };
 
 void tst_Journal::cleanup()
@@ -301,6 +303,10 @@ void tst_Journal::reportOfTheChosenBatchIsOnePdfPageNamedAfterIt()
                  .join("")
                  .contains("-1.96 %, в полёте -0.290 кг"),
              qPrintable(report.pageText(0).join('\n')));
+    // The journal's newest seal, for a later look at the journal to be compared with.
+    const KnownSeal newest = KnownSeal::newest(database);
+    QVERIFY(newest.isSet());
+    QVERIFY(report.pageText(0).join('\n').contains(newest.seal));
     const QImage page = report.pageImage(0, 1.5);
     QCOMPARE(page.size(), QSize(893, 1263));
     saveScreenshot(page, "report.png");
@@ -334,6 +340,29 @@ void tst_Journal::closingOnlyHides()
     QCoreApplication::processEvents();
     QVERIFY(alive);
     delete journal;
+}
+
+void tst_Journal::checkFindsACutTailAgainstTheRememberedSeal()
+{
+    TemporaryDatabase records;
+    addThreeDays(records.path());
+    Journal journal(records.path());
+    QStringList reports;
+    ModalPrompts prompts;
+    prompts.runBox = [&reports](QMessageBox *box) {
+        reports << box->text();
+        return box->buttons().value(0);
+    };
+    journal.setPrompts(prompts);
+    journal.checkButton->click();
+    QVERIFY2(!reports.last().contains(u'№'), qPrintable(reports.last()));
+
+    const KnownSeal known = KnownSeal::read(records.path());
+    QVERIFY(known.isSet());
+    QVERIFY(records.exec("DELETE FROM event WHERE idEvent >= ?1", {QString::number(known.id)}));
+    journal.checkButton->click();
+    QVERIFY2(reports.last().contains(QStringLiteral("№ %1").arg(known.id)),
+             qPrintable(reports.last()));
 }
 
 QTEST_MAIN(tst_Journal)

@@ -15,6 +15,7 @@ class tst_ModalPrompts : public QObject
 
 private slots:
     void aFileNameIsTypedOnTheOnScreenKeyboard();
+    void aPinIsTypedUnseen();
 };
 
 void tst_ModalPrompts::aFileNameIsTypedOnTheOnScreenKeyboard()
@@ -35,6 +36,22 @@ void tst_ModalPrompts::aFileNameIsTypedOnTheOnScreenKeyboard()
         nullptr, "Сохранить отчёт", folder.filePath("Партия 1.pdf"), "PDF (*.pdf)");
     QCOMPARE(offered, QString("Партия 1.pdf"));
     QCOMPARE(chosen, folder.filePath("итог.pdf"));
+}
+
+void tst_ModalPrompts::aPinIsTypedUnseen()
+{
+    const QString pin = QStringLiteral("4719");
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (KeyboardDriver::type(pin))
+            shown = KeyboardDriver::displayText();
+        KeyboardDriver::press("Enter");
+    });
+    const std::optional<QString> entered = ModalPrompts::standardEnterPin(nullptr, "PIN");
+    QCOMPARE(entered.value_or(QString()), pin);
+    QCOMPARE(shown.size(), pin.size());
+    for (const QChar digit : pin)
+        QVERIFY(!shown.contains(digit));
 }
 
 QTEST_MAIN(tst_ModalPrompts)

@@ -82,6 +82,8 @@ private slots:
     void enterWritesTextIntoPlainTargets();
     void enterHandsTextToTheEditorOnce();
     void escEmitsEmptyTextAndTargetGetsNothing();
+    void concealedEntryEditsTheTextBehindTheDots_data();
+    void concealedEntryEditsTheTextBehindTheDots();
     void editorDeletedWhileOpenGetsNothing();
     void modeSurvivesClosing();
 
@@ -606,6 +608,42 @@ void tst_Keyboard::enterHandsTextToTheEditorOnce()
     numeric->openForWidget(&other, QStringLiteral("Title"));
     QVERIFY(KeyboardDriver::press(QStringLiteral("Enter")));
     QCOMPARE(editor.received.size(), 1);
+}
+
+void tst_Keyboard::concealedEntryEditsTheTextBehindTheDots_data()
+{
+    // Steps: "=text" types it, anything else is a key pressed.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("entered");
+    QTest::newRow("typed") << QStringList {"=ab3d"} << "ab3d";
+    QTest::newRow("backspace inside") << QStringList {"=abcd", "leftButton", "<-"} << "abd";
+    QTest::newRow("typed inside") << QStringList {"=abd", "leftButton", "=c"} << "abcd";
+    QTest::newRow("backspace at the start")
+        << QStringList {"=ab", "leftButton", "leftButton", "<-", "=x"} << "xab";
+}
+
+void tst_Keyboard::concealedEntryEditsTheTextBehindTheDots()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, entered);
+    QLineEdit field;
+    field.setEchoMode(QLineEdit::Password);
+    full->setKeyboardMode(Keyboard::En);
+    full->openForWidget(&field, QStringLiteral("Пароль"));
+    QVERIFY(full->isConcealing());
+    for (const QString &step : std::as_const(steps)) {
+        if (step.startsWith(u'='))
+            QVERIFY(KeyboardDriver::type(step.mid(1)));
+        else
+            QVERIFY(KeyboardDriver::press(step));
+        for (const QChar c : entered)
+            QVERIFY2(!display(full.get())->toPlainText().contains(c), qPrintable(step));
+    }
+    QCOMPARE(display(full.get())->toPlainText().size(), entered.size());
+    QVERIFY(KeyboardDriver::press(QStringLiteral("Enter")));
+    QCOMPARE(field.text(), entered);
+    // What the hidden keyboard keeps holds nothing of it.
+    QVERIFY(display(full.get())->toPlainText().isEmpty());
 }
 
 void tst_Keyboard::escEmitsEmptyTextAndTargetGetsNothing()
