@@ -3,6 +3,7 @@
 #include "databackup.h"
 #include "database.h"
 #include "datafilecheck.h"
+#include "filemodes.h"
 #include "operatormessages.h"
 
 #include <QAbstractButton>
@@ -35,6 +36,8 @@ DataFileStartup::Outcome DataFileStartup::run(const QDateTime &now)
         outcome = recover(now);
     if (outcome == Outcome::Sound || outcome == Outcome::Restored)
         copyBeforeNewTables(now);
+    // Made here, before SQLite would make it readable by everybody.
+    FileModes::createPrivate(file);
     return outcome;
 }
 

@@ -9,7 +9,8 @@
 // What the console does with data.db before it opens it: a file SQLite finds damaged is kept
 // aside, the operator is told so in one message that names it and offers the newest sound copy
 // from backup/; a file about to gain tables is copied first. The console starts in every case,
-// on a new empty file when there is no copy or the operator declines it.
+// on a new empty file when there is no copy or the operator declines it. A missing file is made
+// for its owner alone, or in the operators' shared folder for its group too.
 class DataFileStartup
 {
 public:

@@ -1,5 +1,7 @@
 #include "databackup.h"
 
+#include "filemodes.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -76,6 +78,8 @@ QString DataBackup::makeCopy(const QDateTime &at)
             .arg(baseName(file), at.toString(QString::fromLatin1(TimeFormat))));
     const QString partial = copy + QStringLiteral(".part");
     QFile::remove(partial);
+    // A copy is as private as the records it holds.
+    FileModes::createPrivate(partial);
 
     sqlite3 *source = nullptr;
     sqlite3 *target = nullptr;

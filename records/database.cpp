@@ -276,6 +276,7 @@ int bindByType(sqlite3_stmt *statement, int index, const QVariant &argument)
 } // namespace
 
 Database::Database(const QString &fileName, JournalMode journal)
+    : name(fileName)
 {
     sqlite3 *connection = nullptr;
     openStatus =
@@ -306,6 +307,17 @@ Database::Database(const QString &fileName, JournalMode journal)
 Database::~Database()
 {
     sqlite3_close(handle);
+}
+
+QString Database::fileName() const
+{
+    const char *path = handle ? sqlite3_db_filename(handle, "main") : nullptr;
+    return path ? QString::fromUtf8(path) : name;
+}
+
+bool Database::isReadOnly() const
+{
+    return handle && sqlite3_db_readonly(handle, "main") == 1;
 }
 
 bool Database::execQuery(const QString &statement, const QVariantList &arguments)

@@ -3,6 +3,7 @@
 // reset is journaled with the account that made it. There is no way to do this in the console.
 #include "accessstore.h"
 #include "database.h"
+#include "datafileaccess.h"
 #include "eventjournal.h"
 
 #include <QCommandLineParser>
@@ -73,6 +74,10 @@ int main(int argc, char *argv[])
             return 0;
     }
 
+    if (const QString problem = DataFileAccess::writeProblem(database); !problem.isEmpty()) {
+        print(stderr, QStringLiteral("PINs not reset: %1").arg(problem));
+        return 1;
+    }
     if (!store.resetPins()) {
         print(stderr, QStringLiteral("PINs not reset: %1").arg(store.problem()));
         return 1;
