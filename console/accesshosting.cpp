@@ -78,7 +78,7 @@ void K310_Halvern::tightenFileModes()
     for (const QString &file : {database.fileName(), settingsFile}) {
         for (const FileModes::Change &change : FileModes::tighten(file)) {
             const QString before = FileModes::modeText(change.before);
-            journal.record(JournalEvent::SettingChanged,
+            journal.record(JournalEvent::FileModeChanged,
                            change.problem.isEmpty()
                                ? QStringLiteral("права файла %1 сужены: было %2, стало %3")
                                      .arg(change.file, before, FileModes::modeText(change.after))

@@ -2,12 +2,12 @@
 
 QList<JournalEvent::Kind> JournalEvent::kinds()
 {
-    return {ButchStarted,     ButchStopped,       ButchContinued,     ButchRestored,
-            ButchFinished,    ButchClosed,        ButchDeleted,       DoserAlarm,
-            ConnectionLost,   ConnectionRestored, ManualOrder,        DoserAddressChanged,
-            PortChanged,      RateChanged,        ProgramStarted,     ProgramExited,
-            RecordNotWritten, SettingChanged,     AccessLevelChanged, PinChanged,
-            WrongPin,         PinsReset,          AccessProblem,      PlantLink};
+    return {
+        ButchStarted,  ButchStopped,        ButchContinued, ButchRestored,      ButchFinished,
+        ButchClosed,   ButchDeleted,        DoserAlarm,     ConnectionLost,     ConnectionRestored,
+        ManualOrder,   DoserAddressChanged, PortChanged,    RateChanged,        ProgramStarted,
+        ProgramExited, RecordNotWritten,    SettingChanged, AccessLevelChanged, PinChanged,
+        WrongPin,      PinsReset,           AccessProblem,  PlantLink,          FileModeChanged};
 }
 
 QString JournalEvent::caption(int kind)
@@ -61,6 +61,8 @@ QString JournalEvent::caption(int kind)
         return QStringLiteral("Ошибка уровней доступа");
     case PlantLink:
         return QStringLiteral("Связь с цехом");
+    case FileModeChanged:
+        return QStringLiteral("Права доступа к файлу");
     }
     return QString::number(kind);
 }

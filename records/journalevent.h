@@ -36,6 +36,8 @@ struct JournalEvent
         AccessProblem = 23,
         // The plant link: the broker or the Modbus server failed, or came back.
         PlantLink = 24,
+        // data.db or the settings file was readable by everybody at start.
+        FileModeChanged = 25,
     };
 
     static constexpr qint64 NoButch = 0;
