@@ -12,7 +12,8 @@
 #include <unistd.h>
 #endif
 
-Q_LOGGING_CATEGORY(lcFileModes, "k310.records.filemodes", QtWarningMsg)
+// Off unless asked for (QT_LOGGING_RULES="k310.records.filemodes=true").
+Q_LOGGING_CATEGORY(lcFileModes, "k310.records.filemodes", QtCriticalMsg)
 
 namespace {
 
