@@ -2,12 +2,15 @@
 // the level does not allow, the return to Оператор and the journal's record of every change.
 #include "k310_halvern.h"
 
+#include "datafileaccess.h"
+#include "filemodes.h"
 #include "k310settings.h"
 #include "operatormessages.h"
 #include "product.h"
 #include "rs232settings.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -56,6 +59,34 @@ void K310_Halvern::reportAccessProblem()
             .arg(accessStore->problem());
     journal.record(JournalEvent::AccessProblem, text);
     inform(text);
+}
+
+bool K310_Halvern::reportRecordsProblem()
+{
+    const QString text = DataFileAccess::writeProblem(database);
+    if (text.isEmpty())
+        return false;
+    // Also for the session's log: the journal cannot take it.
+    qWarning().noquote() << text;
+    inform(text);
+    return true;
+}
+
+void K310_Halvern::tightenFileModes()
+{
+    const QString settingsFile = k310Settings::makeStore()->fileName();
+    for (const QString &file : {database.fileName(), settingsFile}) {
+        for (const FileModes::Change &change : FileModes::tighten(file)) {
+            const QString before = FileModes::modeText(change.before);
+            journal.record(JournalEvent::FileModeChanged,
+                           change.problem.isEmpty()
+                               ? QStringLiteral("права файла %1 сужены: было %2, стало %3")
+                                     .arg(change.file, before, FileModes::modeText(change.after))
+                               : QStringLiteral("файл %1 могут читать все (%2); сузить права не "
+                                                "удалось: %3")
+                                     .arg(change.file, before, change.problem));
+        }
+    }
 }
 
 bool K310_Halvern::mayChange(AccessLevel needed)

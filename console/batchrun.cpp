@@ -1,6 +1,7 @@
 #include "batchrun.h"
 
 #include "database.h"
+#include "datafileaccess.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -429,6 +430,11 @@ bool BatchRun::newButch()
 
 void BatchRun::start()
 {
+    // A batch that could record nothing is not begun.
+    if (const QString problem = DataFileAccess::writeProblem(database); !problem.isEmpty()) {
+        person.inform(problem);
+        return;
+    }
     if (!canDoReceipt())
         return;
     // A doser with a target takes part; one without takes part in nothing, but a batch of no

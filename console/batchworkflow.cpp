@@ -81,7 +81,10 @@ void K310_Halvern::continueButtonActions()
 
 void K310_Halvern::restoreLastSession()
 {
-    reportAccessProblem();
+    tightenFileModes();
+    // A file the console may not write fails the level table too: one message for both.
+    if (!reportRecordsProblem())
+        reportAccessProblem();
     batch->restoreLastSession();
 }
 

@@ -6,6 +6,7 @@
 #include "datafilecheck.h"
 #include "datasalvage.h"
 #include "eventjournal.h"
+#include "filemodes.h"
 #include "operatormessages.h"
 
 #include <QAbstractButton>
@@ -41,6 +42,8 @@ DataFileStartup::Outcome DataFileStartup::run(const QDateTime &now)
         outcome = recover(now, Reason::Behind, held);
     if (outcome == Outcome::Sound)
         copyBeforeNewTables(now);
+    // Made here, before SQLite would make it readable by everybody.
+    FileModes::createPrivate(file);
     return outcome;
 }
 

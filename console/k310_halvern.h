@@ -279,6 +279,10 @@ private:
     void wireAccess();
     // A damaged level table is told once the window stands; the console works at Оператор.
     void reportAccessProblem();
+    // data.db that cannot be written is told instead, once; batches are refused meanwhile.
+    bool reportRecordsProblem();
+    // data.db and the settings file lose what others may do with them; journaled.
+    void tightenFileModes();
     // True when the level allows it, or after the operator gave the PIN of a level that does.
     bool mayChange(AccessLevel needed);
     void enterPin();

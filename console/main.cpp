@@ -1,13 +1,18 @@
 #include "dailybackup.h"
 #include "database.h"
 #include "datafilestartup.h"
+#include "filemodes.h"
 #include "k310_halvern.h"
+#include "k310settings.h"
 #include "touchstyle.h"
 
 #include <QApplication>
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSettings>
 #include <QTranslator>
 
 #ifdef K310_WARM_FONTCONFIG
@@ -36,6 +41,13 @@ int main(int argc, char *argv[])
     font.setPointSize(8);
     QApplication::setFont(font);
     TouchStyle::install();
+#ifdef Q_OS_UNIX
+    // The settings hold the broker's password: the file is made for its owner alone. (Windows
+    // keeps them in the user's registry.)
+    const QString settingsFile = k310Settings::makeStore()->fileName();
+    QDir().mkpath(QFileInfo(settingsFile).absolutePath());
+    FileModes::createPrivate(settingsFile);
+#endif
     const QString records = QString::fromLatin1(DatabaseFileName);
     // Before the window opens data.db: a damaged file is found and kept aside here.
     DataFileStartup(records).run();

@@ -1,5 +1,7 @@
 #include "databackup.h"
 
+#include "filemodes.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -100,6 +102,8 @@ QString DataBackup::makeCopy(const QDateTime &at, qint64 butchId)
             .arg(baseName(file), kind, at.toString(QString::fromLatin1(TimeFormat))));
     const QString partial = copy + QStringLiteral(".part");
     QFile::remove(partial);
+    // A copy is as private as the records it holds.
+    FileModes::createPrivate(partial);
 
     sqlite3 *source = nullptr;
     sqlite3 *target = nullptr;

@@ -313,6 +313,17 @@ Database::~Database()
     sqlite3_close(handle);
 }
 
+QString Database::fileName() const
+{
+    const char *path = handle ? sqlite3_db_filename(handle, "main") : nullptr;
+    return path ? QString::fromUtf8(path) : name;
+}
+
+bool Database::isReadOnly() const
+{
+    return handle && sqlite3_db_readonly(handle, "main") == 1;
+}
+
 bool Database::execQuery(const QString &statement, const QVariantList &arguments)
 {
     last.clear();

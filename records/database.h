@@ -32,7 +32,12 @@ public:
     Database &operator=(const Database &) = delete;
 
     bool isOpen() const { return handle != nullptr; }
-    QString fileName() const { return name; }
+    // The file as opened (a URI's path), or as named when it could not be opened.
+    QString fileName() const;
+    // Opened for reading only: SQLite falls back to that for a file it may not write.
+    bool isReadOnly() const;
+    // SQLite's message when the file could not be opened; empty when it was.
+    QString openErrorMessage() const { return openError; }
     // False when the statement failed; the result is then empty and carries the message.
     bool execQuery(const QString &statement, const QVariantList &arguments = {});
     const QueryResult &result() const { return last; }

@@ -7,7 +7,8 @@ QList<JournalEvent::Kind> JournalEvent::kinds()
         ButchClosed,   ButchDeleted,        DoserAlarm,     ConnectionLost,     ConnectionRestored,
         ManualOrder,   DoserAddressChanged, PortChanged,    RateChanged,        ProgramStarted,
         ProgramExited, RecordNotWritten,    SettingChanged, AccessLevelChanged, PinChanged,
-        WrongPin,      PinsReset,           AccessProblem,  PlantLink,          RecordsRecovered};
+        WrongPin,      PinsReset,           AccessProblem,  PlantLink,          RecordsRecovered,
+        FileModeChanged};
 }
 
 QString JournalEvent::caption(int kind)
@@ -63,6 +64,8 @@ QString JournalEvent::caption(int kind)
         return QStringLiteral("Связь с цехом");
     case RecordsRecovered:
         return QStringLiteral("Восстановление данных");
+    case FileModeChanged:
+        return QStringLiteral("Права доступа к файлу");
     }
     return QString::number(kind);
 }

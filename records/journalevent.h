@@ -38,6 +38,8 @@ struct JournalEvent
         PlantLink = 24,
         // data.db was found damaged or behind its mark, and what was brought back.
         RecordsRecovered = 25,
+        // data.db or the settings file was readable by everybody at start.
+        FileModeChanged = 26,
     };
 
     static constexpr qint64 NoButch = 0;

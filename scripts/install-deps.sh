@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the console needs to build and test; only what is missing.
-# Waits for another install under way (several builds may start at once).
+# Installs the Debian packages the console needs to build and run; with --tests also what only
+# the tests use. Only what is missing; waits for another install under way (several builds may
+# start at once).
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,9 @@ packages=(
     qt6-serialbus-dev libmosquitto-dev mosquitto
     dpkg-dev
 )
+# The package test checks the .deb with lintian.
+test_packages=(lintian)
+[[ "${1:-}" == --tests ]] && packages+=("${test_packages[@]}")
 # Callers that need more (a virtual display, say) name it here.
 read -r -a extra <<<"${K310_EXTRA_PACKAGES:-}"
 packages+=("${extra[@]}")

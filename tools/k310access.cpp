@@ -3,6 +3,7 @@
 // reset is journaled with the account that made it. There is no way to do this in the console.
 #include "accessstore.h"
 #include "database.h"
+#include "datafileaccess.h"
 #include "eventjournal.h"
 #include "journalkey.h"
 
@@ -74,6 +75,10 @@ int main(int argc, char *argv[])
             return 0;
     }
 
+    if (const QString problem = DataFileAccess::writeProblem(database); !problem.isEmpty()) {
+        print(stderr, QStringLiteral("PINs not reset: %1").arg(problem));
+        return 1;
+    }
     // The reset's journal row is sealed with the console's key, which this program never makes:
     // one made here, by the administrator's account, would not be the console's.
     const JournalKey key = JournalKey::open(file, JournalKey::WhenMissing::Fail);

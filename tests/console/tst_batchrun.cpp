@@ -26,11 +26,14 @@ qint64 hundredths(const QString &weight)
 // data.db of its own.
 struct Bench
 {
-    explicit Bench(TemporaryDatabase *shared = nullptr)
+    explicit Bench(TemporaryDatabase *shared = nullptr, bool readOnly = false)
     {
         files = shared ? shared : &own;
         database = std::make_unique<Database>(files->path());
         database->createTables();
+        // The connection SQLite gives to a file its user may not write.
+        if (readOnly)
+            database = std::make_unique<Database>(files->makeReadOnly());
         run = std::make_unique<BatchRun>(doser, person, *database, image);
         doser.attach(run.get());
         run->setScale(0, FakeBatchDoser::Decimals);
@@ -109,6 +112,7 @@ private slots:
     void restoreAfterKillFinishesTheBatch();
     void restoreWaitsForAnOpenQuestion();
     void failedWriteStopsTheWorkAndKeepsTheDischarge();
+    void startIsRefusedAndToldWhileTheRecordsCannotBeWritten();
     void emptyBatchIdIsNeverGivenAgain();
     void progressPlansTheFillsMadeAndTheWeightIsAskedEachTick();
     void learnedCorrectionMakesUpForTheMissPerProductAndIsKept();
@@ -355,6 +359,22 @@ void tst_BatchRun::failedWriteStopsTheWorkAndKeepsTheDischarge()
     QVERIFY(bench.finished());
     QCOMPARE(bench.countedRows(), bench.delivered());
     QVERIFY(qAbs(bench.delivered() - 6000) < 50);
+}
+
+void tst_BatchRun::startIsRefusedAndToldWhileTheRecordsCannotBeWritten()
+{
+    Bench bench(nullptr, true);
+    bench.start(10);
+    QCOMPARE(bench.run->state(), BatchState::Idle);
+    // Not even asked to begin, and nothing sent to the doser.
+    QVERIFY(bench.person.asked.isEmpty());
+    QVERIFY(bench.doser.orders.isEmpty());
+    QCOMPARE(bench.person.shown.size(), 1);
+    QVERIFY2(
+        bench.person.shown.first().startsWith(QStringLiteral("data.db недоступна для записи: ")),
+        qPrintable(bench.person.shown.first()));
+    QCOMPARE(bench.files->select(QStringLiteral("SELECT count(*) FROM butch")),
+             QStringList {QStringLiteral("0")});
 }
 
 void tst_BatchRun::emptyBatchIdIsNeverGivenAgain()
