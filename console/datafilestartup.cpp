@@ -134,6 +134,7 @@ DataFileStartup::Outcome DataFileStartup::recover(const QDateTime &now, Reason r
 QString DataFileStartup::salvage(const QString &aside, Reason reason)
 {
     const HighWaterMark::Ids mark = HighWaterMark(file).ids();
+    FileModes::createPrivate(file);
     {
         Database database(file);
         if (!database.createTables())
