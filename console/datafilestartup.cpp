@@ -7,6 +7,7 @@
 #include "datasalvage.h"
 #include "eventjournal.h"
 #include "filemodes.h"
+#include "knownseal.h"
 #include "operatormessages.h"
 
 #include <QAbstractButton>
@@ -169,6 +170,17 @@ QString DataFileStartup::salvage(const QString &aside, Reason reason)
                     .arg(mark.event);
     // The file as it now stands is the records: the next start must not find it behind again.
     ButchRecords(database).acceptIssued(mark);
+    // A published seal of a row that could not be brought back stays as evidence of the loss,
+    // under another name: the journal is sealed on from what it now holds.
+    const KnownSeal known = KnownSeal::read(file);
+    if (known.isSet() && KnownSeal::row(database, known.id).seal != known.seal) {
+        const QString kept = KnownSeal::fileBeside(file);
+        QFile::rename(
+            kept, kept + QStringLiteral(".lost-")
+                      + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        text += QStringLiteral(" Печать журнала с последней партии (%1) в файле не найдена.")
+                    .arg(known.text());
+    }
     {
         EventJournal journal(file);
         journal.record(JournalEvent::RecordsRecovered, text.trimmed());

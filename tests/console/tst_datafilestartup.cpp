@@ -6,6 +6,7 @@
 #include "database.h"
 #include "datafilestartup.h"
 #include "eventjournal.h"
+#include "knownseal.h"
 #include "temporarydatabase.h"
 
 #include <QAbstractButton>
@@ -253,6 +254,9 @@ void DataFileStartupTest::fileBehindItsMarkIsFoundAndIdsNeverGoBack()
         Database database(records.path());
         database.execQuery(QStringLiteral("SELECT min(idEvent) FROM event WHERE idButch = 4"));
         QVERIFY(database.result().value(0, 0).toLongLong() > events);
+        // The seal published with a lost batch no longer stands for the journal.
+        const KnownSeal known = KnownSeal::read(records.path());
+        QVERIFY(!known.isSet() || KnownSeal::row(database, known.id).seal == known.seal);
     }
 
     // Once accepted the file is not behind again; an old copy put back later is, and the
