@@ -77,7 +77,6 @@ bool DoseCorrector::fitLine(double &share, double &inFlight) const
         return false;
     int count = 0;
     double sumSent = 0;
-    double sumDischarged = 0;
     double least = 0;
     double largest = 0;
     for (int i = 0; i < learned.ratios.size(); ++i) {
@@ -87,29 +86,41 @@ bool DoseCorrector::fitLine(double &share, double &inFlight) const
         least = count ? std::min(least, sent) : sent;
         largest = std::max(largest, sent);
         sumSent += sent;
-        sumDischarged += sent * learned.ratios.at(i);
         ++count;
     }
     if (count < 2 || largest - least < DistinctSizes * sumSent / count)
         return false;
-    const double meanSent = sumSent / count;
-    const double meanDischarged = sumDischarged / count;
+    // discharged = slope * sent + offset is, per unit sent, ratio = slope + offset * (1 / sent):
+    // a line of the ratios against limit / sent, with the offset in shares of the limit.
+    double meanScale = 0;
+    double meanRatio = 0;
+    for (int i = 0; i < learned.ratios.size(); ++i) {
+        const double sent = learned.sent.at(i);
+        if (sent > 0) {
+            meanScale += weighingLimit / sent / count;
+            meanRatio += learned.ratios.at(i) / count;
+        }
+    }
     double covariance = 0;
     double variance = 0;
     for (int i = 0; i < learned.ratios.size(); ++i) {
         const double sent = learned.sent.at(i);
         if (!(sent > 0))
             continue;
-        covariance += (sent - meanSent) * (sent * learned.ratios.at(i) - meanDischarged);
-        variance += (sent - meanSent) * (sent - meanSent);
+        const double scale = weighingLimit / sent - meanScale;
+        covariance += scale * (learned.ratios.at(i) - meanRatio);
+        variance += scale * scale;
     }
-    const double slope = covariance / variance;
+    // The offset the terms in force stand for, which the fills must outweigh to move.
+    const double heldOffset = learned.inFlight / (1 - learned.correction) / weighingLimit;
+    const double offset = (covariance + InFlightHold * heldOffset) / (variance + InFlightHold);
+    const double slope = meanRatio - offset * meanScale;
     if (!(slope > 0))
         return false;
     // discharged = slope * sent + offset is met for `wanted` by sent = wanted / slope -
     // offset / slope.
     share = 1 - 1 / slope;
-    inFlight = (meanDischarged - slope * meanSent) / slope;
+    inFlight = offset * weighingLimit / slope;
     return true;
 }
 

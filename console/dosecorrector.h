@@ -7,8 +7,11 @@
 // it. The doser's miss has two terms: a share of the fill and a fixed amount in flight. From the
 // last few counted fills, when they are of different sizes, a least-squares line of discharged
 // against sent gives both; with fills all of one size only the share can be told, and the amount
-// in flight is kept. The correction moves towards what the fills show, times a gain, so it does
-// not overshoot however many fills it averages.
+// in flight is kept. The line is fitted to each fill's ratio, whose spread does not grow with the
+// fill, and held to the amount in flight already learned in proportion to how little the sizes
+// tell it: a full fill and one of half its size barely move it, a small last fill does. The
+// correction moves towards what the fills show, times a gain, so it does not overshoot however
+// many fills it averages.
 class DoseCorrector
 {
 public:
@@ -28,6 +31,10 @@ public:
     // Fills whose sizes spread over less than this share of their mean are of one size: a line
     // through them would take the spread of the doser for the amount in flight.
     static constexpr double DistinctSizes = 0.2;
+    // How firmly the amount in flight already learned holds against the window's fills, in the
+    // spread of their (upper weighing limit / fill): fills of a full and a half hopper (0.75)
+    // move it by a quarter of what they show, a last fill of a seventh (24) by nine tenths.
+    static constexpr double InFlightHold = 2.5;
 
     void setDoses(int count);
     void setGain(double factor);
