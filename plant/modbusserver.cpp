@@ -5,12 +5,15 @@
 
 #include <QLoggingCategory>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 
 Q_LOGGING_CATEGORY(lcModbus, "k310.plant.modbus", QtInfoMsg)
 
 namespace {
+
+constexpr int AcceptRetryMs = 1000;
 
 bool writes(QModbusPdu::FunctionCode code)
 {
@@ -54,13 +57,21 @@ ModbusServer::ModbusServer(int doserCount, QObject *parent)
     setMap(map);
     setServerAddress(UnitId);
     connect(&listener, &QTcpServer::newConnection, this, &ModbusServer::accept);
+    // Out of descriptors the listener pauses; it tries again a while later, not in a loop.
+    connect(&listener, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
+        qCDebug(lcModbus) << "accept failed" << error;
+        QTimer::singleShot(AcceptRetryMs, &listener, [this] {
+            if (listener.isListening())
+                listener.resumeAccepting();
+        });
+    });
 }
 
 ModbusServer::~ModbusServer()
 {
-    const QList<Client> open = connections;
+    const QList<Client> all = connections;
     connections.clear();
-    for (const Client &client : open) {
+    for (const Client &client : all) {
         client.connection->disconnect(this);
         delete client.connection;
     }
@@ -89,8 +100,8 @@ bool ModbusServer::open()
 void ModbusServer::close()
 {
     listener.close();
-    const QList<Client> open = connections;
-    for (const Client &client : open)
+    const QList<Client> all = connections;
+    for (const Client &client : all)
         client.connection->close();
     setState(UnconnectedState);
 }
