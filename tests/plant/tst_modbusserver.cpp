@@ -46,17 +46,14 @@ QByteArray readRequest(quint16 transaction)
 // The next whole reply on the socket; empty when none comes.
 QByteArray reply(QTcpSocket &socket)
 {
-    const auto whole = [&socket] {
-        if (socket.bytesAvailable() < 6)
-            return false;
+    const auto length = [&socket] {
         const QByteArray header = socket.peek(6);
-        const int length = (quint8(header.at(4)) << 8) | quint8(header.at(5));
-        return socket.bytesAvailable() >= 6 + length;
+        return header.size() < 6 ? 1 << 16
+                                 : 6 + ((quint8(header.at(4)) << 8) | quint8(header.at(5)));
     };
-    if (!QTest::qWaitFor(whole, AnswerMs))
+    if (!QTest::qWaitFor([&] { return socket.bytesAvailable() >= length(); }, AnswerMs))
         return {};
-    const QByteArray header = socket.peek(6);
-    return socket.read(6 + ((quint8(header.at(4)) << 8) | quint8(header.at(5))));
+    return socket.read(length());
 }
 
 // A read answered: the transaction echoed, function 4 with one register's two bytes.
@@ -77,12 +74,10 @@ std::unique_ptr<QTcpSocket> connectTo(const ModbusServer &server)
     return socket;
 }
 
-QList<ModbusServer::Refusal> kinds(const QSignalSpy &spy)
+// Exactly one refusal, of that kind.
+bool refusedOnce(const QSignalSpy &spy, ModbusServer::Refusal kind)
 {
-    QList<ModbusServer::Refusal> list;
-    for (const QList<QVariant> &arguments : spy)
-        list << arguments.at(0).value<ModbusServer::Refusal>();
-    return list;
+    return spy.size() == 1 && spy.at(0).at(0).value<ModbusServer::Refusal>() == kind;
 }
 
 } // namespace
@@ -141,15 +136,12 @@ void tst_ModbusServer::seventeenthConnectionClosesTheIdlestOne()
         if (i != Idlest)
             QVERIFY2(served(*clients[i], quint16(200 + i)), qPrintable(QString::number(i)));
     }
-    QCOMPARE(kinds(refusals),
-             QList<ModbusServer::Refusal> {ModbusServer::Refusal::ConnectionLimit});
+    QVERIFY(refusedOnce(refusals, ModbusServer::Refusal::ConnectionLimit));
 }
 
 void tst_ModbusServer::idleConnectionIsClosedAndNotTakenForARefusal()
 {
-    server = std::make_unique<ModbusServer>(1);
     server->setIdleCloseMs(ShortIdleMs);
-    QVERIFY(server->listen(QHostAddress::LocalHost, 0));
     QSignalSpy refusals(server.get(), &ModbusServer::refused);
     auto idle = connectTo(*server);
     auto busy = connectTo(*server);
@@ -215,7 +207,7 @@ void tst_ModbusServer::badFrameClosesItsConnectionOnly()
     QTRY_COMPARE(bad->state(), QAbstractSocket::UnconnectedState);
     QVERIFY(bad->readAll().isEmpty());
     QVERIFY(served(*good, 2));
-    QCOMPARE(kinds(refusals), QList<ModbusServer::Refusal> {ModbusServer::Refusal::BadFrame});
+    QVERIFY(refusedOnce(refusals, ModbusServer::Refusal::BadFrame));
 }
 
 void tst_ModbusServer::clientNotAllowedIsClosedAtOnce()
@@ -227,7 +219,7 @@ void tst_ModbusServer::clientNotAllowedIsClosedAtOnce()
     auto stranger = connectTo(*server);
     QTRY_COMPARE(stranger->state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(server->connectionCount(), 0);
-    QCOMPARE(kinds(refusals), QList<ModbusServer::Refusal> {ModbusServer::Refusal::NotAllowed});
+    QVERIFY(refusedOnce(refusals, ModbusServer::Refusal::NotAllowed));
 
     server->disconnectDevice();
     server->setAllowedClients(
@@ -253,7 +245,7 @@ void tst_ModbusServer::refusalsReachTheJournalOnceEachKind()
     QVERIFY2(link.modbusStatus().contains(QStringLiteral("127.0.0.1")),
              qPrintable(link.modbusStatus()));
 
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 5; ++i) {
         QTcpSocket stranger;
         stranger.connectToHost(QHostAddress::LocalHost, quint16(settings.modbusPort));
         QTRY_COMPARE(stranger.state(), QAbstractSocket::UnconnectedState);
