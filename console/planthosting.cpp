@@ -30,9 +30,17 @@ QString describe(const PlantLinkSettings &settings)
                           settings.password.isEmpty() ? QString() : QStringLiteral(" с паролем"));
     if (!settings.caFile.isEmpty())
         parts << QStringLiteral("TLS %1").arg(settings.caFile);
-    parts << (settings.servesModbus()
-                  ? QStringLiteral("Modbus TCP порт %1").arg(settings.modbusPort)
-                  : QStringLiteral("Modbus выключен"));
+    if (!settings.servesModbus()) {
+        parts << QStringLiteral("Modbus выключен");
+        return parts.join(QStringLiteral(", "));
+    }
+    parts << QStringLiteral("Modbus TCP %1 порт %2")
+                 .arg(settings.modbusAddress)
+                 .arg(settings.modbusPort);
+    parts << (settings.modbusClients.isEmpty()
+                  ? QStringLiteral("клиенты Modbus любые")
+                  : QStringLiteral("клиенты Modbus %1")
+                        .arg(settings.modbusClients.join(QStringLiteral(" "))));
     return parts.join(QStringLiteral(", "));
 }
 

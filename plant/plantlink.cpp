@@ -1,6 +1,6 @@
 #include "plantlink.h"
 
-#include "modbusserver.h"
+#include "clientfilter.h"
 #include "plantmessages.h"
 #include "plantoutbox.h"
 #include "processimage.h"
@@ -21,6 +21,11 @@ PlantLink::PlantLink(const ProcessImage &dosers, Database &records, const QStrin
     , modbusText(Off)
 {
     connect(&image, &ProcessImage::changed, this, &PlantLink::imageChanged);
+    connect(&refusals, &RefusalTally::told, this, [this](const QString &text) {
+        modbusText = text;
+        emit statusChanged();
+        emit problem(text);
+    });
     // The register map has a block per doser: a changed line needs a server of its size.
     connect(&image, &ProcessImage::dosersChanged, this, [this] {
         if (modbus) {
@@ -40,7 +45,9 @@ void PlantLink::apply(const PlantLinkSettings &settings)
         || settings.prefix != current.prefix || settings.clientId != current.clientId
         || settings.user != current.user || settings.password != current.password
         || settings.caFile != current.caFile;
-    const bool modbusChanged = !modbus || settings.modbusPort != current.modbusPort;
+    const bool modbusChanged = !modbus || settings.modbusPort != current.modbusPort
+                               || settings.modbusAddress != current.modbusAddress
+                               || settings.modbusClients != current.modbusClients;
     current = settings;
 
     if (mqttChanged) {
@@ -70,15 +77,21 @@ void PlantLink::startModbus()
 {
     modbus = std::make_unique<ModbusServer>(image.doserCount());
     connect(modbus.get(), &ModbusServer::refused, this, &PlantLink::modbusRefused);
+    modbus->setAllowedClients(ClientFilter(current.modbusClients));
     for (int position = 0; position < image.doserCount(); ++position)
         modbus->show(position, image.doser(position));
-    if (modbus->listen(current.modbusPort)) {
-        modbusText = QStringLiteral("порт %1 открыт").arg(current.modbusPort);
+    if (modbus->listen(QHostAddress(current.modbusAddress), current.modbusPort)) {
+        modbusText = QStringLiteral("порт %1 открыт на %2")
+                         .arg(current.modbusPort)
+                         .arg(current.modbusAddress);
+        if (!current.modbusClients.isEmpty())
+            modbusText += QStringLiteral(", только для %1")
+                              .arg(current.modbusClients.join(QStringLiteral(", ")));
         return;
     }
-    modbusText = QStringLiteral("порт Modbus %1 не открыт: %2")
+    modbusText = QStringLiteral("порт Modbus %1 на %2 не открыт: %3")
                      .arg(current.modbusPort)
-                     .arg(modbus->errorString());
+                     .arg(current.modbusAddress, modbus->errorString());
     modbus.reset();
     emit problem(modbusText);
 }
@@ -123,19 +136,7 @@ void PlantLink::mqttStatusChanged(MqttPublisher::Status status, const QString &t
     }
 }
 
-void PlantLink::modbusRefused(const QString &text)
+void PlantLink::modbusRefused(ModbusServer::Refusal kind, const QString &text)
 {
-    if (sinceRefusalTold.isValid() && !sinceRefusalTold.hasExpired(RefusalQuietMs)) {
-        ++refusalsNotTold;
-        return;
-    }
-    const QString told =
-        refusalsNotTold == 0
-            ? text
-            : QStringLiteral("%1; ещё %2 таких запросов за минуту").arg(text).arg(refusalsNotTold);
-    refusalsNotTold = 0;
-    sinceRefusalTold.start();
-    modbusText = text;
-    emit statusChanged();
-    emit problem(told);
+    refusals.count(int(kind), text);
 }

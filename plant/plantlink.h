@@ -2,15 +2,15 @@
 #define PLANTLINK_H
 
 #include "database.h"
+#include "modbusserver.h"
 #include "mqttpublisher.h"
 #include "plantlinksettings.h"
+#include "refusaltally.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <memory>
 
-class ModbusServer;
 class ProcessImage;
 
 // The console's link to the plant: the MQTT publisher and the Modbus server, each running while
@@ -21,9 +21,6 @@ class PlantLink : public QObject
     Q_OBJECT
 
 public:
-    // Refused Modbus requests are told once, then at most once a minute with their count.
-    static constexpr int RefusalQuietMs = 60000;
-
     PlantLink(const ProcessImage &image, Database &records,
               const QString &databaseFile = QString::fromLatin1(DatabaseFileName),
               QObject *parent = nullptr);
@@ -47,7 +44,7 @@ signals:
 private:
     void imageChanged(int position);
     void mqttStatusChanged(MqttPublisher::Status status, const QString &text);
-    void modbusRefused(const QString &text);
+    void modbusRefused(ModbusServer::Refusal kind, const QString &text);
     void startModbus();
 
     const ProcessImage &image;
@@ -61,8 +58,8 @@ private:
     // A failure was told, so its end is told too.
     bool mqttFailed = false;
     MqttPublisher::Status toldStatus = MqttPublisher::Status::Connecting;
-    QElapsedTimer sinceRefusalTold;
-    int refusalsNotTold = 0;
+    // Refusals are told once, then at most once a minute with their count, each kind apart.
+    RefusalTally refusals;
 };
 
 #endif // PLANTLINK_H

@@ -1,6 +1,23 @@
 #include "plantlinkdialog.h"
 
+#include "clientfilter.h"
+
+#include <QHostAddress>
 #include <QPushButton>
+
+namespace {
+
+// What in the Modbus fields is no address, for the status line; empty when all are.
+QString unreadable(const PlantLinkSettings &settings)
+{
+    QStringList wrong = ClientFilter(settings.modbusClients).invalid();
+    if (QHostAddress(settings.modbusAddress).isNull())
+        wrong.prepend(settings.modbusAddress);
+    return wrong.isEmpty() ? QString()
+                           : QStringLiteral("не адрес: %1").arg(wrong.join(QStringLiteral(", ")));
+}
+
+} // namespace
 
 PlantLinkDialog::PlantLinkDialog(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
@@ -14,8 +31,15 @@ PlantLinkDialog::PlantLinkDialog(QWidget *parent)
         connect(field, &LineEditEmbedded::textHasEntered, field,
                 [field](const QString &text) { field->setText(text.trimmed()); });
     }
-    connect(ui.saveButton, &QPushButton::clicked, this,
-            [this] { emit settingsChosen(settings()); });
+    connect(ui.saveButton, &QPushButton::clicked, this, [this] {
+        const PlantLinkSettings chosen = settings();
+        const QString wrong = unreadable(chosen);
+        if (!wrong.isEmpty()) {
+            ui.modbusStatus->setText(wrong);
+            return;
+        }
+        emit settingsChosen(chosen);
+    });
     connect(ui.closeButton, &QPushButton::clicked, this, &QWidget::hide);
 }
 
@@ -34,6 +58,8 @@ void PlantLinkDialog::showSettings(const PlantLinkSettings &settings)
     ui.caFileEdit->setText(settings.caFile);
     ui.modbusPortEdit->setText(settings.modbusPort > 0 ? QString::number(settings.modbusPort)
                                                        : QString());
+    ui.modbusAddressEdit->setText(settings.modbusAddress);
+    ui.modbusClientsEdit->setText(settings.modbusClients.join(QStringLiteral(", ")));
 }
 
 PlantLinkSettings PlantLinkDialog::settings() const
@@ -53,6 +79,10 @@ PlantLinkSettings PlantLinkDialog::settings() const
     settings.password = ui.passwordEdit->text().isEmpty() ? keptPassword : ui.passwordEdit->text();
     const int modbusPort = ui.modbusPortEdit->text().toInt(&isNumber);
     settings.modbusPort = isNumber && modbusPort > 0 && modbusPort < 65536 ? modbusPort : 0;
+    const QString address = ui.modbusAddressEdit->text().trimmed();
+    if (!address.isEmpty())
+        settings.modbusAddress = address;
+    settings.modbusClients = ClientFilter::split(ui.modbusClientsEdit->text());
     return settings;
 }
 

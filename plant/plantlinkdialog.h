@@ -6,10 +6,11 @@
 
 #include <QDialog>
 
-// "Связь с цехом": the broker, its topics and credentials, and the Modbus TCP port, with what
-// each link is doing now. "Сохранить" hands the values back; the host decides whether they are
-// taken. The broker's password is never shown: its field shows dots of a new one typed, or
-// only whether one is set.
+// "Связь с цехом": the broker, its topics and credentials, and the Modbus TCP port, address and
+// allowed clients, with what each link is doing now. "Сохранить" hands the values back (not
+// while a Modbus field holds what is no address); the host decides whether they are taken. The
+// broker's password is never shown: its field shows dots of a new one typed, or only whether
+// one is set.
 class PlantLinkDialog : public QDialog
 {
     Q_OBJECT
@@ -18,7 +19,7 @@ public:
     explicit PlantLinkDialog(QWidget *parent = nullptr);
 
     void showSettings(const PlantLinkSettings &settings);
-    // What the fields hold; a port that is no number counts as none.
+    // What the fields hold; a port that is no number counts as none, no address as 127.0.0.1.
     PlantLinkSettings settings() const;
     void showStatus(const QString &mqtt, const QString &modbus);
     QString mqttStatusText() const { return ui.mqttStatus->text(); }

@@ -18,6 +18,8 @@ const QString UserKey = QStringLiteral("user");
 const QString PasswordKey = QStringLiteral("password");
 const QString CaFileKey = QStringLiteral("caFile");
 const QString ModbusPortKey = QStringLiteral("modbusPort");
+const QString ModbusAddressKey = QStringLiteral("modbusAddress");
+const QString ModbusClientsKey = QStringLiteral("modbusClients");
 
 #ifdef Q_OS_WIN
 // DPAPI: only the same Windows account on the same computer can read it back.
@@ -65,7 +67,8 @@ bool PlantLinkSettings::operator==(const PlantLinkSettings &other) const
 {
     return host == other.host && port == other.port && prefix == other.prefix
            && clientId == other.clientId && user == other.user && password == other.password
-           && caFile == other.caFile && modbusPort == other.modbusPort;
+           && caFile == other.caFile && modbusPort == other.modbusPort
+           && modbusAddress == other.modbusAddress && modbusClients == other.modbusClients;
 }
 
 PlantLinkSettings PlantLinkSettings::load(QSettings &store)
@@ -80,6 +83,14 @@ PlantLinkSettings PlantLinkSettings::load(QSettings &store)
     settings.password = unseal(QByteArray::fromBase64(store.value(PasswordKey).toByteArray()));
     settings.caFile = store.value(CaFileKey).toString();
     settings.modbusPort = store.value(ModbusPortKey, 0).toInt();
+    // A server set up before the address could be chosen listened everywhere: the SCADA that
+    // reads it from another computer keeps reading until someone narrows it.
+    const bool servedEverywhere = settings.servesModbus() && !store.contains(ModbusAddressKey);
+    const QString address = store.value(ModbusAddressKey).toString().trimmed();
+    settings.modbusAddress = servedEverywhere    ? QString::fromLatin1(EveryModbusAddress)
+                             : address.isEmpty() ? QString::fromLatin1(LocalModbusAddress)
+                                                 : address;
+    settings.modbusClients = store.value(ModbusClientsKey).toStringList();
     store.endGroup();
     return settings;
 }
@@ -95,6 +106,8 @@ void PlantLinkSettings::save(QSettings &store) const
     store.setValue(PasswordKey, QString::fromLatin1(seal(password).toBase64()));
     store.setValue(CaFileKey, caFile);
     store.setValue(ModbusPortKey, modbusPort);
+    store.setValue(ModbusAddressKey, modbusAddress);
+    store.setValue(ModbusClientsKey, modbusClients);
     store.endGroup();
     store.sync();
 }

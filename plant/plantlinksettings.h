@@ -1,7 +1,7 @@
 #ifndef PLANTLINKSETTINGS_H
 #define PLANTLINKSETTINGS_H
 
-#include <QString>
+#include <QStringList>
 
 class QSettings;
 
@@ -11,6 +11,9 @@ struct PlantLinkSettings
 {
     static constexpr int DefaultMqttPort = 1883;
     static constexpr int DefaultTlsPort = 8883;
+    static constexpr const char *LocalModbusAddress = "127.0.0.1";
+    // What a settings file from before there was an address listened on.
+    static constexpr const char *EveryModbusAddress = "0.0.0.0";
 
     QString host;
     int port = DefaultMqttPort;
@@ -23,6 +26,11 @@ struct PlantLinkSettings
     QString caFile;
     // 0: no Modbus server.
     int modbusPort = 0;
+    // Where the server listens: this computer only unless an address, or 0.0.0.0 for every
+    // one, is chosen.
+    QString modbusAddress = QString::fromLatin1(LocalModbusAddress);
+    // The clients that may read it, addresses or networks; none: any.
+    QStringList modbusClients;
 
     bool publishes() const { return !host.isEmpty(); }
     bool servesModbus() const { return modbusPort > 0; }

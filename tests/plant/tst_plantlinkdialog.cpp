@@ -1,8 +1,21 @@
+// "Связь с цехом" alone: the broker's password never shown, the Modbus address and clients.
 #include "keyboarddriver.h"
 #include "lineeditembedded.h"
 #include "plantlinkdialog.h"
 
+#include <QHostAddress>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+
+namespace {
+
+void type(PlantLinkDialog &dialog, const char *field, const QString &text)
+{
+    dialog.findChild<QLineEdit *>(QString::fromLatin1(field))->setText(text);
+}
+
+} // namespace
 
 class tst_PlantLinkDialog : public QObject
 {
@@ -10,6 +23,9 @@ class tst_PlantLinkDialog : public QObject
 
 private slots:
     void brokerPasswordIsNeverShownAndKeptUntilReplaced();
+    void emptyAddressIsThisComputerAndClientsAreAList();
+    void whatIsNoAddressIsNotSaved_data();
+    void whatIsNoAddressIsNotSaved();
 };
 
 void tst_PlantLinkDialog::brokerPasswordIsNeverShownAndKeptUntilReplaced()
@@ -36,6 +52,40 @@ void tst_PlantLinkDialog::brokerPasswordIsNeverShownAndKeptUntilReplaced()
     // Shown again, as after a refused change, nothing typed is left over.
     dialog.showSettings(inForce);
     QCOMPARE(dialog.settings(), inForce);
+}
+
+void tst_PlantLinkDialog::emptyAddressIsThisComputerAndClientsAreAList()
+{
+    PlantLinkDialog dialog;
+    type(dialog, "modbusPortEdit", QStringLiteral("1502"));
+    type(dialog, "modbusAddressEdit", QString());
+    type(dialog, "modbusClientsEdit", QStringLiteral(" 10.0.0.5,10.0.1.0/24;  192.168.1.7 "));
+    const PlantLinkSettings chosen = dialog.settings();
+    QCOMPARE(QHostAddress(chosen.modbusAddress), QHostAddress(QHostAddress::LocalHost));
+    QCOMPARE(chosen.modbusClients.size(), 3);
+    dialog.showSettings(chosen);
+    QCOMPARE(dialog.settings(), chosen);
+}
+
+void tst_PlantLinkDialog::whatIsNoAddressIsNotSaved_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("clients");
+    QTest::newRow("address") << QStringLiteral("10.0.0.300") << QString();
+    QTest::newRow("a client") << QStringLiteral("0.0.0.0") << QStringLiteral("10.0.0.5 scada");
+}
+
+void tst_PlantLinkDialog::whatIsNoAddressIsNotSaved()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, clients);
+    PlantLinkDialog dialog;
+    QSignalSpy chosen(&dialog, &PlantLinkDialog::settingsChosen);
+    type(dialog, "modbusAddressEdit", address);
+    type(dialog, "modbusClientsEdit", clients);
+    dialog.findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
+    QCOMPARE(chosen.size(), 0);
+    QVERIFY(!dialog.modbusStatusText().isEmpty());
 }
 
 QTEST_MAIN(tst_PlantLinkDialog)
