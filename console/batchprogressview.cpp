@@ -1,6 +1,6 @@
 #include "batchprogressview.h"
 
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
 
@@ -9,33 +9,52 @@ namespace {
 constexpr int ClockPeriodMs = 1000;
 // The bar counts in thousandths of the target, smooth enough for any target.
 constexpr int BarSteps = 1000;
+constexpr int LeastBarWidth = 120;
+// Room the style leaves between the bar's edge and its text.
+constexpr int BarTextMargin = 8;
+constexpr int ColumnSpacing = 12;
 const QString Unknown = QStringLiteral("—");
 
-QLabel *addLabel(QHBoxLayout *layout, int minimumWidth)
+// The widest each column of figures gets, so the strip keeps still while the batch runs.
+const QString WidestDose = QStringLiteral("доза 888 из 888");
+const QString WidestPhase = QStringLiteral("разгрузка");
+const QString WidestElapsed = QStringLiteral("прошло 88:88:88");
+const QString WidestLeft = QStringLiteral("осталось ≈ 88:88:88");
+
+QLabel *addLabel(QGridLayout *layout, int row, int column)
 {
     auto *label = new QLabel(layout->parentWidget());
-    label->setMinimumWidth(minimumWidth);
-    layout->addWidget(label);
+    layout->addWidget(label, row, column);
     return label;
 }
 
 } // namespace
 
+// The bar with its text takes what the figures leave; they stand in two rows of two beside it,
+// so none is drawn over another at the console's width.
 BatchProgressView::BatchProgressView(QWidget *parent)
     : QWidget(parent)
     , delivered(new QProgressBar(this))
 {
-    auto *layout = new QHBoxLayout(this);
+    auto *layout = new QGridLayout(this);
     layout->setContentsMargins(4, 0, 4, 0);
-    layout->setSpacing(12);
+    layout->setHorizontalSpacing(ColumnSpacing);
+    layout->setVerticalSpacing(0);
     delivered->setRange(0, BarSteps);
     delivered->setTextVisible(true);
-    delivered->setMinimumWidth(200);
-    layout->addWidget(delivered, 1);
-    dose = addLabel(layout, 80);
-    phase = addLabel(layout, 60);
-    elapsed = addLabel(layout, 85);
-    left = addLabel(layout, 110);
+    delivered->setMinimumWidth(LeastBarWidth);
+    layout->addWidget(delivered, 0, 0, 2, 1);
+    layout->setColumnStretch(0, 1);
+    dose = addLabel(layout, 0, 1);
+    phase = addLabel(layout, 1, 1);
+    elapsed = addLabel(layout, 0, 2);
+    left = addLabel(layout, 1, 2);
+    const QFontMetrics metrics = fontMetrics();
+    const auto widest = [&metrics](const QString &one, const QString &other) {
+        return qMax(metrics.boundingRect(one).width(), metrics.boundingRect(other).width());
+    };
+    layout->setColumnMinimumWidth(1, widest(WidestDose, WidestPhase));
+    layout->setColumnMinimumWidth(2, widest(WidestElapsed, WidestLeft));
     connect(&clock, &QTimer::timeout, this, &BatchProgressView::drawClock);
     draw(DoserImage());
 }
@@ -77,10 +96,16 @@ void BatchProgressView::draw(const DoserImage &doser)
     const bool open = batch.butchId != 0 && batch.target.value > 0;
     const double share = open ? qBound(0.0, batch.delivered.value / batch.target.value, 1.0) : 0;
     delivered->setValue(int(share * BarSteps));
-    delivered->setFormat(open ? QStringLiteral("%1 из %2 %3 (%4 %)")
-                                    .arg(batch.delivered.text(), batch.target.text(), doser.unit)
-                                    .arg(qRound(share * 100))
-                              : QString());
+    const QString deliveredText =
+        open ? QStringLiteral("%1 из %2 %3 (%4 %)")
+                   .arg(batch.delivered.text(), batch.target.text(), doser.unit)
+                   .arg(qRound(share * 100))
+             : QString();
+    delivered->setFormat(deliveredText);
+    // The bar never narrower than its text, which the style would draw beyond it.
+    delivered->setMinimumWidth(
+        qMax(LeastBarWidth,
+             delivered->fontMetrics().boundingRect(deliveredText).width() + 2 * BarTextMargin));
     // The dose in work is the one after those counted.
     const bool inWork = batch.state == BatchState::Running && batch.phase != DosePhase::None
                         && batch.phase != DosePhase::Starting && batch.phase != DosePhase::Residue;
