@@ -7,8 +7,10 @@
 
 #include <QDebug>
 #include <QHash>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include <array>
 
@@ -106,6 +108,20 @@ QStringList tableHeader()
             QStringLiteral("Класс")};
 }
 
+// The columns beside the product, unit and dose count: the weight and how well the doses met
+// their tolerance, or how far they went from their order. Both sets do not fit the console's
+// width at once.
+bool isDeviationColumn(int column)
+{
+    return column == MeanColumn || column == DeviationColumn || column == LargestColumn;
+}
+
+bool isShownWithDeviations(int column, bool deviations)
+{
+    return column == ProductColumn || column == UnitColumn || column == DoseCountColumn
+           || isDeviationColumn(column) == deviations;
+}
+
 // Columns whose numbers a spreadsheet of the panel reads with a decimal comma.
 bool isDecimalColumn(int column)
 {
@@ -128,11 +144,12 @@ Stat::Stat(const QString &databaseFile, QWidget *parent)
     connect(saveButton, &QPushButton::clicked, this, &Stat::saveProduct);
     connect(fromComboBox, &QComboBox::currentIndexChanged, this, &Stat::addDateTo);
     connect(toComboBox, &QComboBox::currentIndexChanged, this, &Stat::getStat);
+    connect(deviationsButton, &QPushButton::toggled, this, &Stat::fitColumns);
 
     statTable->setColumnCount(TableColumns);
     statTable->setRowCount(0);
     statTable->setHorizontalHeaderLabels(tableHeader());
-    statTable->resizeColumnsToContents();
+    fitColumns();
 }
 
 Stat::~Stat()
@@ -309,5 +326,30 @@ void Stat::showTable(const QStringList &products, const QList<double> &kilograms
             statTable->setItem(row, ClassColumn, new QTableWidgetItem(figures.classText()));
         }
     }
+    fitColumns();
+}
+
+void Stat::fitColumns()
+{
+    const bool deviations = deviationsButton->isChecked();
+    for (int column = 0; column < TableColumns; ++column)
+        statTable->setColumnHidden(column, !isShownWithDeviations(column, deviations));
     statTable->resizeColumnsToContents();
+    // A long product name gives way, down to its heading, so the figures need no scrolling;
+    // room is kept for the scroll bar that many rows bring.
+    int figures = 0;
+    for (int column = ProductColumn + 1; column < TableColumns; ++column)
+        figures += statTable->isColumnHidden(column) ? 0 : statTable->columnWidth(column);
+    const int room = statTable->contentsRect().width()
+                     - statTable->verticalScrollBar()->sizeHint().width() - figures;
+    const int heading = statTable->horizontalHeader()->sectionSizeHint(ProductColumn);
+    if (statTable->columnWidth(ProductColumn) > room)
+        statTable->setColumnWidth(ProductColumn, qMax(room, heading));
+}
+
+void Stat::showEvent(QShowEvent *event)
+{
+    RecordsWindow::showEvent(event);
+    // The table has its real width only now.
+    fitColumns();
 }

@@ -32,6 +32,11 @@ private slots:
     void getStat();
     qreal getSumWeight(int firstButch, int lastButch, const QString &product, const QString &unit);
     void saveProduct();
+    // Shows the columns of the chosen set, each as wide as its contents.
+    void fitColumns();
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     struct UnitAccuracy

@@ -1,0 +1,140 @@
+#include "database.h"
+#include "dialogcheck.h"
+#include "stat.h"
+#include "temporarydatabase.h"
+
+#include <QFile>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// The console's window on the panel; the statistics open over it.
+constexpr int ConsoleWidth = 895;
+// The table's columns by their place: the product first, Cp, Cpk and the class last.
+constexpr int ProductColumn = 0;
+const QList<int> CapabilityColumns = {8, 9, 10};
+
+const QString Day = QStringLiteral("01.03.2024");
+
+// A product with a long name dosed in two units, and more products than the table shows rows,
+// all with large figures: the widest table the window has to show.
+void addWideRecords(TemporaryDatabase &records)
+{
+    QVERIFY(Database(records.path()).createTables());
+    const int butch = records.addButch(Day);
+    records.addTask(butch, "Мука пшеничная хлебопекарная высшего сорта, ГОСТ 26574", "кг",
+                    "123456.78");
+    for (int i = 0; i < 20; ++i) {
+        records.addDose(butch, "1000.00", i % 2 ? "1012.35" : "987.65", "кг", 2, true, "5.00",
+                        "5.00");
+        records.addDose(butch, "25000", i % 2 ? "25012" : "24990", "г", 0, true, "10", "10");
+    }
+    for (int product = 0; product < 12; ++product) {
+        const int more = records.addButch(Day);
+        records.addTask(more, QStringLiteral("Продукт %1").arg(product), "т", "999.999");
+        records.addDose(more, "9.999", "9.998", "т", 3, true, "0.005", "0.005");
+    }
+}
+
+// Columns shown narrower than what they hold: cut figures or a heading cut short.
+QStringList cutColumns(const QTableWidget *table)
+{
+    QStringList cut;
+    for (int column = ProductColumn + 1; column < table->columnCount(); ++column) {
+        if (table->isColumnHidden(column))
+            continue;
+        const QAbstractItemView *view = table;
+        const int needed = qMax(view->sizeHintForColumn(column),
+                                table->horizontalHeader()->sectionSizeHint(column));
+        if (table->columnWidth(column) < needed)
+            cut << table->horizontalHeaderItem(column)->text();
+    }
+    return cut;
+}
+
+} // namespace
+
+class tst_StatColumns : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { DialogCheck::useConsoleLook(); }
+    void init();
+    void cleanup() { stat.reset(); }
+    void figuresNeedNoScrollingAtTheConsolesWidth_data();
+    void figuresNeedNoScrollingAtTheConsolesWidth();
+    void exportKeepsEveryColumnWhicheverAreShown();
+
+private:
+    std::unique_ptr<TemporaryDatabase> records;
+    std::unique_ptr<Stat> stat;
+};
+
+void tst_StatColumns::init()
+{
+    records = std::make_unique<TemporaryDatabase>();
+    addWideRecords(*records);
+    stat = std::make_unique<Stat>(records->path());
+    stat->fillDates();
+    stat->show();
+    QVERIFY(QTest::qWaitForWindowExposed(stat.get()));
+    stat->fromComboBox->setCurrentIndex(0);
+    QVERIFY(stat->statTable->rowCount() > 12);
+}
+
+void tst_StatColumns::figuresNeedNoScrollingAtTheConsolesWidth_data()
+{
+    QTest::addColumn<bool>("deviations");
+    QTest::newRow("weights, Cp, Cpk, class") << false;
+    QTest::newRow("deviations") << true;
+}
+
+void tst_StatColumns::figuresNeedNoScrollingAtTheConsolesWidth()
+{
+    QFETCH(bool, deviations);
+    QTableWidget *table = stat->statTable;
+    stat->deviationsButton->setChecked(deviations);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+
+    QVERIFY(stat->width() <= ConsoleWidth);
+    QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
+    QVERIFY2(cutColumns(table).isEmpty(), qPrintable(cutColumns(table).join(", ")));
+    // The long name gives way, not its heading; the rows still say whose they are.
+    QVERIFY(!table->isColumnHidden(ProductColumn));
+    QVERIFY(table->columnWidth(ProductColumn)
+            >= table->horizontalHeader()->sectionSizeHint(ProductColumn));
+    for (int column : CapabilityColumns)
+        QCOMPARE(table->isColumnHidden(column), deviations);
+    if (!deviations)
+        QVERIFY(!DialogCheck::saveScreenshot(stat.get(), QStringLiteral("stat")).isEmpty());
+}
+
+void tst_StatColumns::exportKeepsEveryColumnWhicheverAreShown()
+{
+    QTemporaryDir folder;
+    QList<QByteArray> files;
+    QSet<int> everShown;
+    for (bool deviations : {false, true}) {
+        stat->deviationsButton->setChecked(deviations);
+        for (int column = 0; column < stat->statTable->columnCount(); ++column) {
+            if (!stat->statTable->isColumnHidden(column))
+                everShown << column;
+        }
+        const QString name = folder.filePath(QString::number(files.size()));
+        QVERIFY(stat->saveCsv(name));
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        files << file.readAll();
+    }
+    QCOMPARE(everShown.size(), stat->statTable->columnCount());
+    QCOMPARE(files.at(0), files.at(1));
+    // The heading line holds a cell for every column.
+    QCOMPARE(files.at(0).split('\n').value(2).count(';'), stat->statTable->columnCount());
+}
+
+QTEST_MAIN(tst_StatColumns)
+#include "tst_statcolumns.moc"
