@@ -3,14 +3,51 @@
 #include "keyboard.h"
 #include "touchsize.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScroller>
+#include <QStyleOptionMenuItem>
+#include <QTableView>
 
 namespace {
 
 int leastSide(const QWidget *widget)
 {
     return TouchSize::minimumPixels(widget ? widget->screen() : nullptr);
+}
+
+// A minimum or maximum a form gives below the touch size gives way to it. A zero minimum stays,
+// so the raised size hint still decides how far a layout may shrink the widget.
+void raiseLimits(QWidget *widget, Qt::Orientations sides)
+{
+    const int least = leastSide(widget);
+    const int width = sides & Qt::Horizontal ? least : 0;
+    const int height = sides & Qt::Vertical ? least : 0;
+    QSize minimum = widget->minimumSize();
+    if (minimum.width() > 0)
+        minimum.setWidth(qMax(minimum.width(), width));
+    if (minimum.height() > 0)
+        minimum.setHeight(qMax(minimum.height(), height));
+    if (minimum != widget->minimumSize())
+        widget->setMinimumSize(minimum);
+    const QSize maximum = widget->maximumSize().expandedTo(QSize(width, height));
+    if (maximum != widget->maximumSize())
+        widget->setMaximumSize(maximum);
+}
+
+// Rows of a table are its vertical header's sections.
+void raiseRows(QHeaderView *rows)
+{
+    const int least = leastSide(rows);
+    if (rows->minimumSectionSize() < least)
+        rows->setMinimumSectionSize(least);
+    if (rows->defaultSectionSize() < least)
+        rows->setDefaultSectionSize(least);
 }
 
 } // namespace
@@ -28,29 +65,68 @@ QSize TouchStyle::sizeFromContents(ContentsType type, const QStyleOption *option
                                    const QWidget *widget) const
 {
     const QSize contents = QProxyStyle::sizeFromContents(type, option, size, widget);
-    if (type != CT_PushButton)
-        return contents;
     const int least = leastSide(widget);
-    return contents.expandedTo(QSize(least, least));
+    switch (type) {
+    case CT_PushButton:
+        return contents.expandedTo(QSize(least, least));
+    case CT_MenuItem:
+        // Also the rows of a combo box's list, which Fusion draws as a menu.
+        if (const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option);
+            item && item->menuItemType == QStyleOptionMenuItem::Separator)
+            return contents;
+        Q_FALLTHROUGH();
+    case CT_CheckBox:
+    case CT_RadioButton:
+    case CT_ComboBox:
+    case CT_ItemViewItem:
+        return contents.expandedTo(QSize(0, least));
+    default:
+        return contents;
+    }
 }
 
-// A minimum or maximum a form gives a button below the touch size gives way to it. A zero
-// minimum stays, so the raised size hint still decides how far a layout may shrink the button.
+int TouchStyle::pixelMetric(PixelMetric metric, const QStyleOption *option,
+                            const QWidget *widget) const
+{
+    const int pixels = QProxyStyle::pixelMetric(metric, option, widget);
+    switch (metric) {
+    case PM_ScrollBarExtent:
+    case PM_HeaderDefaultSectionSizeVertical:
+        return qMax(pixels, leastSide(widget));
+    default:
+        return pixels;
+    }
+}
+
+QRect TouchStyle::subElementRect(SubElement element, const QStyleOption *option,
+                                 const QWidget *widget) const
+{
+    // A finger finds the box or the circle hard to hit: the whole row is the target.
+    if (element == SE_CheckBoxClickRect || element == SE_RadioButtonClickRect)
+        return option->rect;
+    return QProxyStyle::subElementRect(element, option, widget);
+}
+
 void TouchStyle::polish(QWidget *widget)
 {
     QProxyStyle::polish(widget);
-    auto *button = qobject_cast<QPushButton *>(widget);
-    if (!button || qobject_cast<Keyboard *>(button->window()))
-        return;
-    const int least = leastSide(button);
-    QSize minimum = button->minimumSize();
-    if (minimum.width() > 0)
-        minimum.setWidth(qMax(minimum.width(), least));
-    if (minimum.height() > 0)
-        minimum.setHeight(qMax(minimum.height(), least));
-    if (minimum != button->minimumSize())
-        button->setMinimumSize(minimum);
-    const QSize maximum = button->maximumSize().expandedTo(QSize(least, least));
-    if (maximum != button->maximumSize())
-        button->setMaximumSize(maximum);
+    if (auto *button = qobject_cast<QPushButton *>(widget)) {
+        if (!qobject_cast<Keyboard *>(button->window()))
+            raiseLimits(button, Qt::Horizontal | Qt::Vertical);
+    } else if (qobject_cast<QCheckBox *>(widget) || qobject_cast<QRadioButton *>(widget)
+               || qobject_cast<QComboBox *>(widget)) {
+        raiseLimits(widget, Qt::Vertical);
+    } else if (auto *view = qobject_cast<QAbstractItemView *>(widget)) {
+        // A finger drags the list as on a phone; a mouse still selects.
+        QScroller::grabGesture(view->viewport(), QScroller::TouchGesture);
+        if (auto *table = qobject_cast<QTableView *>(view))
+            raiseRows(table->verticalHeader());
+    }
+}
+
+void TouchStyle::unpolish(QWidget *widget)
+{
+    if (auto *view = qobject_cast<QAbstractItemView *>(widget))
+        QScroller::ungrabGesture(view->viewport());
+    QProxyStyle::unpolish(widget);
 }
