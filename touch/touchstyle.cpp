@@ -13,6 +13,7 @@
 #include <QScroller>
 #include <QStyleOptionMenuItem>
 #include <QTableView>
+#include <QTextBrowser>
 
 namespace {
 
@@ -38,6 +39,19 @@ void raiseLimits(QWidget *widget, Qt::Orientations sides)
     const QSize maximum = widget->maximumSize().expandedTo(QSize(width, height));
     if (maximum != widget->maximumSize())
         widget->setMaximumSize(maximum);
+}
+
+// Whether the widget is part of a list, table or tree (a scroll bar of one, say). Text areas keep
+// desktop scroll bars, which would take their room; a finger drags their text instead.
+bool isPartOfItemView(const QWidget *widget)
+{
+    for (; widget; widget = widget->parentWidget()) {
+        if (qobject_cast<const QAbstractItemView *>(widget))
+            return true;
+        if (qobject_cast<const QAbstractScrollArea *>(widget) || widget->isWindow())
+            return false;
+    }
+    return false;
 }
 
 // Rows of a table are its vertical header's sections.
@@ -89,13 +103,10 @@ int TouchStyle::pixelMetric(PixelMetric metric, const QStyleOption *option,
                             const QWidget *widget) const
 {
     const int pixels = QProxyStyle::pixelMetric(metric, option, widget);
-    switch (metric) {
-    case PM_ScrollBarExtent:
-    case PM_HeaderDefaultSectionSizeVertical:
+    if (metric == PM_HeaderDefaultSectionSizeVertical
+        || (metric == PM_ScrollBarExtent && isPartOfItemView(widget)))
         return qMax(pixels, leastSide(widget));
-    default:
-        return pixels;
-    }
+    return pixels;
 }
 
 QRect TouchStyle::subElementRect(SubElement element, const QStyleOption *option,
@@ -116,17 +127,18 @@ void TouchStyle::polish(QWidget *widget)
     } else if (qobject_cast<QCheckBox *>(widget) || qobject_cast<QRadioButton *>(widget)
                || qobject_cast<QComboBox *>(widget)) {
         raiseLimits(widget, Qt::Vertical);
-    } else if (auto *view = qobject_cast<QAbstractItemView *>(widget)) {
-        // A finger drags the list as on a phone; a mouse still selects.
-        QScroller::grabGesture(view->viewport(), QScroller::TouchGesture);
-        if (auto *table = qobject_cast<QTableView *>(view))
+    } else if (qobject_cast<QAbstractItemView *>(widget) || qobject_cast<QTextBrowser *>(widget)) {
+        // A finger drags the list or the text as on a phone; a mouse still selects.
+        QScroller::grabGesture(static_cast<QAbstractScrollArea *>(widget)->viewport(),
+                               QScroller::TouchGesture);
+        if (auto *table = qobject_cast<QTableView *>(widget))
             raiseRows(table->verticalHeader());
     }
 }
 
 void TouchStyle::unpolish(QWidget *widget)
 {
-    if (auto *view = qobject_cast<QAbstractItemView *>(widget))
-        QScroller::ungrabGesture(view->viewport());
+    if (qobject_cast<QAbstractItemView *>(widget) || qobject_cast<QTextBrowser *>(widget))
+        QScroller::ungrabGesture(static_cast<QAbstractScrollArea *>(widget)->viewport());
     QProxyStyle::unpolish(widget);
 }

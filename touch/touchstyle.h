@@ -6,8 +6,8 @@
 // The console's style: Fusion, with everything a finger touches at least a finger wide and high
 // on its screen, message boxes and file dialogs included: push buttons; check boxes and radio
 // buttons, hit anywhere on their row; combo boxes and the rows of their lists; the rows of list,
-// tree and table views; scroll bars. Item views also scroll by a drag of the finger. The
-// on-screen keyboard keeps its own key sizes, which are larger.
+// tree and table views and their scroll bars. Item views and text browsers also scroll by a drag
+// of the finger. The on-screen keyboard keeps its own key sizes, which are larger.
 class TouchStyle : public QProxyStyle
 {
     Q_OBJECT
