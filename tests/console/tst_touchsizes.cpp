@@ -306,6 +306,7 @@ private slots:
     void init();
     void everyButtonOfEveryWindowAndBoxIsAFingerWide();
     void everyOtherControlOfEveryWindowIsAFingerHighAndHitOnItsRow();
+    void noTextOfAnyWindowIsCutOrOverlapsAnother_data();
     void noTextOfAnyWindowIsCutOrOverlapsAnother();
     void progressStripOverlapsNothing_data();
     void progressStripOverlapsNothing();
@@ -353,9 +354,20 @@ void tst_TouchSizes::everyOtherControlOfEveryWindowIsAFingerHighAndHitOnItsRow()
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
 }
 
+void tst_TouchSizes::noTextOfAnyWindowIsCutOrOverlapsAnother_data()
+{
+    QTest::addColumn<QList<int>>("line");
+    QTest::newRow("one doser") << QList<int>();
+    // The overview's tiles above the panel, the doser dialog's list of the line.
+    QTest::newRow("a line of three") << QList<int>({30, 31, 32});
+}
+
 void tst_TouchSizes::noTextOfAnyWindowIsCutOrOverlapsAnother()
 {
+    QFETCH(QList<int>, line);
     ConsoleRig rig;
+    if (!line.isEmpty())
+        rig.storeLine(line);
     rig.startConsole();
     QSet<int> keyboardsSeen;
     const QStringList faults = checkEveryWindow(rig, textFaults, keyboardsSeen);
