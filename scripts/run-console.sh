@@ -68,7 +68,7 @@ console=$!
 started+=($console)
 sleep "${K310_SCREENSHOT_AFTER:-6}"
 shot="$run/console.png"
-# The window stands where the console puts it, at (300, 300).
+# The window stands where the console puts it, at (300, 300), 895 by 291 for one doser.
 DISPLAY=$display xwd -root -silent | xwdtopnm 2>/dev/null \
-    | pnmcut -left 300 -top 300 -width 895 -height 245 | pnmtopng >"$shot"
+    | pnmcut -left 300 -top 300 -width 895 -height 291 | pnmtopng >"$shot"
 echo "screenshot of the live console: $shot (console log: $run/console.log)"
