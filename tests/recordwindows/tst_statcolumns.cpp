@@ -62,78 +62,51 @@ class tst_StatColumns : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { DialogCheck::useConsoleLook(); }
-    void init();
-    void cleanup() { stat.reset(); }
-    void figuresNeedNoScrollingAtTheConsolesWidth_data();
-    void figuresNeedNoScrollingAtTheConsolesWidth();
-    void exportKeepsEveryColumnWhicheverAreShown();
-
-private:
-    std::unique_ptr<TemporaryDatabase> records;
-    std::unique_ptr<Stat> stat;
+    void figuresNeedNoScrollingAtTheConsolesWidthAndTheExportKeepsAll();
 };
 
-void tst_StatColumns::init()
+void tst_StatColumns::figuresNeedNoScrollingAtTheConsolesWidthAndTheExportKeepsAll()
 {
-    records = std::make_unique<TemporaryDatabase>();
-    addWideRecords(*records);
-    stat = std::make_unique<Stat>(records->path());
-    stat->fillDates();
-    stat->show();
-    QVERIFY(QTest::qWaitForWindowExposed(stat.get()));
-    stat->fromComboBox->setCurrentIndex(0);
-    QVERIFY(stat->statTable->rowCount() > 12);
-}
+    DialogCheck::useConsoleLook();
+    TemporaryDatabase records;
+    addWideRecords(records);
+    Stat stat(records.path());
+    stat.fillDates();
+    stat.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&stat));
+    stat.fromComboBox->setCurrentIndex(0);
+    QTableWidget *table = stat.statTable;
+    QVERIFY(table->rowCount() > 12);
+    QVERIFY(stat.width() <= ConsoleWidth);
+    QVERIFY(!DialogCheck::saveScreenshot(&stat, QStringLiteral("stat")).isEmpty());
 
-void tst_StatColumns::figuresNeedNoScrollingAtTheConsolesWidth_data()
-{
-    QTest::addColumn<bool>("deviations");
-    QTest::newRow("weights, Cp, Cpk, class") << false;
-    QTest::newRow("deviations") << true;
-}
-
-void tst_StatColumns::figuresNeedNoScrollingAtTheConsolesWidth()
-{
-    QFETCH(bool, deviations);
-    QTableWidget *table = stat->statTable;
-    stat->deviationsButton->setChecked(deviations);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-
-    QVERIFY(stat->width() <= ConsoleWidth);
-    QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
-    QVERIFY2(cutColumns(table).isEmpty(), qPrintable(cutColumns(table).join(", ")));
-    // The long name gives way, not its heading; the rows still say whose they are.
-    QVERIFY(!table->isColumnHidden(ProductColumn));
-    QVERIFY(table->columnWidth(ProductColumn)
-            >= table->horizontalHeader()->sectionSizeHint(ProductColumn));
-    for (int column : CapabilityColumns)
-        QCOMPARE(table->isColumnHidden(column), deviations);
-    if (!deviations)
-        QVERIFY(!DialogCheck::saveScreenshot(stat.get(), QStringLiteral("stat")).isEmpty());
-}
-
-void tst_StatColumns::exportKeepsEveryColumnWhicheverAreShown()
-{
     QTemporaryDir folder;
-    QList<QByteArray> files;
     QSet<int> everShown;
+    QList<QByteArray> files;
     for (bool deviations : {false, true}) {
-        stat->deviationsButton->setChecked(deviations);
-        for (int column = 0; column < stat->statTable->columnCount(); ++column) {
-            if (!stat->statTable->isColumnHidden(column))
+        stat.deviationsButton->setChecked(deviations);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
+        QVERIFY2(cutColumns(table).isEmpty(), qPrintable(cutColumns(table).join(", ")));
+        // The long name gives way, not its heading.
+        QVERIFY(table->columnWidth(ProductColumn)
+                >= table->horizontalHeader()->sectionSizeHint(ProductColumn));
+        for (int column : CapabilityColumns)
+            QCOMPARE(table->isColumnHidden(column), deviations);
+        for (int column = 0; column < table->columnCount(); ++column) {
+            if (!table->isColumnHidden(column))
                 everShown << column;
         }
-        const QString name = folder.filePath(QString::number(files.size()));
-        QVERIFY(stat->saveCsv(name));
+        const QString name = folder.filePath(QString::number(deviations));
+        QVERIFY(stat.saveCsv(name));
         QFile file(name);
         QVERIFY(file.open(QIODevice::ReadOnly));
         files << file.readAll();
     }
-    QCOMPARE(everShown.size(), stat->statTable->columnCount());
+    QCOMPARE(everShown.size(), table->columnCount());
+    // Whichever columns are shown, the file has a cell for every one.
     QCOMPARE(files.at(0), files.at(1));
-    // The heading line holds a cell for every column.
-    QCOMPARE(files.at(0).split('\n').value(2).count(';'), stat->statTable->columnCount());
+    QCOMPARE(files.at(0).split('\n').value(2).count(';'), table->columnCount());
 }
 
 QTEST_MAIN(tst_StatColumns)
