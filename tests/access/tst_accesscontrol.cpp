@@ -92,6 +92,11 @@ void tst_AccessControl::refusedLevelIsReachedByItsPinAndNotByAWrongOne()
     QCOMPARE(changed.size(), 1);
     QCOMPARE(changed.at(0).at(0).value<AccessLevel>(), AccessLevel::Operator);
     QCOMPARE(changed.at(0).at(1).value<AccessLevel>(), AccessLevel::Technologist);
+
+    // The right PIN ends the row: two wrong ones after it are not three in a row.
+    control->leave();
+    QCOMPARE(control->enter("4603", AccessLevel::Technologist), AccessControl::Entry::Wrong);
+    QCOMPARE(control->enter("4604", AccessLevel::Technologist), AccessControl::Entry::Wrong);
 }
 
 void tst_AccessControl::technologistPinDoesNotOpenEngineerControls()

@@ -63,6 +63,13 @@ void tst_PinDigest::digestMatchesItsPinOnlyAndDiffersForTheSamePinTwice()
     QVERIFY(!digest.matches("25800"));
     const PinDigest again = PinDigest::make("2580");
     QVERIFY(again.salt() != digest.salt() && again.digest() != digest.digest());
+
+    // A stored digest altered in one byte, wherever it is, is no longer the PIN's.
+    for (int at : {0, PinDigest::DigestBytes / 2}) {
+        QByteArray altered = digest.digest();
+        altered[at] = char(altered.at(at) ^ 0x01);
+        QVERIFY(!PinDigest(digest.salt(), digest.iterations(), altered).matches("2580"));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_PinDigest)

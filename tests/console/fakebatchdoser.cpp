@@ -14,6 +14,13 @@ QList<double> FakeBatchDoser::fills() const
     return weights;
 }
 
+void FakeBatchDoser::fullCycle(double weight)
+{
+    orders << QStringLiteral("cycle %1").arg(weight, 0, 'f', Decimals);
+    discharged += weight;
+    counter += quint32(std::lround(weight * 100));
+}
+
 void FakeBatchDoser::reply(const std::function<void()> &report)
 {
     const DoserState state = alarmed ? DoserState::Alarm : DoserState::Stopped;

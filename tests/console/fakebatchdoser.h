@@ -41,9 +41,12 @@ public:
     // Everything the doser ever discharged, reported or not.
     double discharged = 0;
     quint32 counter = 500000;
-    // The orders as they came: "fill 23.08", "discharge", "stop", "reset".
+    // The orders as they came: "fill 23.08", "discharge", "stop", "reset", "cycle 5.00".
     QStringList orders;
     QList<double> fills() const;
+    // A full cycle ordered by hand or at its own keypad: filled and discharged at once, onto the
+    // counter, and reported to no one.
+    void fullCycle(double weight);
 
     // Hands the batch every reply due, and those its reactions bring, until none is left.
     void deliver();

@@ -26,6 +26,8 @@ class tst_DoseCorrector : public QObject
 private slots:
     void fillsOfOneSizeMoveTheShareAndKeepTheAmountInFlight();
     void aWildDoserMovesTheAmountInFlightByBoundedSteps();
+    void eachFillLeavesTheShareOfTheMissTheGainDoesNotTake_data();
+    void eachFillLeavesTheShareOfTheMissTheGainDoesNotTake();
 };
 
 void tst_DoseCorrector::fillsOfOneSizeMoveTheShareAndKeepTheAmountInFlight()
@@ -50,6 +52,33 @@ void tst_DoseCorrector::aWildDoserMovesTheAmountInFlightByBoundedSteps()
             && corrector.inFlight() <= 2 * DoseCorrector::LargestInFlightStep * Limit + 1e-9);
     learnFills(corrector, 0, 5, {25, 5}, 20);
     QCOMPARE(corrector.inFlight(), DoseCorrector::LargestInFlight * Limit);
+}
+
+void tst_DoseCorrector::eachFillLeavesTheShareOfTheMissTheGainDoesNotTake_data()
+{
+    QTest::addColumn<double>("gain");
+    QTest::newRow("default") << DoseCorrector::DefaultGain;
+    QTest::newRow("cautious") << 0.25;
+}
+
+void tst_DoseCorrector::eachFillLeavesTheShareOfTheMissTheGainDoesNotTake()
+{
+    QFETCH(double, gain);
+    DoseCorrector corrector;
+    corrector.setWeighingLimit(Limit);
+    corrector.setGain(gain);
+    // A doser 1 % over, small enough that no step is cut to the largest.
+    double miss = 0;
+    for (int n = 0; n < 4; ++n) {
+        const double sent = corrector.toSend(20);
+        const double discharged = sent * 1.01;
+        if (n > 0) {
+            const double left = (discharged - 20) / miss;
+            QVERIFY2(qAbs(left - (1 - gain)) < 0.05, qPrintable(QString::number(left)));
+        }
+        miss = discharged - 20;
+        corrector.learn(20, sent, discharged, 0, 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_DoseCorrector)

@@ -382,6 +382,20 @@ void tst_K310Link::failedRequestsAreSentOnceMoreButNeverAFill()
     QCOMPARE(counted.repeated, quint64(3));
     QCOMPARE(counted.sent, quint64(peer->requestCount()));
     QCOMPARE(counted.sent, counted.answered + counted.notAnswered + counted.corrupt);
+
+    // A read answered with fewer frames than it asks for is asked again, though each came
+    // intact.
+    recorder->replies.clear();
+    const int asked = peer->requestCount();
+    const QByteArray request = frameOf(requestPacket(DoserAddress, 44, 0, 0));
+    QCOMPARE(link->sendFrame(quint16(request.size()),
+                             reinterpret_cast<const quint8 *>(request.constData()), K310FrameLength,
+                             2),
+             1);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder->replies.size(), 1, ReplyWaitMs);
+    settle();
+    QCOMPARE(peer->requestCount(), asked + 2);
+    QCOMPARE(link->counters().repeated, counted.repeated + 1);
 }
 
 void tst_K310Link::everyFrameOfAMultiFrameReplyIsDeliveredWithItsNumber()

@@ -16,6 +16,7 @@
 #include <QModbusTcpClient>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 namespace {
@@ -79,6 +80,56 @@ QModbusDataUnit readRegisters(QModbusTcpClient &client, int start, int count,
         qWarning("%s", qPrintable(reply->errorString()));
     return reply->result();
 }
+
+// The network between the console and the broker: passes every byte both ways, but told of a
+// text it drops the link the moment the console sends it, so that message reaches the broker
+// no more than its acknowledgement reaches the console.
+class LinkBreaker : public QObject
+{
+public:
+    explicit LinkBreaker(int brokerPort)
+        : brokerPort(quint16(brokerPort))
+    {
+        connect(&server, &QTcpServer::newConnection, this, &LinkBreaker::accept);
+    }
+    bool listen() { return server.listen(QHostAddress::LocalHost, 0); }
+    int port() const { return server.serverPort(); }
+    void breakOn(const QByteArray &text) { breakText = text; }
+    int breaks = 0;
+
+private:
+    void accept()
+    {
+        while (QTcpSocket *console = server.nextPendingConnection()) {
+            auto *broker = new QTcpSocket(console);
+            connect(console, &QTcpSocket::disconnected, console, &QObject::deleteLater);
+            connect(console, &QTcpSocket::readyRead, broker, [=] { passUp(console, broker); });
+            connect(broker, &QTcpSocket::connected, console, [=] { passUp(console, broker); });
+            connect(broker, &QTcpSocket::readyRead, console,
+                    [=] { console->write(broker->readAll()); });
+            connect(broker, &QTcpSocket::disconnected, console, &QTcpSocket::abort);
+            connect(broker, &QTcpSocket::errorOccurred, console, &QTcpSocket::abort);
+            broker->connectToHost(QHostAddress::LocalHost, brokerPort);
+        }
+    }
+    void passUp(QTcpSocket *console, QTcpSocket *broker)
+    {
+        if (broker->state() != QAbstractSocket::ConnectedState)
+            return;
+        const QByteArray bytes = console->readAll();
+        if (!breakText.isEmpty() && bytes.contains(breakText)) {
+            breakText.clear();
+            ++breaks;
+            console->abort();
+            return;
+        }
+        broker->write(bytes);
+    }
+
+    QTcpServer server;
+    const quint16 brokerPort;
+    QByteArray breakText;
+};
 
 } // namespace
 
@@ -169,6 +220,19 @@ void tst_PlantLink::dosesAndBatchEventsWaitInDataDbUntilTheBrokerTakesThem()
     QTRY_COMPARE(files.select("SELECT count(*) FROM plantOutbox"), QStringList {"0"});
     QCOMPARE(reader.last(Prefix + "/console/status"), QByteArray("online"));
     QVERIFY(!problems.isEmpty());
+
+    // A dose handed over as the link falls is not the broker's yet: it stays in data.db and goes
+    // again on the next connection.
+    LinkBreaker network(broker.port());
+    QVERIFY(network.listen());
+    link.apply(brokerAt(network.port()));
+    QTRY_COMPARE_WITH_TIMEOUT(link.publisher()->status(), MqttPublisher::Status::Connected, ToldMs);
+    network.breakOn((Prefix + "/30/dose").toUtf8());
+    QVERIFY(butches.countDischarge(task, "30.05", "0", dose(butchId, "30.05")));
+    QTRY_COMPARE_WITH_TIMEOUT(reader.ofKind("dose").size(), 6, ToldMs + MqttPublisher::RetryMs);
+    QCOMPARE(network.breaks, 1);
+    QCOMPARE(reader.ofKind("dose").last().json().value("discharged").toDouble(), 30.05);
+    QTRY_COMPARE(files.select("SELECT count(*) FROM plantOutbox"), QStringList {"0"});
 
     // Switched off, nothing more is kept for it.
     link.apply(PlantLinkSettings());

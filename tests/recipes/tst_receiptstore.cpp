@@ -31,6 +31,8 @@ private slots:
     void descriptionsRoundTripUnchanged();
     void namesNeverReachOutsideTheStore_data();
     void namesNeverReachOutsideTheStore();
+    void forbiddenCharactersNameNoRecipeNewOrRenamed_data();
+    void forbiddenCharactersNameNoRecipeNewOrRenamed();
     void linksInTheStoreAreNeitherListedNorFollowed();
     void unusableStoreDirectoryIsReported();
 
@@ -120,6 +122,24 @@ void tst_ReceiptStore::namesNeverReachOutsideTheStore()
     QFile kept(outside->filePath("victim.db"));
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), QByteArray("keep"));
+}
+
+void tst_ReceiptStore::forbiddenCharactersNameNoRecipeNewOrRenamed_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const QChar c : ReceiptStore::ForbiddenCharacters)
+        QTest::newRow(qPrintable(QString("forbidden ") + c)) << QString("a") + c + "b";
+    QTest::newRow("line break") << "a\nb";
+}
+
+void tst_ReceiptStore::forbiddenCharactersNameNoRecipeNewOrRenamed()
+{
+    // Whichever window asks: the store itself keeps such names out of the folder.
+    QFETCH(QString, name);
+    QVERIFY(ReceiptStore::createReceipt("mine", "x"));
+    QVERIFY(!ReceiptStore::createReceipt(name, "x"));
+    QVERIFY(!ReceiptStore::renameReceipt("mine", name));
+    QCOMPARE(QDir(outside->filePath("store")).entryList(QDir::Files), QStringList {"mine.db"});
 }
 
 void tst_ReceiptStore::linksInTheStoreAreNeitherListedNorFollowed()

@@ -113,6 +113,8 @@ void tst_JournalCheck::rowEditedBySqlIsFoundAtThatRow_data()
     QTest::newRow("text") << "UPDATE event SET text = 'Технолог: допуск +: было 0.5, стало 5' "
                              "WHERE idEvent = ?1";
     QTest::newRow("batch") << "UPDATE event SET idButch = 4 WHERE idEvent = ?1";
+    QTest::newRow("kind") << "UPDATE event SET kind = kind + 1 WHERE idEvent = ?1";
+    QTest::newRow("device") << "UPDATE event SET deviceId = 31 WHERE idEvent = ?1";
     QTest::newRow("seal") << "UPDATE event SET seal = upper(seal) WHERE idEvent = ?1";
 }
 
@@ -213,13 +215,17 @@ void tst_JournalCheck::recomputedUnkeyedChainIsBroken()
 void tst_JournalCheck::nulledSealsAreBroken_data()
 {
     QTest::addColumn<int>("fromRow");
-    QTest::newRow("every seal") << 0;
-    QTest::newRow("the later seals") << 6;
+    // After sealed rows the first wiped one is the break; with none before, only the
+    // remembered seal shows it.
+    QTest::addColumn<bool>("foundAtTheFirst");
+    QTest::newRow("every seal") << 0 << false;
+    QTest::newRow("the later seals") << 6 << true;
 }
 
 void tst_JournalCheck::nulledSealsAreBroken()
 {
     QFETCH(int, fromRow);
+    QFETCH(bool, foundAtTheFirst);
     TemporaryDatabase records;
     recordBatchEvents(records.path(), 10);
     const QString first = ids(records).at(fromRow);
@@ -227,6 +233,8 @@ void tst_JournalCheck::nulledSealsAreBroken()
     const JournalCheck::Result result = check(records.path());
     QVERIFY(!result.isIntact());
     QVERIFY(result.firstBrokenId >= first.toLongLong());
+    if (foundAtTheFirst)
+        QCOMPARE(QString::number(result.firstBrokenId), first);
     QVERIFY(!result.text().contains(QStringLiteral("не опечатаны")));
 }
 
