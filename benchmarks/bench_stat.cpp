@@ -86,9 +86,9 @@ double dischargeMs(Database &database)
 {
     ButchRecords records(database);
     const quint64 butch = records.newButch();
-    const qint64 task = records.newTask(butch, 30, QStringLiteral("100.00"),
-                                        QStringLiteral("100.00"), QStringLiteral("Продукт 1"),
-                                        QStringLiteral("кг"));
+    const qint64 task =
+        records.newTask(butch, 30, QStringLiteral("100.00"), QStringLiteral("100.00"),
+                        QStringLiteral("Продукт 1"), QStringLiteral("кг"));
     QList<double> times;
     for (int i = 1; i <= Discharges; ++i) {
         DoseRecord dose;
@@ -212,7 +212,8 @@ int main(int argc, char *argv[])
         const double plainMs = dischargeMs(database);
         timer.restart();
         if (!database.createTables()) {
-            fprintf(stderr, "summaries not built: %s\n", qUtf8Printable(database.lastErrorMessage()));
+            fprintf(stderr, "summaries not built: %s\n",
+                    qUtf8Printable(database.lastErrorMessage()));
             return 2;
         }
         printf("days' summaries built from the rows in %.0f ms\n", elapsedMs(timer));

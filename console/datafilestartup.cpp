@@ -74,8 +74,8 @@ void DataFileStartup::makeTables()
         progress->setValue(done);
     };
     if (!database.createTables(show))
-        qWarning().noquote() << QStringLiteral("tables of %1 not made: %2")
-                                    .arg(file, database.lastErrorMessage());
+        qWarning().noquote()
+            << QStringLiteral("tables of %1 not made: %2").arg(file, database.lastErrorMessage());
 }
 
 void DataFileStartup::closeRecords(const QString &databaseFile)

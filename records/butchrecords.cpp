@@ -79,9 +79,9 @@ bool ButchRecords::changeDay(qint64 butchId, qint64 taskId, Change change)
     const bool summarized = summaries.areCurrent();
     if (!change())
         return false;
-    const bool kept = !summarized
-                      || (taskId != 0 ? summaries.refreshTask(taskId)
-                                      : summaries.refreshButch(butchId));
+    const bool kept =
+        !summarized
+        || (taskId != 0 ? summaries.refreshTask(taskId) : summaries.refreshButch(butchId));
     return kept && transaction.commit();
 }
 
@@ -159,8 +159,7 @@ bool ButchRecords::closeTasks(quint64 butchId)
 bool ButchRecords::deleteTasks(quint64 butchId)
 {
     return changeDay(qint64(butchId), 0, [&] {
-        return database.execQuery(QStringLiteral("DELETE FROM task WHERE idButch = %1"),
-                                  {butchId});
+        return database.execQuery(QStringLiteral("DELETE FROM task WHERE idButch = %1"), {butchId});
     });
 }
 

@@ -198,9 +198,8 @@ DoseAccuracy accuracyArgument(sqlite3_value *argument)
 {
     if (sqlite3_value_type(argument) != SQLITE_BLOB)
         return DoseAccuracy();
-    return DoseAccuracy::fromBytes(
-        QByteArrayView(static_cast<const char *>(sqlite3_value_blob(argument)),
-                       sqlite3_value_bytes(argument)));
+    return DoseAccuracy::fromBytes(QByteArrayView(
+        static_cast<const char *>(sqlite3_value_blob(argument)), sqlite3_value_bytes(argument)));
 }
 
 // A tolerance is known when the dose row holds one; old rows leave it empty.

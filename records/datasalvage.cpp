@@ -279,9 +279,10 @@ DataSalvage::Result DataSalvage::merge(Newer newer, qint64 butchMark, qint64 eve
         // The statistics' summaries are made anew from the merged rows, never merged themselves:
         // neither file's fit the rows of both.
         for (const QString &summary : DaySummaries::tables())
-            sqlite3_exec(to,
-                         QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(summary)).toUtf8().constData(),
-                         nullptr, nullptr, nullptr);
+            sqlite3_exec(
+                to,
+                QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(summary)).toUtf8().constData(),
+                nullptr, nullptr, nullptr);
         const QStringList tables =
             column(to,
                    QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name "

@@ -24,8 +24,8 @@ const QString CreateStatement = QStringLiteral(
     // The highest dose and task the summaries have seen, in one row.
     "CREATE TABLE daySummaryMark (lastDose INTEGER, lastTask INTEGER); "
     "INSERT INTO daySummaryMark VALUES (NULL, NULL);");
-const QString RemoveStatement = QStringLiteral(
-    "DROP TABLE IF EXISTS daySummary; DROP TABLE IF EXISTS daySummaryMark;");
+const QString RemoveStatement =
+    QStringLiteral("DROP TABLE IF EXISTS daySummary; DROP TABLE IF EXISTS daySummaryMark;");
 const QString ExistStatement = QStringLiteral(
     "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN (\"%1\", \"%2\")");
 const QString CurrentStatement =
@@ -57,40 +57,45 @@ QString dosesOfTasks(const char *butches)
 }
 
 // A day's batches; the day "" holds those without a date and the tasks whose batch is gone.
-const QString SummarizeDayStatement = QStringLiteral(
-    "DELETE FROM daySummary WHERE date = \"%1\"; "
-    "WITH batches (idButch) AS (SELECT idButch FROM butch WHERE date = \"%1\" "
-    "UNION SELECT idButch FROM butch WHERE \"%1\" = '' AND date IS NULL "
-    "UNION SELECT idButch FROM task WHERE \"%1\" = '' AND idButch NOT IN (SELECT idButch FROM "
-    "butch)), "
-    "parts AS (SELECT ifnull(productName, '') AS product, ifnull(weightScale, '') AS unit, "
-    "count(*) AS tasks, TOTAL(decimalValue(haveDoneWeight)) AS delivered, NULL AS accuracy, "
-    "min(idButch) AS firstButch, max(idButch) AS lastButch FROM task "
-    "WHERE idButch IN (SELECT idButch FROM batches) GROUP BY 1, 2 "
-    "UNION ALL SELECT ifnull(task.productName, ''), ifnull(dose.weightScale, ''), 0, 0.0, "
-    "dose.figures, dose.idButch, dose.idButch FROM ")
+const QString SummarizeDayStatement =
+    QStringLiteral(
+        "DELETE FROM daySummary WHERE date = \"%1\"; "
+        "WITH batches (idButch) AS (SELECT idButch FROM butch WHERE date = \"%1\" "
+        "UNION SELECT idButch FROM butch WHERE \"%1\" = '' AND date IS NULL "
+        "UNION SELECT idButch FROM task WHERE \"%1\" = '' AND idButch NOT IN (SELECT idButch FROM "
+        "butch)), "
+        "parts AS (SELECT ifnull(productName, '') AS product, ifnull(weightScale, '') AS unit, "
+        "count(*) AS tasks, TOTAL(decimalValue(haveDoneWeight)) AS delivered, NULL AS accuracy, "
+        "min(idButch) AS firstButch, max(idButch) AS lastButch FROM task "
+        "WHERE idButch IN (SELECT idButch FROM batches) GROUP BY 1, 2 "
+        "UNION ALL SELECT ifnull(task.productName, ''), ifnull(dose.weightScale, ''), 0, 0.0, "
+        "dose.figures, dose.idButch, dose.idButch FROM ")
     + dosesOfTasks("idButch IN (SELECT idButch FROM batches)")
-    + QStringLiteral(") INSERT INTO daySummary (productName, weightScale, date, tasks, delivered, accuracy, "
-    "firstButch, lastButch) SELECT product, unit, \"%1\", SUM(tasks), TOTAL(delivered), "
-    "mergedAccuracy(accuracy), min(firstButch), max(lastButch) FROM parts GROUP BY product, "
-    "unit;");
+    + QStringLiteral(
+        ") INSERT INTO daySummary (productName, weightScale, date, tasks, delivered, accuracy, "
+        "firstButch, lastButch) SELECT product, unit, \"%1\", SUM(tasks), TOTAL(delivered), "
+        "mergedAccuracy(accuracy), min(firstButch), max(lastButch) FROM parts GROUP BY product, "
+        "unit;");
 
-// A day whose batches lie partly inside the range and partly outside.
-const QString CutDayStatement = QStringLiteral(
-    "SELECT count(*) FROM daySummary WHERE firstButch <= %2 AND lastButch >= %1 AND "
-    "(firstButch < %1 OR lastButch > %2)");
+// A day's row of a product whose batches lie partly inside the range and partly outside: days
+// numbered out of their order (a clock set back).
+const QString CutDayStatement =
+    QStringLiteral("SELECT count(*) FROM daySummary WHERE firstButch <= %2 AND lastButch >= %1 AND "
+                   "(firstButch < %1 OR lastButch > %2)");
 // The table's own order, not the index on the batches: a range of years is most of the table.
 const QString SummaryTotalsStatement = QStringLiteral(
     "SELECT productName, weightScale, SUM(tasks), TOTAL(delivered), "
     "accuracyText(mergedAccuracy(accuracy)) FROM daySummary WHERE +firstButch >= %1 AND "
     "+lastButch <= %2 GROUP BY productName, weightScale ORDER BY productName, weightScale");
 
-const QString RowTotalsStatement = QStringLiteral(
-    "SELECT product, unit, SUM(tasks), TOTAL(delivered), accuracyText(mergedAccuracy(accuracy)) "
-    "FROM (SELECT productName AS product, weightScale AS unit, count(*) AS tasks, "
-    "TOTAL(decimalValue(haveDoneWeight)) AS delivered, NULL AS accuracy FROM task "
-    "WHERE idButch >= %1 AND idButch <= %2 GROUP BY productName, weightScale "
-    "UNION ALL SELECT task.productName, dose.weightScale, 0, 0.0, dose.figures FROM ")
+const QString RowTotalsStatement =
+    QStringLiteral(
+        "SELECT product, unit, SUM(tasks), TOTAL(delivered), "
+        "accuracyText(mergedAccuracy(accuracy)) "
+        "FROM (SELECT productName AS product, weightScale AS unit, count(*) AS tasks, "
+        "TOTAL(decimalValue(haveDoneWeight)) AS delivered, NULL AS accuracy FROM task "
+        "WHERE idButch >= %1 AND idButch <= %2 GROUP BY productName, weightScale "
+        "UNION ALL SELECT task.productName, dose.weightScale, 0, 0.0, dose.figures FROM ")
     + dosesOfTasks("idButch >= %1 AND idButch <= %2")
     + QStringLiteral(") GROUP BY product, unit ORDER BY product, unit");
 // A file from before the doses were linked to their tasks has the weights alone.
@@ -207,8 +212,9 @@ std::optional<QList<DaySummaries::Total>> DaySummaries::ofSummaries(qint64 first
 
 QList<DaySummaries::Total> DaySummaries::ofRows(qint64 firstButch, qint64 lastButch)
 {
-    const bool dosesLinked = database.hasColumn(QStringLiteral("dose"), QStringLiteral("idTask"))
-                             && database.hasColumn(QStringLiteral("task"), QStringLiteral("idTask"));
+    const bool dosesLinked =
+        database.hasColumn(QStringLiteral("dose"), QStringLiteral("idTask"))
+        && database.hasColumn(QStringLiteral("task"), QStringLiteral("idTask"));
     return totals(dosesLinked ? RowTotalsStatement : RowWeightsStatement, firstButch, lastButch);
 }
 

@@ -214,7 +214,8 @@ void tst_ButchRecords::daySummariesFollowEveryWriteOfTasksAndDoses()
     };
     QCOMPARE(differingRanges(summaries, days()), QStringList());
 
-    QVERIFY(butches.countDischarge(flour, "10.02", "9.98", doseOf(butch, "10.00", "10.02", "кг", 2)));
+    QVERIFY(
+        butches.countDischarge(flour, "10.02", "9.98", doseOf(butch, "10.00", "10.02", "кг", 2)));
     DoseRecord residue = doseOf(butch, "", "0.10", "кг", 2);
     residue.counted = false;
     QVERIFY(butches.declineResidue(residue));
@@ -236,7 +237,8 @@ void tst_ButchRecords::daySummariesFollowEveryWriteOfTasksAndDoses()
     QVERIFY(butches.deleteTasks(empty) && butches.deleteButch(empty));
     const quint64 left = butches.newButch();
     const qint64 leftTask = butches.newTask(left, Doser, "5.00", "5.00", "Перец", "кг");
-    QVERIFY(butches.countDischarge(leftTask, "5.00", "0", doseOf(qint64(left), "5.00", "5.00", "кг", 2)));
+    QVERIFY(butches.countDischarge(leftTask, "5.00", "0",
+                                   doseOf(qint64(left), "5.00", "5.00", "кг", 2)));
     QVERIFY(butches.deleteButch(left));
     QCOMPARE(differingRanges(summaries, days()), QStringList());
     QVERIFY(summaries.areCurrent());

@@ -1,7 +1,11 @@
-// The copies of data.db in backup/: made while a batch writes, the newest seven kept, one a day.
+// The copies of data.db in backup/: made while a batch writes, the newest seven kept, one a day;
+// a copy that takes in the rows of a damaged file sums them up afresh.
+#include "butchrecords.h"
 #include "dailybackup.h"
 #include "databackup.h"
 #include "database.h"
+#include "datasalvage.h"
+#include "summaryfigures.h"
 #include "temporarydatabase.h"
 
 #include <QDir>
@@ -13,6 +17,24 @@
 namespace {
 
 const QDateTime Morning(QDate(2026, 12, 1), QTime(8, 0));
+
+// A closed batch of one task with two discharges of the product.
+void runButch(Database &database, const QString &product, const QString &unit)
+{
+    ButchRecords records(database);
+    const quint64 butch = records.newButch();
+    const qint64 task = records.newTask(butch, 30, "20", "20", product, unit);
+    DoseRecord dose;
+    dose.butchId = qint64(butch);
+    dose.deviceId = 30;
+    dose.orderedWeight = QStringLiteral("10");
+    dose.unit = unit;
+    for (const auto &[discharged, total] : {std::pair {"10", "10"}, std::pair {"11", "21"}}) {
+        dose.dischargedWeight = QLatin1String(discharged);
+        QVERIFY(records.countDischarge(task, total, "0", dose));
+    }
+    QVERIFY(records.closeButch(butch));
+}
 
 int products(const QString &file)
 {
@@ -32,6 +54,7 @@ private slots:
     void oneCopyADayTheNewestSevenKept();
     void dailyBackupCopiesOnItsOwnThread();
     void batchCopiesAreKeptApartFromTheDays();
+    void copyTakingInADamagedFilesRowsSumsThemUpAfresh();
 
 private:
     void addProduct(Database &database, const QString &name);
@@ -135,6 +158,30 @@ void DataBackupTest::batchCopiesAreKeptApartFromTheDays()
     daily.copyAfterButch(26);
     // After the day's copy the start makes, when today's is due.
     QTRY_VERIFY(!made.isEmpty() && DataBackup::butchOf(made.last()) == 26);
+}
+
+void DataBackupTest::copyTakingInADamagedFilesRowsSumsThemUpAfresh()
+{
+    TemporaryDatabase records;
+    QString copy;
+    {
+        Database database(records.path());
+        QVERIFY(database.createTables());
+        runButch(database, QStringLiteral("мука"), QStringLiteral("кг"));
+        copy = DataBackup(records.path()).makeCopy(Morning);
+        runButch(database, QStringLiteral("сахар"), QStringLiteral("г"));
+        runButch(database, QStringLiteral("мука"), QStringLiteral("кг"));
+    }
+    QVERIFY(!copy.isEmpty());
+
+    QVERIFY(DataSalvage(records.path(), copy).merge(DataSalvage::Newer::Kept).merged);
+    Database restored(copy);
+    DaySummaries summaries(restored);
+    QVERIFY(summaries.areCurrent());
+    const QStringList rows = figuresOfRows(summaries, 1, 3);
+    QCOMPARE(rows.size(), 2);
+    QVERIFY2(rows.first().startsWith(QStringLiteral("мука|кг|2|42")), qPrintable(rows.first()));
+    QCOMPARE(figuresOfSummaries(summaries, 1, 3), rows);
 }
 
 QTEST_GUILESS_MAIN(DataBackupTest)

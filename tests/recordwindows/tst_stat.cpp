@@ -1,4 +1,5 @@
 #include "database.h"
+#include "daysummaries.h"
 #include "stat.h"
 #include "temporarydatabase.h"
 #include "windows1251.h"
@@ -25,6 +26,19 @@ void addSmallRecords(TemporaryDatabase &records)
     records.addTask(records.addButch(FirstDay), "Сахар \"Экстра\"; в/с.", "г", "2500");
     records.addTask(records.addButch(SecondDay), "Мука", "т", "0.001");
     records.addTask(records.addButch(ThirdDay), "Соль", "кг", "1234.5");
+}
+
+// Every cell of the table, row by row.
+QStringList cells(const QTableWidget *table)
+{
+    QStringList texts;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        for (int column = 0; column < table->columnCount(); ++column) {
+            const QTableWidgetItem *cell = table->item(row, column);
+            texts << (cell ? cell->text() : QString());
+        }
+    }
+    return texts;
 }
 
 QStringList items(const QComboBox *box)
@@ -79,6 +93,7 @@ private slots:
     void rangeWithoutTasksEmptiesTableAndExport();
     void doseAccuracyPerProductAndUnitBesideTheTotals();
     void toleranceShareCpCpkAndClassOfEachProductInTableAndFile();
+    void daysSummariesShowWhatTheRowsShow();
     void exportWritesTheExpectedBytes();
     void exportBeforeAnyDayWritesTheHeadingOnly();
     void showingAgainForgetsTheFirstDayOnly();
@@ -304,6 +319,43 @@ void tst_Stat::toleranceShareCpCpkAndClassOfEachProductInTableAndFile()
     const QByteArray csv = fileBytes(folder.filePath("stat.csv"));
     QVERIFY(csv.contains(Windows1251::encode("\"80,0\";\"0,32\";\"0,30\";\"X(2)\";\n")));
     QVERIFY(csv.contains(Windows1251::encode("\"66,7\";\"0,22\";\"0,07\";\"X(0.2)\";\n")));
+}
+
+void tst_Stat::daysSummariesShowWhatTheRowsShow()
+{
+    TemporaryDatabase records;
+    QVERIFY(records.createTables() && records.createDoseTable());
+    const int first = records.addButch(FirstDay);
+    records.addTask(first, "Мука", "кг", "20.03");
+    records.addDose(first, "10.00", "10.02", "кг", 2, true, "0.20", "0.10");
+    records.addDose(first, "10.00", "10.01", "кг", 2, true, "0.20", "0.10");
+    // Weighed in grams once the doser's unit was changed: a unit of doses alone.
+    records.addDose(first, "500", "498", "г", 0, true, "5", "5");
+    records.addTask(records.addButch(SecondDay), "Соль", "т", "0.125");
+    const int third = records.addButch(ThirdDay);
+    records.addTask(third, "Мука", "т", "0.003");
+    records.addDose(third, "0.003", "0.003", "т", 3, true, "0.001", "0.001");
+    QStringList summarized;
+    {
+        Database database(records.path());
+        QVERIFY(database.createTables());
+        Stat stat(records.path());
+        stat.fillDates();
+        chooseRange(stat, 0, 2);
+        summarized = cells(stat.statTable);
+        QVERIFY(DaySummaries(database).remove());
+    }
+    Stat stat(records.path());
+    stat.fillDates();
+    chooseRange(stat, 0, 2);
+    QCOMPARE(summarized, cells(stat.statTable));
+    // Product, weight and unit of each row: the grams of doses alone have a row of their own.
+    QCOMPARE(summarized.size(), 4 * stat.statTable->columnCount());
+    const auto row = [&](int r) {
+        return summarized.mid(r * stat.statTable->columnCount(), 3).join(u' ');
+    };
+    QCOMPARE(QStringList({row(0), row(1), row(2), row(3)}),
+             QStringList({"Мука 23.03 г", "Мука  кг", "Мука  т", "Соль 125.00 "}));
 }
 
 void tst_Stat::exportWritesTheExpectedBytes()

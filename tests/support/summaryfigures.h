@@ -19,7 +19,7 @@ inline QStringList shownFigures(const QList<DaySummaries::Total> &totals)
                               QString::number(figures.count()),
                               figures.meanText(),
                               figures.standardDeviationText(),
-                                 figures.largestText(),
+                              figures.largestText(),
                               figures.withinToleranceText(),
                               figures.cpText(),
                               figures.cpkText(),
