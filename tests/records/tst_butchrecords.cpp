@@ -39,13 +39,9 @@ QString rowsOf(TemporaryDatabase &records, const QString &table, qint64 butch)
 DoseRecord doseOf(qint64 butch, const QString &ordered, const QString &discharged,
                   const QString &unit, int decimals)
 {
-    DoseRecord dose = doseOf(butch);
-    dose.orderedWeight = ordered;
-    dose.dischargedWeight = discharged;
-    dose.unit = unit;
-    dose.decimals = decimals;
-    dose.tolerancePlus = dose.toleranceMinus = QStringLiteral("0.50");
-    return dose;
+    const QString tolerance = QStringLiteral("0.50");
+    return {butch,    Doser, 0,         {},        ordered, discharged, unit,
+            decimals, true,  tolerance, tolerance, 0,       0};
 }
 
 // The ranges of batches whose summaries do not give what their rows give.
@@ -56,10 +52,8 @@ QStringList differingRanges(DaySummaries &summaries, const QList<std::pair<qint6
         const QStringList summarized = figuresOfSummaries(summaries, first, last);
         const QStringList rows = figuresOfRows(summaries, first, last);
         if (summarized != rows || rows.isEmpty())
-            differing << QStringLiteral("%1..%2: %3 / %4")
-                             .arg(first)
-                             .arg(last)
-                             .arg(summarized.join("; "), rows.join("; "));
+            differing << QString::number(first) + ".." + QString::number(last) + ": "
+                             + summarized.join("; ") + " / " + rows.join("; ");
     }
     return differing;
 }
