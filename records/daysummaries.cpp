@@ -42,8 +42,9 @@ const QString DayOfStatement =
     QStringLiteral("SELECT ifnull(date, '') FROM butch WHERE idButch = %1");
 const QString ButchOfTaskStatement = QStringLiteral("SELECT idButch FROM task WHERE idTask = %1");
 
-// A dose belongs to the product of its task; doses are gathered per task first, so that only
-// the tasks are looked up, not every dose.
+// A dose belongs to the product of its task (two tasks of a batch on one doser stay apart by
+// their id); doses are gathered per task first, so that only the tasks are looked up, not every
+// dose.
 QString dosesOfTasks(const char *butches)
 {
     return QStringLiteral("(SELECT idButch, deviceId, idTask, weightScale, "
