@@ -15,11 +15,16 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QWidget>
 
 #include <memory>
 
 namespace {
+
+// Building the statistics' summaries of years of records takes seconds; shorter work shows
+// nothing.
+constexpr int ProgressAfterMs = 1000;
 
 QString shownPath(const QString &path)
 {
@@ -45,7 +50,32 @@ DataFileStartup::Outcome DataFileStartup::run(const QDateTime &now)
         copyBeforeNewTables(now);
     // Made here, before SQLite would make it readable by everybody.
     FileModes::createPrivate(file);
+    if (outcome != Outcome::LeftInPlace)
+        makeTables();
     return outcome;
+}
+
+void DataFileStartup::makeTables()
+{
+    Database database(file);
+    std::unique_ptr<QProgressDialog> progress;
+    const auto show = [&progress](int done, int total) {
+        if (!progress) {
+            progress = std::make_unique<QProgressDialog>();
+            progress->setWindowTitle(QStringLiteral("Статистика"));
+            progress->setLabelText(QStringLiteral("Подготовка статистики по дням…"));
+            progress->setCancelButton(nullptr);
+            progress->setWindowModality(Qt::ApplicationModal);
+            progress->setMinimumDuration(ProgressAfterMs);
+            progress->setRange(0, total);
+            // The dialog's clock starts here; it shows itself once the rest looks longer.
+            progress->setValue(0);
+        }
+        progress->setValue(done);
+    };
+    if (!database.createTables(show))
+        qWarning().noquote()
+            << QStringLiteral("tables of %1 not made: %2").arg(file, database.lastErrorMessage());
 }
 
 void DataFileStartup::closeRecords(const QString &databaseFile)

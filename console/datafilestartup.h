@@ -12,8 +12,10 @@
 // told so in one message that names it and offers the newest sound copy from backup/; whatever
 // can still be read of the kept file is then merged into the copy (or a new empty file) and the
 // operator told how many batches, doses and events came back and how many could not. A file
-// about to gain tables is copied first. The console starts in every case. A missing file is made
-// for its owner alone, or in the operators' shared folder for its group too.
+// about to gain tables is copied first; the statistics' summaries of a file without them are
+// built then, with their progress shown when that takes longer than a second. The console
+// starts in every case. A missing file is made for its owner alone, or in the operators' shared
+// folder for its group too.
 class DataFileStartup
 {
 public:
@@ -36,6 +38,7 @@ private:
     bool ask(const QString &text);
     void inform(const QString &text);
     void copyBeforeNewTables(const QDateTime &now);
+    void makeTables();
 
     QString file;
     ModalPrompts prompts;

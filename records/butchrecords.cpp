@@ -70,6 +70,21 @@ quint64 ButchRecords::newButch()
     return quint64(id);
 }
 
+template<typename Change>
+bool ButchRecords::changeDay(qint64 butchId, qint64 taskId, Change change)
+{
+    Transaction transaction(database);
+    if (!transaction.isOpen())
+        return false;
+    const bool summarized = summaries.areCurrent();
+    if (!change())
+        return false;
+    const bool kept =
+        !summarized
+        || (taskId != 0 ? summaries.refreshTask(taskId) : summaries.refreshButch(butchId));
+    return kept && transaction.commit();
+}
+
 qint64 ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskWeight,
                              const QString &mustToBeDoneWeight, const QString &productName,
                              const QString &weightScale)
@@ -77,6 +92,7 @@ qint64 ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskW
     Transaction transaction(database);
     if (!transaction.isOpen())
         return 0;
+    const bool summarized = summaries.areCurrent();
     const qint64 highest = std::max(highestIssuedTaskId(), mark.ids().task);
     if (highest < 0)
         return 0;
@@ -89,7 +105,8 @@ qint64 ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskW
              mustToBeDoneWeight, productName, weightScale, today(), QString()})
         || !database.execQuery(
             QStringLiteral("UPDATE task SET idTask = %1 WHERE rowid = last_insert_rowid()"), {id})
-        || !markTaskIssued(id) || !transaction.commit())
+        || !markTaskIssued(id) || (summarized && !summaries.refreshButch(qint64(butchId)))
+        || !transaction.commit())
         return 0;
     return id;
 }
@@ -141,7 +158,9 @@ bool ButchRecords::closeTasks(quint64 butchId)
 
 bool ButchRecords::deleteTasks(quint64 butchId)
 {
-    return database.execQuery(QStringLiteral("DELETE FROM task WHERE idButch = %1"), {butchId});
+    return changeDay(qint64(butchId), 0, [&] {
+        return database.execQuery(QStringLiteral("DELETE FROM task WHERE idButch = %1"), {butchId});
+    });
 }
 
 bool ButchRecords::deleteButch(quint64 butchId)
@@ -153,20 +172,34 @@ bool ButchRecords::deleteButch(quint64 butchId)
     const qint64 highest = highestIssuedId();
     if (highest < 0 || (qint64(butchId) > highest && !markIssued(qint64(butchId))))
         return false;
+    const bool summarized = summaries.areCurrent();
+    const QString day = summarized ? summaries.dayOf(qint64(butchId)) : QString();
     // The journal is sealed and keeps its rows as written; its events still name the batch,
     // whose number is never given again.
-    return doses.removeOfButch(qint64(butchId)) && cycles.removeOfButch(qint64(butchId))
-           && database.execQuery(QStringLiteral("DELETE FROM butch WHERE idButch = %1"), {butchId})
-           && transaction.commit();
+    if (!doses.removeOfButch(qint64(butchId)) || !cycles.removeOfButch(qint64(butchId))
+        || !database.execQuery(QStringLiteral("DELETE FROM butch WHERE idButch = %1"), {butchId}))
+        return false;
+    if (summarized) {
+        // Tasks left behind count to the day of tasks without a batch from now on.
+        if (!summaries.refreshDay(day)
+            || !database.execQuery(QStringLiteral("SELECT count(*) FROM task WHERE idButch = %1"),
+                                   {butchId})
+            || (database.result().value(0, 0) != QStringLiteral("0")
+                && !summaries.refreshDay(QString())))
+            return false;
+    }
+    return transaction.commit();
 }
 
 bool ButchRecords::resumeTask(qint64 taskId, const QString &taskWeight,
                               const QString &mustToBeDoneWeight, const QString &productName)
 {
-    return database.execQuery(
-        QStringLiteral(
-            R"(UPDATE task SET taskWeight = "%1", mustToBeDoneWeight = "%2", productName = "%3" WHERE idTask = %4)"),
-        {taskWeight, mustToBeDoneWeight, productName, taskId});
+    return changeDay(0, taskId, [&] {
+        return database.execQuery(
+            QStringLiteral(
+                R"(UPDATE task SET taskWeight = "%1", mustToBeDoneWeight = "%2", productName = "%3" WHERE idTask = %4)"),
+            {taskWeight, mustToBeDoneWeight, productName, taskId});
+    });
 }
 
 bool ButchRecords::countDischarge(qint64 taskId, const QString &haveDoneWeight,
@@ -174,31 +207,33 @@ bool ButchRecords::countDischarge(qint64 taskId, const QString &haveDoneWeight,
 {
     DoseRecord ofTask = dose;
     ofTask.taskId = taskId;
-    Transaction transaction(database);
-    // Outside a transaction the dose row could be written without its count.
-    const bool written =
-        transaction.isOpen() && doses.add(ofTask)
-        && database.execQuery(
-            QStringLiteral(
-                R"(UPDATE task SET haveDoneWeight = "%1", mustToBeDoneWeight = "%2" WHERE idTask = %3)"),
-            {haveDoneWeight, mustToBeDoneWeight, taskId});
-    return written && transaction.commit();
+    // In one transaction: outside it the dose row could be written without its count.
+    return changeDay(0, taskId, [&] {
+        return doses.add(ofTask)
+               && database.execQuery(
+                   QStringLiteral(
+                       R"(UPDATE task SET haveDoneWeight = "%1", mustToBeDoneWeight = "%2" WHERE idTask = %3)"),
+                   {haveDoneWeight, mustToBeDoneWeight, taskId});
+    });
 }
 
 bool ButchRecords::declineResidue(const DoseRecord &dose)
 {
-    return doses.add(dose);
+    // It counts to no figure, but the summaries note every dose they have seen.
+    return changeDay(dose.butchId, 0, [&] { return doses.add(dose); });
 }
 
 bool ButchRecords::finishTask(qint64 taskId, const QString &taskWeight,
                               const QString &haveDoneWeight, const QString &mustToBeDoneWeight,
                               const QString &productName, const QString &weightScale)
 {
-    return database.execQuery(
-        QStringLiteral(
-            R"(UPDATE task SET endTime = "%1", taskWeight = "%2", haveDoneWeight = "%3", mustToBeDoneWeight = "%4", productName = "%5", weightScale = "%6", endDate = "%7" WHERE idTask = %8)"),
-        {now(), taskWeight, haveDoneWeight, mustToBeDoneWeight, productName, weightScale, today(),
-         taskId});
+    return changeDay(0, taskId, [&] {
+        return database.execQuery(
+            QStringLiteral(
+                R"(UPDATE task SET endTime = "%1", taskWeight = "%2", haveDoneWeight = "%3", mustToBeDoneWeight = "%4", productName = "%5", weightScale = "%6", endDate = "%7" WHERE idTask = %8)"),
+            {now(), taskWeight, haveDoneWeight, mustToBeDoneWeight, productName, weightScale,
+             today(), taskId});
+    });
 }
 
 const QueryResult &ButchRecords::restoreTasks(quint64 butchId)

@@ -2,6 +2,7 @@
 #define BUTCHRECORDS_H
 
 #include "cyclerecords.h"
+#include "daysummaries.h"
 #include "doserecords.h"
 #include "highwatermark.h"
 #include "queryresult.h"
@@ -15,8 +16,9 @@ class Database;
 // as the console's texts (fixed point with the doser's decimals).
 //
 // A write that fails returns false (0 for newButch()) and leaves nothing of itself in the file;
-// the connection's lastErrorMessage() then holds SQLite's reason. The methods that write several
-// rows open a transaction of their own, so they cannot be called inside another one.
+// the connection's lastErrorMessage() then holds SQLite's reason. A write of tasks or doses
+// brings the statistics' summary of the batch's day up to date in its own transaction (see
+// DaySummaries), so the methods that write cannot be called inside another transaction.
 class ButchRecords
 {
 public:
@@ -82,11 +84,16 @@ private:
 
     // Keeps the mark beside the file at the ids it holds now.
     void raiseMark();
+    // A change of a task or its doses in its own transaction, with the summary of the batch's
+    // day (or the task's) brought up to date after it where the summaries were current before.
+    template<typename Change>
+    bool changeDay(qint64 butchId, qint64 taskId, Change change);
 
     Database &database;
     HighWaterMark mark;
     DoseRecords doses {database};
     CycleRecords cycles {database};
+    DaySummaries summaries {database};
 };
 
 #endif // BUTCHRECORDS_H

@@ -1,5 +1,6 @@
 #include "database.h"
 
+#include "daysummaries.h"
 #include "doseaccuracy.h"
 #include "statementtemplate.h"
 #include "transaction.h"
@@ -9,7 +10,6 @@
 #include <sqlite3.h>
 
 #include <charconv>
-#include <cstring>
 #include <type_traits>
 
 namespace {
@@ -170,19 +170,8 @@ DoseAccuracy *accuracyState(sqlite3_context *context)
     return static_cast<DoseAccuracy *>(sqlite3_aggregate_context(context, sizeof(DoseAccuracy)));
 }
 
-void accuracyResult(sqlite3_context *context)
-{
-    const DoseAccuracy *figures = accuracyState(context);
-    if (!figures) {
-        sqlite3_result_null(context);
-        return;
-    }
-    const QByteArray text = figures->toText().toUtf8();
-    sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-}
-
-// The figures of one group as their bytes: exact, and without the text's formatting and parsing
-// for each of the many groups a range of years holds.
+// The figures of one group as their bytes (DoseAccuracy::toBytes()): exact, and without the
+// text's formatting and parsing for each of the many groups a range of years holds.
 void accuracyBytesResult(sqlite3_context *context)
 {
     const DoseAccuracy *figures = accuracyState(context);
@@ -190,7 +179,27 @@ void accuracyBytesResult(sqlite3_context *context)
         sqlite3_result_null(context);
         return;
     }
-    sqlite3_result_blob(context, figures, int(sizeof(DoseAccuracy)), SQLITE_TRANSIENT);
+    const QByteArray bytes = figures->toBytes();
+    sqlite3_result_blob(context, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+}
+
+// As above, but NULL for a group without doses, so rows of tasks alone keep no figures.
+void mergedAccuracyResult(sqlite3_context *context)
+{
+    const DoseAccuracy *figures = accuracyState(context);
+    if (!figures || figures->count() == 0) {
+        sqlite3_result_null(context);
+        return;
+    }
+    accuracyBytesResult(context);
+}
+
+DoseAccuracy accuracyArgument(sqlite3_value *argument)
+{
+    if (sqlite3_value_type(argument) != SQLITE_BLOB)
+        return DoseAccuracy();
+    return DoseAccuracy::fromBytes(QByteArrayView(
+        static_cast<const char *>(sqlite3_value_blob(argument)), sqlite3_value_bytes(argument)));
 }
 
 // A tolerance is known when the dose row holds one; old rows leave it empty.
@@ -225,23 +234,23 @@ void doseAccuracyStep(sqlite3_context *context, int, sqlite3_value **arguments)
     figures->add(dose);
 }
 
-// mergedAccuracy(figures): the figures of several doseAccuracy() groups as one, from their
-// bytes or their text.
+// mergedAccuracy(figures): the figures of several groups as one; NULLs add nothing.
 void mergedAccuracyStep(sqlite3_context *context, int, sqlite3_value **arguments)
 {
-    DoseAccuracy *figures = accuracyState(context);
-    if (!figures)
-        return;
-    if (sqlite3_value_type(arguments[0]) == SQLITE_BLOB) {
-        if (sqlite3_value_bytes(arguments[0]) != int(sizeof(DoseAccuracy)))
-            return;
-        DoseAccuracy group;
-        std::memcpy(&group, sqlite3_value_blob(arguments[0]), sizeof(DoseAccuracy));
-        figures->merge(group);
+    if (DoseAccuracy *figures = accuracyState(context))
+        figures->merge(accuracyArgument(arguments[0]));
+}
+
+// accuracyText(figures): the figures as DoseAccuracy::toText(), for a query's result; NULL for
+// none.
+void accuracyTextFunction(sqlite3_context *context, int, sqlite3_value **arguments)
+{
+    if (sqlite3_value_type(arguments[0]) != SQLITE_BLOB) {
+        sqlite3_result_null(context);
         return;
     }
-    if (const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0])))
-        figures->merge(DoseAccuracy::fromText(QString::fromUtf8(text)));
+    const QByteArray text = accuracyArgument(arguments[0]).toText().toUtf8();
+    sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
 }
 
 int bindText(sqlite3_stmt *statement, int index, const QString &text)
@@ -305,7 +314,10 @@ Database::Database(const QString &fileName, JournalMode journal)
     sqlite3_create_function_v2(handle, "doseAccuracy", 6, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                nullptr, nullptr, &doseAccuracyStep, &accuracyBytesResult, nullptr);
     sqlite3_create_function_v2(handle, "mergedAccuracy", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                               nullptr, nullptr, &mergedAccuracyStep, &accuracyResult, nullptr);
+                               nullptr, nullptr, &mergedAccuracyStep, &mergedAccuracyResult,
+                               nullptr);
+    sqlite3_create_function_v2(handle, "accuracyText", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                               nullptr, &accuracyTextFunction, nullptr, nullptr, nullptr);
 }
 
 Database::~Database()
@@ -369,7 +381,7 @@ bool Database::execQuery(const QString &statement, const QVariantList &arguments
     return status == SQLITE_OK;
 }
 
-bool Database::createTables()
+bool Database::createTables(const std::function<void(int done, int total)> &progress)
 {
     bool created = true;
     for (const char *statement : Schema)
@@ -390,7 +402,9 @@ bool Database::createTables()
                   && transaction.commit() && created;
     }
     // After the outbox has its task column; harmless when the trigger is there.
-    return execQuery(QString::fromLatin1(PlantDoseTrigger)) && created;
+    created = execQuery(QString::fromLatin1(PlantDoseTrigger)) && created;
+    // From the rows as the added columns link them.
+    return DaySummaries(*this).build(progress) && created;
 }
 
 bool Database::hasColumn(const QString &table, const QString &column)
@@ -417,7 +431,7 @@ bool Database::hasAllTables()
         if (!hasColumn(QString::fromLatin1(added.table), QString::fromLatin1(added.column)))
             return false;
     }
-    return true;
+    return DaySummaries(*this).areCurrent();
 }
 
 quint32 Database::dataVersion()

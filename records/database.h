@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVariantList>
 
+#include <functional>
+
 struct sqlite3;
 struct sqlite3_stmt;
 class StatementTemplate;
@@ -42,11 +44,12 @@ public:
     bool execQuery(const QString &statement, const QVariantList &arguments = {});
     const QueryResult &result() const { return last; }
     // The tables of the production records; harmless when they exist, and an older file gains
-    // the tables it lacks.
-    bool createTables();
+    // the tables it lacks. The statistics' summaries are made last, from the rows, when the file
+    // has none or not current ones (see DaySummaries); `progress` follows that.
+    bool createTables(const std::function<void(int done, int total)> &progress = {});
     bool hasColumn(const QString &table, const QString &column);
     // True when createTables() would change nothing: every table, index and column is in the
-    // file.
+    // file, and current summaries.
     bool hasAllTables();
 
     // Changes when another connection has committed to the file since the last call; cheap and
@@ -78,8 +81,9 @@ public:
     // A weight text read as a decimal number, '.' as point; 0 for a text that is not a number.
     // Statements reach the same reading as the SQL function decimalValue(text), and the figures
     // of DoseAccuracy as the aggregates doseAccuracy(discharged, ordered, decimals, unit,
-    // plus, minus), giving the figures' bytes, and mergedAccuracy(figures), which merges bytes
-    // or DoseAccuracy::toText() and gives the text.
+    // plus, minus), giving the figures' bytes (DoseAccuracy::toBytes()), mergedAccuracy(figures),
+    // which merges such bytes (NULL for no doses), and accuracyText(figures), their
+    // DoseAccuracy::toText().
     static double decimalValue(const QString &text);
 
 private:

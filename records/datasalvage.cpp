@@ -1,5 +1,8 @@
 #include "datasalvage.h"
 
+#include "database.h"
+#include "daysummaries.h"
+
 #include <QFile>
 #include <QLoggingCategory>
 #include <QStringList>
@@ -273,6 +276,13 @@ DataSalvage::Result DataSalvage::merge(Newer newer, qint64 butchMark, qint64 eve
     qint64 eventKept = 0;
 
     if (from && sqlite3_exec(to, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        // The statistics' summaries are made anew from the merged rows, never merged themselves:
+        // neither file's fit the rows of both.
+        for (const QString &summary : DaySummaries::tables())
+            sqlite3_exec(
+                to,
+                QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(summary)).toUtf8().constData(),
+                nullptr, nullptr, nullptr);
         const QStringList tables =
             column(to,
                    QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name "
@@ -318,5 +328,11 @@ DataSalvage::Result DataSalvage::merge(Newer newer, qint64 butchMark, qint64 eve
     const QStringList check = column(to, QStringLiteral("PRAGMA quick_check"), 0);
     result.sound = check == QStringList {QStringLiteral("ok")};
     sqlite3_close(to);
+    if (result.merged) {
+        Database database(target);
+        if (!DaySummaries(database).build())
+            qCWarning(salvageLog) << "statistics' summaries of" << target
+                                  << "not made:" << database.lastErrorMessage();
+    }
     return result;
 }

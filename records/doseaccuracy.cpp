@@ -1,10 +1,12 @@
 #include "doseaccuracy.h"
 
 #include <QStringList>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <type_traits>
 
 namespace {
 
@@ -18,6 +20,8 @@ constexpr int PercentDecimals = 1;
 constexpr int CapabilityDecimals = 2;
 constexpr int ExactDigits = 17;
 constexpr int TextFields = 14 + 2 * ToleranceClass::Count;
+constexpr int FieldBytes = 8;
+constexpr int ByteSize = TextFields * FieldBytes;
 
 // The weighing step of a weight with that many decimals.
 double stepOf(int decimals)
@@ -162,6 +166,57 @@ DoseAccuracy DoseAccuracy::fromText(const QString &text)
         figures.classFloor[i] = parts.at(14 + 2 * i).toDouble();
         figures.classCeiling[i] = parts.at(15 + 2 * i).toDouble();
     }
+    return figures;
+}
+
+template<typename Self, typename Visit>
+void DoseAccuracy::forEachField(Self &self, Visit &&visit)
+{
+    visit(self.doses);
+    visit(self.sum);
+    visit(self.sumOfSquares);
+    visit(self.highest);
+    visit(self.lowest);
+    qint64 decimals = self.decimals;
+    visit(decimals);
+    self.decimals = int(decimals);
+    visit(self.toleranceDoses);
+    visit(self.withinDoses);
+    visit(self.toleranceSum);
+    visit(self.toleranceSquares);
+    visit(self.plusSum);
+    visit(self.minusSum);
+    visit(self.classDoses);
+    visit(self.classSum);
+    for (int i = 0; i < ClassCount; ++i) {
+        visit(self.classFloor[i]);
+        visit(self.classCeiling[i]);
+    }
+}
+
+QByteArray DoseAccuracy::toBytes() const
+{
+    QByteArray bytes(ByteSize, Qt::Uninitialized);
+    char *at = bytes.data();
+    DoseAccuracy copy = *this;
+    forEachField(copy, [&at](auto &field) {
+        static_assert(sizeof(field) == FieldBytes);
+        qToLittleEndian(field, at);
+        at += FieldBytes;
+    });
+    return bytes;
+}
+
+DoseAccuracy DoseAccuracy::fromBytes(QByteArrayView bytes)
+{
+    DoseAccuracy figures;
+    if (bytes.size() != ByteSize)
+        return figures;
+    const char *at = bytes.data();
+    forEachField(figures, [&at](auto &field) {
+        field = qFromLittleEndian<std::remove_reference_t<decltype(field)>>(at);
+        at += FieldBytes;
+    });
     return figures;
 }
 

@@ -3,6 +3,7 @@
 
 #include "toleranceclass.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
@@ -40,6 +41,11 @@ public:
     // The sums as one text, exact to the last bit, for passing through a query's result.
     QString toText() const;
     static DoseAccuracy fromText(const QString &text);
+    // The sums as bytes of a fixed layout (every field 8 bytes, little-endian), as data.db keeps
+    // them: the same on every machine and for every build. Bytes of another length give no
+    // figures.
+    QByteArray toBytes() const;
+    static DoseAccuracy fromBytes(QByteArrayView bytes);
 
     qint64 count() const { return doses; }
     double mean() const;
@@ -77,6 +83,9 @@ private:
     double slack() const;
     double toleranceDeviation() const;
     bool hasSpread(double sigma) const;
+    // Calls visit(field) for every field, integers as qint64 &, in the order of the bytes.
+    template<typename Self, typename Visit>
+    static void forEachField(Self &self, Visit &&visit);
 
     qint64 doses = 0;
     double sum = 0.0;

@@ -44,25 +44,6 @@ const QString FirstButchStatement =
     QStringLiteral("SELECT MIN(idButch) FROM butch WHERE date = \"%1\" GROUP BY date");
 const QString LastButchStatement =
     QStringLiteral("SELECT MAX(idButch) FROM butch WHERE date = \"%1\" GROUP BY date");
-// One pass over the range for every product and unit; years of records make a statement per
-// product and unit too slow.
-const QString WeightsStatement =
-    QStringLiteral("SELECT productName, weightScale, TOTAL(decimalValue(haveDoneWeight)) FROM task "
-                   "WHERE idButch >= %1 AND idButch <= %2 "
-                   "GROUP BY productName, weightScale ORDER BY productName, weightScale");
-// Counted doses of the range against what was ordered, per product (of their task) and unit:
-// gathered per task first, in the order of the dose index, so that only the tasks' figures
-// are sorted into products. Two tasks of a batch on one doser stay apart by their id.
-const QString AccuracyStatement = QStringLiteral(
-    "SELECT task.productName, dose.weightScale, mergedAccuracy(dose.figures) FROM "
-    "(SELECT idButch, deviceId, idTask, weightScale, "
-    "doseAccuracy(dischargedWeight, orderedWeight, decimals, weightScale, doseFaultPlus, "
-    "doseFaultMinus) AS figures FROM dose "
-    "WHERE idButch >= %1 AND idButch <= %2 AND counted = 1 AND orderedWeight != \"\" "
-    "GROUP BY idButch, deviceId, weightScale, idTask) AS dose "
-    "JOIN task ON task.idButch = dose.idButch AND task.deviceId = dose.deviceId "
-    "AND task.idTask IS dose.idTask "
-    "GROUP BY task.productName, dose.weightScale ORDER BY task.productName, dose.weightScale");
 // What is learned now of each product's fills, per doser, for the products' rows.
 const QString CorrectionsStatement =
     QStringLiteral("SELECT productName, deviceId, correction, ifnull(inFlight, 0) FROM "
@@ -135,6 +116,7 @@ bool isDecimalColumn(int column)
 Stat::Stat(const QString &databaseFile, QWidget *parent)
     : RecordsWindow(parent)
     , database(databaseFile)
+    , summaries(database)
 {
     setupUi(this);
     finishForm(closeButton);
@@ -183,44 +165,30 @@ void Stat::getStat()
 {
     const int firstButch = butchOfDay(FirstButchStatement, fromComboBox->currentText());
     const int lastButch = butchOfDay(LastButchStatement, toComboBox->currentText());
-    database.execQuery(WeightsStatement, {firstButch, lastButch});
-    const QueryResult &weights = database.result();
-
-    // Rows come sorted by product, then unit; a product's counted units are kept apart and added
-    // in one fixed order, grams first.
+    // Sorted by product, then unit; a product's counted units are kept apart and added in one
+    // fixed order, grams first. Units only doses were weighed in list no product.
     QStringList products;
     QList<UnitKilograms> parts;
-    for (int row = 0; row < weights.rows; ++row) {
-        const QString product = weights.value(row, 0);
-        if (products.isEmpty() || products.last() != product) {
-            products << product;
+    QList<UnitAccuracy> accuracy;
+    for (const DaySummaries::Total &total : summaries.ofRange(firstButch, lastButch)) {
+        if (total.accuracy.count() > 0)
+            accuracy.append({total.product, total.unit, total.accuracy});
+        if (total.tasks == 0)
+            continue;
+        if (products.isEmpty() || products.last() != total.product) {
+            products << total.product;
             parts.emplaceBack();
         }
-        const QString unit = weights.value(row, 1);
-        const int unitIndex = countedUnitIndex(unit);
+        const int unitIndex = countedUnitIndex(total.unit);
         if (unitIndex >= 0)
-            parts.last()[unitIndex] =
-                toKilograms(Database::decimalValue(weights.value(row, 2)), unit);
+            parts.last()[unitIndex] = toKilograms(total.delivered, total.unit);
     }
 
     QList<double> kilograms;
     for (const UnitKilograms &part : parts)
         kilograms << part[0] + part[1] + part[2];
     // An empty range shows an empty table: keeping the old rows would pair them with new days.
-    showTable(products, kilograms,
-              products.isEmpty() ? QList<UnitAccuracy>() : accuracyOf(firstButch, lastButch));
-}
-
-QList<Stat::UnitAccuracy> Stat::accuracyOf(int firstButch, int lastButch)
-{
-    database.execQuery(AccuracyStatement, {firstButch, lastButch});
-    const QueryResult &rows = database.result();
-    QList<UnitAccuracy> accuracy;
-    for (int row = 0; row < rows.rows; ++row) {
-        accuracy.append(
-            {rows.value(row, 0), rows.value(row, 1), DoseAccuracy::fromText(rows.value(row, 2))});
-    }
-    return accuracy;
+    showTable(products, kilograms, products.isEmpty() ? QList<UnitAccuracy>() : accuracy);
 }
 
 qreal Stat::getSumWeight(int firstButch, int lastButch, const QString &product, const QString &unit)

@@ -2,6 +2,7 @@
 #define STAT_H
 
 #include "database.h"
+#include "daysummaries.h"
 #include "doseaccuracy.h"
 #include "modalprompts.h"
 #include "recordswindow.h"
@@ -47,11 +48,12 @@ private:
     };
 
     int butchOfDay(const QString &statement, const QString &day);
-    QList<UnitAccuracy> accuracyOf(int firstButch, int lastButch);
     void showTable(const QStringList &products, const QList<double> &kilograms,
                    const QList<UnitAccuracy> &accuracy);
 
     Database database;
+    // The figures of a range, from the days' summaries where the file has them.
+    DaySummaries summaries;
     QMessageBox *warningBox = nullptr;
     ModalPrompts prompts;
 };

@@ -1,6 +1,7 @@
 #include "batchrun.h"
 #include "database.h"
 #include "fakebatchdoser.h"
+#include "summaryfigures.h"
 #include "temporarydatabase.h"
 
 #include <QSignalSpy>
@@ -302,6 +303,11 @@ void tst_BatchRun::restoreAfterKillFinishesTheBatch()
     QVERIFY(qAbs(bench.delivered() - 10000) < 50);
     QCOMPARE(bench.countedRows(), bench.delivered());
     QCOMPARE(bench.files->select("SELECT count(*) FROM butch").value(0), QString("1"));
+    // The statistics of the day followed the batch through the kill and the restore.
+    DaySummaries summaries(*bench.database);
+    const qint64 butch = qint64(bench.run->currentButchId());
+    QCOMPARE(figuresOfRows(summaries, butch, butch).size(), 1);
+    QCOMPARE(figuresOfSummaries(summaries, butch, butch), figuresOfRows(summaries, butch, butch));
 }
 
 void tst_BatchRun::restoreWaitsForAnOpenQuestion()

@@ -1,6 +1,7 @@
 #include "butchrecords.h"
 #include "database.h"
 #include "doserecords.h"
+#include "summaryfigures.h"
 #include "temporarydatabase.h"
 
 #include <QTest>
@@ -35,6 +36,28 @@ QString rowsOf(TemporaryDatabase &records, const QString &table, qint64 butch)
         .value(0);
 }
 
+DoseRecord doseOf(qint64 butch, const QString &ordered, const QString &discharged,
+                  const QString &unit, int decimals)
+{
+    const QString tolerance = QStringLiteral("0.50");
+    return {butch,    Doser, 0,         {},        ordered, discharged, unit,
+            decimals, true,  tolerance, tolerance, 0,       0};
+}
+
+// The ranges of batches whose summaries do not give what their rows give.
+QStringList differingRanges(DaySummaries &summaries, const QList<std::pair<qint64, qint64>> &ranges)
+{
+    QStringList differing;
+    for (const auto &[first, last] : ranges) {
+        const QStringList summarized = figuresOfSummaries(summaries, first, last);
+        const QStringList rows = figuresOfRows(summaries, first, last);
+        if (summarized != rows || rows.isEmpty())
+            differing << QString::number(first) + ".." + QString::number(last) + ": "
+                             + summarized.join("; ") + " / " + rows.join("; ");
+    }
+    return differing;
+}
+
 } // namespace
 
 class tst_ButchRecords : public QObject
@@ -46,6 +69,7 @@ private slots:
     void olderFilesNeverHandOnADeletedBatchsIdEither();
     void dischargeOnAFullDiskLeavesNothingAndSaysSo();
     void twoTasksOfABatchOnOneDoserAreCountedAndFinishedApart();
+    void daySummariesFollowEveryWriteOfTasksAndDoses();
 };
 
 void tst_ButchRecords::deletedBatchTakesItsDosesAlongAndItsIdIsNeverGivenAgain()
@@ -160,6 +184,58 @@ void tst_ButchRecords::twoTasksOfABatchOnOneDoserAreCountedAndFinishedApart()
     for (const DoseRecord &dose : DoseRecords(database).ofButch(qint64(butch)))
         doseTasks << dose.taskId;
     QCOMPARE(doseTasks, QList<qint64>({flour, sugar}));
+}
+
+void tst_ButchRecords::daySummariesFollowEveryWriteOfTasksAndDoses()
+{
+    TemporaryDatabase records;
+    QVERIFY(records.createTables() && records.createDoseTable());
+    const int older = records.addButch("01.03.2024");
+    records.addTask(older, "Мука", "кг", "20.02");
+    records.addDose(older, "10.00", "10.01", "кг", 2, true, "0.50", "0.30");
+    records.addDose(older, "10.00", "9.98", "кг", 2, true, "0.50", "0.30");
+    Database database(records.path());
+    QVERIFY(database.createTables());
+    DaySummaries summaries(database);
+    ButchRecords butches(database);
+
+    const qint64 butch = qint64(butches.newButch());
+    const qint64 flour = butches.newTask(quint64(butch), Doser, "20.00", "20.00", "Мука", "кг");
+    const qint64 sugar = butches.newTask(quint64(butch), Doser, "500", "500", "Сахар", "г");
+    const auto days = [&] {
+        const qint64 newest = records.select("SELECT max(idButch) FROM task").value(0).toLongLong();
+        return QList<std::pair<qint64, qint64>> {{older, older}, {butch, newest}, {older, newest}};
+    };
+    QCOMPARE(differingRanges(summaries, days()), QStringList());
+
+    QVERIFY(
+        butches.countDischarge(flour, "10.02", "9.98", doseOf(butch, "10.00", "10.02", "кг", 2)));
+    DoseRecord residue = doseOf(butch, "", "0.10", "кг", 2);
+    residue.counted = false;
+    QVERIFY(butches.declineResidue(residue));
+    QVERIFY(butches.countDischarge(sugar, "251", "249", doseOf(butch, "250", "251", "г", 0)));
+    QCOMPARE(differingRanges(summaries, days()), QStringList());
+
+    // Restored after a restart under another product, then finished in another unit.
+    QVERIFY(butches.resumeTask(sugar, "500", "249", "Соль"));
+    QCOMPARE(differingRanges(summaries, days()), QStringList());
+    QVERIFY(butches.countDischarge(flour, "20.01", "0", doseOf(butch, "9.98", "9.99", "кг", 2)));
+    QVERIFY(butches.finishTask(flour, "20.00", "20.01", "0", "Мука", "кг"));
+    QVERIFY(butches.finishTask(sugar, "0.500", "0.251", "0.249", "Соль", "кг"));
+    QCOMPARE(differingRanges(summaries, days()), QStringList());
+
+    // A batch that delivered nothing is deleted, tasks first; one deleted alone leaves its
+    // tasks behind.
+    const quint64 empty = butches.newButch();
+    QVERIFY(butches.newTask(empty, Doser, "5.00", "5.00", "Перец", "кг") > 0);
+    QVERIFY(butches.deleteTasks(empty) && butches.deleteButch(empty));
+    const quint64 left = butches.newButch();
+    const qint64 leftTask = butches.newTask(left, Doser, "5.00", "5.00", "Перец", "кг");
+    QVERIFY(butches.countDischarge(leftTask, "5.00", "0",
+                                   doseOf(qint64(left), "5.00", "5.00", "кг", 2)));
+    QVERIFY(butches.deleteButch(left));
+    QCOMPARE(differingRanges(summaries, days()), QStringList());
+    QVERIFY(summaries.areCurrent());
 }
 
 QTEST_GUILESS_MAIN(tst_ButchRecords)

@@ -1,7 +1,10 @@
-// The copies of data.db in backup/: made while a batch writes, the newest seven kept, one a day.
+// The copies of data.db in backup/: made while a batch writes, the newest seven kept, one a day;
+// a copy that takes in the rows of a damaged file sums them up afresh.
 #include "dailybackup.h"
 #include "databackup.h"
 #include "database.h"
+#include "datasalvage.h"
+#include "summaryfigures.h"
 #include "temporarydatabase.h"
 
 #include <QDir>
@@ -32,6 +35,7 @@ private slots:
     void oneCopyADayTheNewestSevenKept();
     void dailyBackupCopiesOnItsOwnThread();
     void batchCopiesAreKeptApartFromTheDays();
+    void copyTakingInADamagedFilesRowsSumsThemUpAfresh();
 
 private:
     void addProduct(Database &database, const QString &name);
@@ -135,6 +139,32 @@ void DataBackupTest::batchCopiesAreKeptApartFromTheDays()
     daily.copyAfterButch(26);
     // After the day's copy the start makes, when today's is due.
     QTRY_VERIFY(!made.isEmpty() && DataBackup::butchOf(made.last()) == 26);
+}
+
+void DataBackupTest::copyTakingInADamagedFilesRowsSumsThemUpAfresh()
+{
+    TemporaryDatabase records;
+    QVERIFY(Database(records.path()).createTables());
+    const auto addButch = [&](const char *product, const char *unit) {
+        const int butch = records.addButch("01.12.2026");
+        records.addTask(butch, product, unit, "21");
+        records.addDose(butch, "10", "11", unit, 0);
+        records.addDose(butch, "10", "10", unit, 0);
+    };
+    addButch("мука", "кг");
+    QVERIFY(Database(records.path()).createTables());
+    const QString copy = DataBackup(records.path()).makeCopy(Morning);
+    addButch("сахар", "г");
+    addButch("мука", "кг");
+
+    QVERIFY(DataSalvage(records.path(), copy).merge(DataSalvage::Newer::Kept).merged);
+    Database restored(copy);
+    DaySummaries summaries(restored);
+    QVERIFY(summaries.areCurrent());
+    const QStringList rows = figuresOfRows(summaries, 1, 3);
+    QCOMPARE(rows.size(), 2);
+    QVERIFY2(rows.first().startsWith("мука|кг|2|42.000000|4|"), qPrintable(rows.first()));
+    QCOMPARE(figuresOfSummaries(summaries, 1, 3), rows);
 }
 
 QTEST_GUILESS_MAIN(DataBackupTest)

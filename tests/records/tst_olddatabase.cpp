@@ -2,6 +2,7 @@
 #include "database.h"
 #include "dosecorrections.h"
 #include "stat.h"
+#include "summaryfigures.h"
 #include "temporarydatabase.h"
 
 #include <QTest>
@@ -33,6 +34,7 @@ private slots:
     void statementsOfTheOldProgramWorkOnANewFile();
     void oldFileIsCopiedFirstThenItsTasksNumberedAndItsDosesLinked();
     void oldCorrectionKeepsItsShareAndLearnsNoAmountInFlight();
+    void oldFileGainsDaySummariesOfItsRowsAndRowsWrittenBesideThemAreSeen();
 };
 
 void tst_OldDatabase::oldFileGainsTheNewTablesAndKeepsItsRecordsAndStatistics()
@@ -146,6 +148,49 @@ void tst_OldDatabase::oldCorrectionKeepsItsShareAndLearnsNoAmountInFlight()
     QVERIFY(learned.correction == 0.03 && learned.inFlight == 0);
     // Their fills' sizes are not known.
     QCOMPARE(learned.sent, QList<double>({0, 0}));
+}
+
+void tst_OldDatabase::oldFileGainsDaySummariesOfItsRowsAndRowsWrittenBesideThemAreSeen()
+{
+    TemporaryDatabase records;
+    QVERIFY(records.createTables() && records.createDoseTable());
+    const int first = records.addButch("01.03.2024");
+    records.addTask(first, "Мука", "кг", "30.03");
+    records.addDose(first, "", "0.40", "кг", 2, false);
+    for (const char *discharged : {"10.02", "9.99", "10.02"})
+        records.addDose(first, "10.00", discharged, "кг", 2, true, "0.50", "0.30");
+    const int second = records.addButch("02.03.2024");
+    records.addTask(second, "Мука", "г", "2500");
+    records.addDose(second, "1250", "1249", "г", 0);
+    records.addDose(second, "1250", "1251", "г", 0);
+    // The clock set back: a batch of the first day numbered after the second day's.
+    const int late = records.addButch("01.03.2024");
+    records.addTask(late, "Мука", "кг", "10.05");
+    records.addDose(late, "10.00", "10.05", "кг", 2, true, "0.50", "0.30");
+
+    Database database(records.path());
+    QVERIFY(database.createTables());
+    QVERIFY(database.hasAllTables());
+    DaySummaries summaries(database);
+    QCOMPARE(figuresOfRows(summaries, first, late).size(), 2);
+    QCOMPARE(figuresOfSummaries(summaries, first, late), figuresOfRows(summaries, first, late));
+    // The first day's flour lies on both sides of the second day: only the rows can tell.
+    QVERIFY(!summaries.ofSummaries(second, second));
+    QCOMPARE(shownFigures(summaries.ofRange(second, second)),
+             figuresOfRows(summaries, second, second));
+
+    // A dose written by an older program beside the summaries: read from the rows until they
+    // are built again.
+    const QStringList before = figuresOfRows(summaries, first, late);
+    QVERIFY(records.exec("INSERT INTO dose (idButch, deviceId, orderedWeight, dischargedWeight, "
+                         "weightScale, decimals, counted, idTask) SELECT idButch, deviceId, "
+                         "'1250', '1300', 'г', 0, 1, idTask FROM task WHERE idButch = ?1",
+                         {QString::number(second)}));
+    QVERIFY(figuresOfRows(summaries, first, late) != before);
+    QCOMPARE(shownFigures(summaries.ofRange(first, late)), figuresOfRows(summaries, first, late));
+    QVERIFY(!database.hasAllTables());
+    QVERIFY(database.createTables());
+    QCOMPARE(figuresOfSummaries(summaries, first, late), figuresOfRows(summaries, first, late));
 }
 
 QTEST_MAIN(tst_OldDatabase)

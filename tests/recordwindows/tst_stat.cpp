@@ -1,4 +1,5 @@
 #include "database.h"
+#include "daysummaries.h"
 #include "stat.h"
 #include "temporarydatabase.h"
 #include "windows1251.h"
@@ -25,6 +26,19 @@ void addSmallRecords(TemporaryDatabase &records)
     records.addTask(records.addButch(FirstDay), "Сахар \"Экстра\"; в/с.", "г", "2500");
     records.addTask(records.addButch(SecondDay), "Мука", "т", "0.001");
     records.addTask(records.addButch(ThirdDay), "Соль", "кг", "1234.5");
+}
+
+// Every cell of the table, row by row.
+QStringList cells(const QTableWidget *table)
+{
+    QStringList texts;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        for (int column = 0; column < table->columnCount(); ++column) {
+            const QTableWidgetItem *cell = table->item(row, column);
+            texts << (cell ? cell->text() : QString());
+        }
+    }
+    return texts;
 }
 
 QStringList items(const QComboBox *box)
@@ -79,6 +93,7 @@ private slots:
     void rangeWithoutTasksEmptiesTableAndExport();
     void doseAccuracyPerProductAndUnitBesideTheTotals();
     void toleranceShareCpCpkAndClassOfEachProductInTableAndFile();
+    void daysSummariesShowWhatTheRowsShow();
     void exportWritesTheExpectedBytes();
     void exportBeforeAnyDayWritesTheHeadingOnly();
     void showingAgainForgetsTheFirstDayOnly();
@@ -304,6 +319,34 @@ void tst_Stat::toleranceShareCpCpkAndClassOfEachProductInTableAndFile()
     const QByteArray csv = fileBytes(folder.filePath("stat.csv"));
     QVERIFY(csv.contains(Windows1251::encode("\"80,0\";\"0,32\";\"0,30\";\"X(2)\";\n")));
     QVERIFY(csv.contains(Windows1251::encode("\"66,7\";\"0,22\";\"0,07\";\"X(0.2)\";\n")));
+}
+
+void tst_Stat::daysSummariesShowWhatTheRowsShow()
+{
+    TemporaryDatabase records;
+    QVERIFY(records.createTables() && records.createDoseTable());
+    const int first = records.addButch(FirstDay);
+    records.addTask(first, "Мука", "кг", "20.03");
+    records.addDose(first, "10.00", "10.02", "кг", 2, true, "0.20", "0.10");
+    // Weighed in grams once the doser's unit was changed: a unit of doses alone.
+    records.addDose(first, "500", "498", "г", 0, true, "5", "5");
+    records.addTask(records.addButch(SecondDay), "Соль", "т", "0.125");
+    QStringList summarized;
+    {
+        Database database(records.path());
+        QVERIFY(database.createTables());
+        Stat stat(records.path());
+        stat.fillDates();
+        chooseRange(stat, 0, 1);
+        summarized = cells(stat.statTable);
+        QVERIFY(DaySummaries(database).remove());
+    }
+    Stat stat(records.path());
+    stat.fillDates();
+    chooseRange(stat, 0, 1);
+    QCOMPARE(summarized, cells(stat.statTable));
+    QCOMPARE(stat.statTable->rowCount(), 3);
+    QCOMPARE(summarized.mid(0, 3), QStringList({"Мука", "20.03", "г"}));
 }
 
 void tst_Stat::exportWritesTheExpectedBytes()
