@@ -45,6 +45,10 @@ public:
     // the tables it lacks.
     bool createTables();
     bool hasColumn(const QString &table, const QString &column);
+    // Adds the column to an older table, `fill` (when given) run in the same transaction to give
+    // the rows their values; harmless when the column is there.
+    bool addColumn(const char *table, const char *column, const char *type,
+                   const char *fill = nullptr);
     // True when createTables() would change nothing: every table, index and column is in the
     // file.
     bool hasAllTables();
