@@ -1,5 +1,6 @@
 #include "accesscontrol.h"
 
+#include "accesslog.h"
 #include "accessstore.h"
 #include "pindigest.h"
 
@@ -8,8 +9,6 @@
 #include <QLoggingCategory>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcAccess, "k310.access", QtInfoMsg)
 
 qint64 steadyMilliseconds()
 {

@@ -1,6 +1,6 @@
 #include "pindigest.h"
 
-#include <QMessageAuthenticationCode>
+#include <QPasswordDigestor>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -20,33 +20,11 @@ PinDigest PinDigest::make(const QString &pin)
     return PinDigest(salt, Iterations, pbkdf2(pin.toUtf8(), salt, Iterations));
 }
 
-// RFC 8018, section 5.2, with HMAC-SHA256 as the pseudo-random function.
 QByteArray PinDigest::pbkdf2(const QByteArray &password, const QByteArray &salt, int iterations,
                              int length)
 {
-    QMessageAuthenticationCode hmac(QCryptographicHash::Sha256, password);
-    QByteArray key;
-    for (quint32 block = 1; key.size() < length; ++block) {
-        QByteArray index(4, Qt::Uninitialized);
-        index[0] = char(block >> 24);
-        index[1] = char(block >> 16);
-        index[2] = char(block >> 8);
-        index[3] = char(block);
-        hmac.reset();
-        hmac.addData(salt);
-        hmac.addData(index);
-        QByteArray u = hmac.result();
-        QByteArray t = u;
-        for (int round = 1; round < iterations; ++round) {
-            hmac.reset();
-            hmac.addData(u);
-            u = hmac.result();
-            for (int i = 0; i < t.size(); ++i)
-                t[i] = char(t.at(i) ^ u.at(i));
-        }
-        key += t;
-    }
-    return key.left(length);
+    return QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, password, salt,
+                                              iterations, quint64(length));
 }
 
 PinDigest::PinDigest(const QByteArray &salt, int iterations, const QByteArray &digest)

@@ -1,5 +1,6 @@
 // The console as host of the access levels: the level button, the PIN entry before a control
 // the level does not allow, the return to Оператор and the journal's record of every change.
+#include "consolelog.h"
 #include "k310_halvern.h"
 
 #include "datafileaccess.h"
@@ -67,7 +68,7 @@ bool K310_Halvern::reportRecordsProblem()
     if (text.isEmpty())
         return false;
     // Also for the session's log: the journal cannot take it.
-    qWarning().noquote() << text;
+    qCWarning(lcConsole).noquote() << text;
     inform(text);
     return true;
 }

@@ -1,5 +1,6 @@
 #include "batchrun.h"
 
+#include "consolelog.h"
 #include "database.h"
 #include "datafileaccess.h"
 
@@ -873,8 +874,9 @@ void BatchRun::dischargeReported(int id, const Weight &weight)
     const bool alarmed = work.state == DoserState::Alarm;
     if (!alarmed && work.unreportedFill > 0 && w < work.unreportedFill * DoseReportShare) {
         // The fill went out under an earlier discharge whose report was lost on the line.
-        qDebug("device %d dose of %s was discharged unreported, counted from the weight counter",
-               id, qUtf8Printable(weightText(p, work.unreportedFill)));
+        qCDebug(lcConsole,
+                "device %d dose of %s was discharged unreported, counted from the weight counter",
+                id, qUtf8Printable(weightText(p, work.unreportedFill)));
         const double unreported = work.unreportedFill;
         settleFillLedger(p);
         countDelivered(p, unreported, work.orderedDose);
@@ -887,7 +889,6 @@ void BatchRun::dischargeReported(int id, const Weight &weight)
         && (work.phase == DosePhase::Discharging || work.phase == DosePhase::Filling
             || work.phase == DosePhase::FillDue);
     if (!ordered) {
-        work.lastUploadWeight = w;
         if (!(w > 0) || w < CountedResidueShare * work.doseFaultPlus) {
             qDebug("device %d has %s in hopper < (doseFaultPlus/4) - can not be counted", id,
                    qUtf8Printable(shown));
@@ -899,7 +900,6 @@ void BatchRun::dischargeReported(int id, const Weight &weight)
         // The hopper is empty: the next step of the counter is accounted for.
         work.counterSettled = true;
     } else {
-        work.lastDoseWeight = w;
         if (w < 0) {
             qDebug("device %d has %s in hopper < 0, is antigravitation discovered?", id,
                    qUtf8Printable(shown));
@@ -1002,7 +1002,8 @@ bool BatchRun::written(bool ok)
 void BatchRun::stopOnFailedWrite()
 {
     const QString problem = database.lastErrorMessage();
-    qDebug("batch record not written: %s, the work is stopped", qUtf8Printable(problem));
+    qCWarning(lcConsole, "batch record not written: %s, the work is stopped",
+              qUtf8Printable(problem));
     emit journalEvent(JournalEvent::RecordNotWritten, problem, qint64(butchId),
                       JournalEvent::NoDevice);
     if (isRunning()) {

@@ -70,15 +70,10 @@ public:
     // The position as a doser that has reported nothing and has no task.
     void resetDoser(int position);
 
-    // The operator's commands, and what the console does on its own.
+    // The operator's commands, each with its question; the steps behind them are private.
     void start();
-    void startActions();
-    void prepareDevicesForStart(int position);
-    void prepareDoserForWork(int id);
     void stop();
-    void stopActions();
     void continueWork();
-    void continueActions();
     // Closes the open batch: finished when something was delivered, deleted otherwise.
     bool newButch();
     void restoreLastSession();
@@ -86,12 +81,6 @@ public:
     // The line gained a doser (at the end) or lost one without a task; false when refused.
     void addPosition();
     bool removePosition(int position);
-
-    // The cycle.
-    void checkDoseDownload();
-    void doDownloadUploadCycle(int id);
-    bool checkTheEndOfTheParty(int id);
-    qreal calculateDoseWeight(int id, qreal remaining) const;
 
     // The doser's reports.
     void totalCommonWeightReported(int id, quint32 counter);
@@ -120,6 +109,25 @@ signals:
     void doseWritten();
 
 private:
+    // The window's slots of the same names forward to the steps; the test rig ticks the cycle
+    // without waiting for the timer. Nobody else drives a batch step by step.
+    friend class K310_Halvern;
+    friend class FakeBatchDoser;
+    friend class FakeLine;
+
+    // What the commands do once the operator has said yes, and what the console does on its own.
+    void startActions();
+    void prepareDevicesForStart(int position);
+    void prepareDoserForWork(int id);
+    void stopActions();
+    void continueActions();
+
+    // The cycle.
+    void checkDoseDownload();
+    void doDownloadUploadCycle(int id);
+    bool checkTheEndOfTheParty(int id);
+    qreal calculateDoseWeight(int id, qreal remaining) const;
+
     int position(int id) const;
     // The doser has a task, or a target for the next one.
     bool needsDoser(int position) const;

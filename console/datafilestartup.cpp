@@ -1,6 +1,7 @@
 #include "datafilestartup.h"
 
 #include "butchrecords.h"
+#include "consolelog.h"
 #include "databackup.h"
 #include "database.h"
 #include "datafilecheck.h"
@@ -74,7 +75,7 @@ void DataFileStartup::makeTables()
         progress->setValue(done);
     };
     if (!database.createTables(show))
-        qWarning().noquote()
+        qCWarning(lcConsole).noquote()
             << QStringLiteral("tables of %1 not made: %2").arg(file, database.lastErrorMessage());
 }
 
@@ -117,10 +118,9 @@ DataFileStartup::Outcome DataFileStartup::recover(const QDateTime &now, Reason r
                    .arg(shownPath(file)));
         return Outcome::LeftInPlace;
     }
-    qWarning().noquote() << QStringLiteral("%1 %2 kept as %3")
-                                .arg(
-                                    QLatin1String(reason == Reason::Damaged ? "damaged" : "behind"),
-                                    file, aside);
+    qCWarning(lcConsole).noquote()
+        << QStringLiteral("%1 %2 kept as %3")
+               .arg(QLatin1String(reason == Reason::Damaged ? "damaged" : "behind"), file, aside);
 
     QString found;
     if (reason == Reason::Damaged) {
@@ -231,8 +231,8 @@ void DataFileStartup::copyBeforeNewTables(const QDateTime &now)
         return;
     DataBackup backup(file);
     if (backup.makeCopy(now).isEmpty())
-        qWarning().noquote() << QStringLiteral("no copy of %1 before its new tables: %2")
-                                    .arg(file, backup.lastError());
+        qCWarning(lcConsole).noquote() << QStringLiteral("no copy of %1 before its new tables: %2")
+                                              .arg(file, backup.lastError());
 }
 
 bool DataFileStartup::ask(const QString &text)

@@ -7,15 +7,6 @@
 #include <QGroupBox>
 #include <QLabel>
 
-namespace {
-
-bool differ(const Weight &a, const Weight &b)
-{
-    return a.value != b.value || a.decimals != b.decimals;
-}
-
-} // namespace
-
 DoserPanel::DoserPanel(const Widgets &widgets, const ProcessImage &image, QObject *parent)
     : QObject(parent)
     , form(widgets)
@@ -77,18 +68,18 @@ void DoserPanel::draw(int position)
         showState(doserStateText(now.state), true);
         stateDrawn = true;
     }
-    if (differ(now.netWeight, drawn.netWeight))
+    if (now.netWeight != drawn.netWeight)
         form.netWeight->setText(now.netWeight.text());
     // Shown with two decimals whatever the doser's.
     if (now.batch.delivered.value != drawn.batch.delivered.value)
         form.delivered->setText(QString::number(now.batch.delivered.value, 'f', 2));
-    if (differ(now.doseCount, drawn.doseCount))
+    if (now.doseCount != drawn.doseCount)
         form.doseCount->setText(now.doseCount.text());
-    if (differ(now.shiftWeight, drawn.shiftWeight))
+    if (now.shiftWeight != drawn.shiftWeight)
         form.shiftWeight->setText(now.shiftWeight.text());
     if (now.totalDoseCount != drawn.totalDoseCount)
         form.totalDoseCount->setText(QString::number(now.totalDoseCount));
-    if (differ(now.totalWeight, drawn.totalWeight))
+    if (now.totalWeight != drawn.totalWeight)
         form.totalWeight->setText(now.totalWeight.text());
     if (now.unit != drawn.unit && !now.unit.isEmpty()) {
         for (QLabel *unit : std::as_const(form.units))

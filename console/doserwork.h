@@ -45,8 +45,6 @@ struct DoserWork
     double haveDoneWeight = 0;
     double mustToBeDoneWeight = 0;
     double doseWeight = 0;
-    double lastUploadWeight = 0;
-    double lastDoseWeight = 0;
     // The weight of the discharge counted into the task last, a residue included.
     double lastCountedWeight = 0;
     QString weightScale;

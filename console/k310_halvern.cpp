@@ -1,5 +1,6 @@
 #include "k310_halvern.h"
 
+#include "consolelog.h"
 #include "doseoptionsdialog.h"
 
 #include "journal.h"
@@ -167,9 +168,9 @@ void K310_Halvern::offerSerialPorts()
         if (index >= 0)
             rs232->comPortNameComboBox->setCurrentIndex(index);
         else
-            qDebug().noquote() << QStringLiteral("remembered port %1 is not present, %2 is used")
-                                      .arg(remembered, ports.isEmpty() ? QStringLiteral("none")
-                                                                       : ports.first());
+            qCInfo(lcConsole).noquote()
+                << QStringLiteral("remembered port %1 is not present, %2 is used")
+                       .arg(remembered, ports.isEmpty() ? QStringLiteral("none") : ports.first());
     }
     const int rateIndex = rs232->comPortRatecomboBox->findText(serialLine.rate());
     if (rateIndex >= 0)

@@ -1,3 +1,4 @@
+#include "consolelog.h"
 #include "dailybackup.h"
 #include "database.h"
 #include "datafilestartup.h"
@@ -60,7 +61,7 @@ int main(int argc, char *argv[])
         window.restoreLastSession();
         DailyBackup backup(records);
         QObject::connect(&backup, &DailyBackup::copyFailed, &backup, [](const QString &message) {
-            qWarning().noquote() << "data.db backup failed:" << message;
+            qCWarning(lcConsole).noquote() << "data.db backup failed:" << message;
         });
         QObject::connect(&window, &K310_Halvern::butchClosed, &backup,
                          &DailyBackup::copyAfterButch);

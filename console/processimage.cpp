@@ -1,30 +1,40 @@
 #include "processimage.h"
 
+#include <tuple>
+
 namespace {
 
-bool same(const Weight &a, const Weight &b)
+// A structured binding must name every member, so a member added to the struct and not here
+// stops the build instead of going uncompared.
+auto members(const BatchProgress &progress)
 {
-    return a.value == b.value && a.decimals == b.decimals;
+    const auto &[state, butchId, product, target, delivered, remaining, doseNumber, plannedDoses,
+                 phase, started, orderedDose, plusTolerance, minusTolerance, lastDischarge,
+                 cycleMs] = progress;
+    return std::tie(state, butchId, product, target, delivered, remaining, doseNumber, plannedDoses,
+                    phase, started, orderedDose, plusTolerance, minusTolerance, lastDischarge,
+                    cycleMs);
 }
 
-bool same(const DoserImage &a, const DoserImage &b)
+auto members(const DoserImage &image)
 {
-    const BatchProgress &p = a.batch;
-    const BatchProgress &q = b.batch;
-    return a.deviceId == b.deviceId && a.state == b.state && a.alarmCode == b.alarmCode
-           && same(a.netWeight, b.netWeight) && a.unit == b.unit && a.decimals == b.decimals
-           && same(a.doseCount, b.doseCount) && same(a.shiftWeight, b.shiftWeight)
-           && a.totalDoseCount == b.totalDoseCount && same(a.totalWeight, b.totalWeight)
-           && p.state == q.state && p.butchId == q.butchId && p.product == q.product
-           && same(p.target, q.target) && same(p.delivered, q.delivered)
-           && same(p.remaining, q.remaining) && p.doseNumber == q.doseNumber && p.phase == q.phase
-           && p.started == q.started && p.plannedDoses == q.plannedDoses
-           && same(p.orderedDose, q.orderedDose) && p.plusTolerance == q.plusTolerance
-           && p.minusTolerance == q.minusTolerance && same(p.lastDischarge, q.lastDischarge)
-           && p.cycleMs == q.cycleMs;
+    const auto &[deviceId, state, alarmCode, netWeight, unit, decimals, doseCount, shiftWeight,
+                 totalDoseCount, totalWeight, batch] = image;
+    return std::tie(deviceId, state, alarmCode, netWeight, unit, decimals, doseCount, shiftWeight,
+                    totalDoseCount, totalWeight, batch);
 }
 
 } // namespace
+
+bool operator==(const BatchProgress &a, const BatchProgress &b)
+{
+    return members(a) == members(b);
+}
+
+bool operator==(const DoserImage &a, const DoserImage &b)
+{
+    return members(a) == members(b);
+}
 
 ProcessImage::ProcessImage(int doserCount, QObject *parent)
     : QObject(parent)
@@ -37,7 +47,7 @@ void ProcessImage::update(int position, const std::function<void(DoserImage &)> 
         return;
     DoserImage changed = dosers.at(position);
     change(changed);
-    if (same(changed, dosers.at(position)))
+    if (changed == dosers.at(position))
         return;
     dosers[position] = changed;
     emit this->changed(position);

@@ -64,6 +64,10 @@ struct DoserImage
     BatchProgress batch;
 };
 
+// Member by member; a member added to either struct is compared as soon as it compiles.
+bool operator==(const BatchProgress &a, const BatchProgress &b);
+bool operator==(const DoserImage &a, const DoserImage &b);
+
 // The dosers' process image: the supervision and the batch write it, the window and every
 // other reader draw from it and hear of each change through one signal.
 class ProcessImage : public QObject

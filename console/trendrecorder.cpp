@@ -1,5 +1,6 @@
 #include "trendrecorder.h"
 
+#include "consolelog.h"
 #include "cyclerecords.h"
 #include "database.h"
 
@@ -86,9 +87,9 @@ void TrendRecorder::closeCycle(int p)
     const CycleTrace &cycle = track.cycles.last();
     // The trend is no batch record: a cycle that cannot be kept does not stop the work.
     if (!CycleRecords(database).add(qint64(track.butchId), image.doser(p).deviceId, cycle))
-        qWarning("cycle %d of batch %llu not kept: %s", cycle.number,
-                 static_cast<unsigned long long>(track.butchId),
-                 qUtf8Printable(database.lastErrorMessage()));
+        qCWarning(lcConsole, "cycle %d of batch %llu not kept: %s", cycle.number,
+                  static_cast<unsigned long long>(track.butchId),
+                  qUtf8Printable(database.lastErrorMessage()));
     emit cycleClosed(p);
 }
 

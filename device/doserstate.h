@@ -24,4 +24,14 @@ struct Weight
     static Weight fromText(const QString &text);
 };
 
+// The same number with the same decimals: "2.50" is not "2.5" on a panel.
+inline bool operator==(const Weight &a, const Weight &b)
+{
+    return a.value == b.value && a.decimals == b.decimals;
+}
+inline bool operator!=(const Weight &a, const Weight &b)
+{
+    return !(a == b);
+}
+
 #endif // DOSERSTATE_H

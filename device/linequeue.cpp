@@ -1,9 +1,8 @@
 #include "linequeue.h"
 
+#include "devicelog.h"
 #include "k310protocol.h"
 #include "portresult.h"
-
-Q_LOGGING_CATEGORY(lcLineQueue, "k310.device.linequeue", QtInfoMsg)
 
 namespace {
 
@@ -55,7 +54,7 @@ bool LineQueue::isOrder(quint8 command)
 void LineQueue::enqueue(const K310DataPacket &request)
 {
     queues[addressOf(request.receiver)].append(request);
-    qCDebug(lcLineQueue) << "queued" << request.toString() << "pending" << pending();
+    qCDebug(lcDevice) << "queued" << request.toString() << "pending" << pending();
     serveNext();
 }
 
@@ -69,7 +68,7 @@ void LineQueue::clear()
         finishTransaction();
         replyMayFollow = true;
     }
-    qCDebug(lcLineQueue) << "cleared" << count;
+    qCDebug(lcDevice) << "cleared" << count;
 }
 
 void LineQueue::replyPacketReceived(const K310DataPacket &reply, quint32 number, quint32 expected)
@@ -82,15 +81,15 @@ void LineQueue::replyPacketReceived(const K310DataPacket &reply, quint32 number,
     if (number == 0) {
         const int count = dropReads(address);
         if (count > 0)
-            qCDebug(lcLineQueue) << "no reply from" << address << "dropped reads" << count;
+            qCDebug(lcDevice) << "no reply from" << address << "dropped reads" << count;
     }
     serveNext();
 }
 
 void LineQueue::watchdogExpired()
 {
-    qCDebug(lcLineQueue) << "no end of transaction for" << inFlightAddress << "in" << watchdogMs()
-                         << "ms";
+    qCDebug(lcDevice) << "no end of transaction for" << inFlightAddress << "in" << watchdogMs()
+                      << "ms";
     finishTransaction();
     replyMayFollow = true;
     serveNext();
@@ -140,13 +139,11 @@ void LineQueue::serveNext()
         if (queue.isEmpty())
             queues.remove(address);
         lastServed = address;
-        // The link drops a request it cannot stage without a reply; any other result ends in a
-        // reply or, failing that, at the watchdog.
-        const bool taken = link->sendCommandPacket(request) != 0 && link->lastError() != PortClosed
-                           && link->lastError() != PortWriteTimeout;
-        if (!taken) {
+        // A request the link could not stage gets no reply; one it staged ends in a reply or,
+        // failing that, at the watchdog.
+        if (link->send(request) != PortSuccess) {
             ++dropped;
-            qCDebug(lcLineQueue) << "refused by the link" << request.toString();
+            qCDebug(lcDevice) << "refused by the link" << request.toString();
             continue;
         }
         ++handed;
@@ -154,7 +151,7 @@ void LineQueue::serveNext()
         inFlight = true;
         inFlightAddress = address;
         watchdog.start();
-        qCDebug(lcLineQueue) << "handed" << request.toString();
+        qCDebug(lcDevice) << "handed" << request.toString();
     }
     serving = false;
 }

@@ -1,17 +1,15 @@
 #ifndef LINEQUEUE_H
 #define LINEQUEUE_H
 
+#include "devicelog.h"
 #include "k310datapacket.h"
 #include "k310link.h"
 
 #include <QList>
-#include <QLoggingCategory>
 #include <QMap>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
-
-Q_DECLARE_LOGGING_CATEGORY(lcLineQueue)
 
 // The console's requests for one line, handed to the link one at a time and only while the
 // link is idle, so the GUI thread never waits inside the link's send.

@@ -1,6 +1,7 @@
 #include "k310link.h"
 
 #include "k310protocol.h"
+#include "portresult.h"
 
 #include <QDebug>
 
@@ -27,9 +28,16 @@ qint8 K310Link::sendCommandPacket(K310DataPacket packet)
 {
     if (!isMaster())
         return 0;
-    packet.toFrame(txFrame.get());
-    sendFrame(K310FrameLength, txFrame.get(), K310FrameLength, packet.replyCount);
+    send(packet);
     return 1;
+}
+
+int K310Link::send(K310DataPacket packet)
+{
+    if (!isMaster())
+        return PortWriteFailed;
+    packet.toFrame(txFrame.get());
+    return sendFrame(K310FrameLength, txFrame.get(), K310FrameLength, packet.replyCount);
 }
 
 LinkCounters K310Link::counters() const

@@ -39,8 +39,14 @@ public:
     // any thread; off until set.
     void setRepeatReads(bool on) { repeatReads.store(on, std::memory_order_relaxed); }
 
+    // Stages the request and returns sendFrame()'s result: PortSuccess when it is on its way and
+    // its reply (or the lack of one) will be reported; otherwise nothing will be. In slave mode
+    // it refuses without a message, as sendCommandPacket() does.
+    int send(K310DataPacket packet);
+
 public slots:
     // 1 when the request was handed to sendFrame(), whatever that reported; 0 in slave mode.
+    // Callers that must know whether a reply will come use send().
     qint8 sendCommandPacket(K310DataPacket packet);
 
 signals:

@@ -1,10 +1,10 @@
 #include "modbusconnection.h"
 
+#include "plantlog.h"
+
 #include <QDataStream>
 #include <QLoggingCategory>
 #include <QTcpSocket>
-
-Q_DECLARE_LOGGING_CATEGORY(lcModbus)
 
 namespace {
 
@@ -32,7 +32,7 @@ ModbusConnection::ModbusConnection(QTcpSocket *client, Answer answerRequest, int
     frameTimer.setSingleShot(true);
     frameTimer.setInterval(frameMs);
     connect(&idleTimer, &QTimer::timeout, this, [this] {
-        qCDebug(lcModbus) << "idle, closed" << peer;
+        qCDebug(lcPlant) << "idle, closed" << peer;
         close();
     });
     connect(&frameTimer, &QTimer::timeout, this, [this] {
@@ -118,7 +118,7 @@ bool ModbusConnection::readFrame()
 
 void ModbusConnection::refuse(const QString &why)
 {
-    qCDebug(lcModbus) << "refused" << peer << why;
+    qCDebug(lcPlant) << "refused" << peer << why;
     emit badFrame(why);
     close();
 }

@@ -2,14 +2,13 @@
 
 #include "modbusconnection.h"
 #include "modbusregistermap.h"
+#include "plantlog.h"
 
 #include <QLoggingCategory>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
-
-Q_LOGGING_CATEGORY(lcModbus, "k310.plant.modbus", QtInfoMsg)
 
 namespace {
 
@@ -59,7 +58,7 @@ ModbusServer::ModbusServer(int doserCount, QObject *parent)
     connect(&listener, &QTcpServer::newConnection, this, &ModbusServer::accept);
     // Out of descriptors the listener pauses; it tries again a while later, not in a loop.
     connect(&listener, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
-        qCDebug(lcModbus) << "accept failed" << error;
+        qCDebug(lcPlant) << "accept failed" << error;
         QTimer::singleShot(AcceptRetryMs, &listener, [this] {
             if (listener.isListening())
                 listener.resumeAccepting();
@@ -132,7 +131,7 @@ void ModbusServer::take(QTcpSocket *socket)
     };
     auto *connection = new ModbusConnection(socket, answer, idleMs, frameMs, this);
     connections.append({connection, ++requests});
-    qCDebug(lcModbus) << "connected" << connection->peerText() << "now" << connections.size();
+    qCDebug(lcPlant) << "connected" << connection->peerText() << "now" << connections.size();
     connect(connection, &ModbusConnection::requested, this, [this, connection] {
         for (Client &client : connections) {
             if (client.connection == connection)
@@ -172,7 +171,7 @@ void ModbusServer::forget(ModbusConnection *connection)
                                      }),
                       connections.end());
     connection->deleteLater();
-    qCDebug(lcModbus) << "closed, now" << connections.size();
+    qCDebug(lcPlant) << "closed, now" << connections.size();
 }
 
 void ModbusServer::show(int position, const DoserImage &doser)

@@ -313,6 +313,7 @@ void MqttPublisher::run()
     Database database(fileName);
     database.createTables();
     PlantOutbox outbox(database);
+    outbox.createTables();
     quint32 version = database.dataVersion();
     Session session;
     QElapsedTimer clock;

@@ -54,8 +54,13 @@ void PlantLink::apply(const PlantLinkSettings &settings)
         mqtt.reset();
         mqttFailed = false;
         toldStatus = MqttPublisher::Status::Connecting;
-        // Doses and batch events wait in data.db only while someone is to take them.
-        PlantOutbox(database).setForwarding(settings.publishes());
+        // Doses and batch events wait in data.db only while someone is to take them; a file
+        // that refuses the switch would let the plant miss them unseen.
+        if (!PlantOutbox(database).setForwarding(settings.publishes()))
+            emit problem(QStringLiteral("MQTT: очередь сообщений в data.db не %1: %2")
+                             .arg(settings.publishes() ? QStringLiteral("включена")
+                                                       : QStringLiteral("выключена"),
+                                  database.lastErrorMessage()));
         mqttText = Off;
         if (settings.publishes()) {
             mqtt = std::make_unique<MqttPublisher>(settings, fileName);

@@ -10,6 +10,36 @@
 
 namespace {
 
+// Files whose trigger predates the task id get this one in its place (see createTables).
+constexpr char PlantDoseTrigger[] =
+    "CREATE TRIGGER IF NOT EXISTS plantDose AFTER INSERT ON dose WHEN EXISTS (SELECT 1 FROM "
+    "plantForwarding) BEGIN INSERT INTO plantOutbox (topic, idButch, deviceId, idRecord, date, "
+    "time, orderedWeight, dischargedWeight, weightScale, decimals, counted, idTask) VALUES "
+    "('dose', NEW.idButch, NEW.deviceId, NEW.idDose, NEW.date, NEW.time, NEW.orderedWeight, "
+    "NEW.dischargedWeight, NEW.weightScale, NEW.decimals, NEW.counted, NEW.idTask); END;";
+
+// A row per dose and per batch event, made by the triggers in the transaction that writes the
+// record, so a killed program still forwards it; removed once the broker has acknowledged it.
+// Rows are made only while plantForwarding holds one.
+const char *const Schema[] = {
+    "CREATE TABLE IF NOT EXISTS plantForwarding (since TEXT);",
+    "CREATE TABLE IF NOT EXISTS plantOutbox (idMessage INTEGER PRIMARY KEY AUTOINCREMENT, topic "
+    "TEXT, idButch INTEGER, deviceId INTEGER, idRecord INTEGER, eventKind INTEGER, date TEXT, "
+    "time TEXT, productName TEXT, orderedWeight TEXT, dischargedWeight TEXT, weightScale TEXT, "
+    "decimals INTEGER, counted INTEGER, taskWeight TEXT, haveDoneWeight TEXT, startDate TEXT, "
+    "startTime TEXT, endDate TEXT, endTime TEXT);",
+    PlantDoseTrigger,
+    // Batch events 1 to 7 (started to deleted), with the task and batch as they stand then.
+    "CREATE TRIGGER IF NOT EXISTS plantBatch AFTER INSERT ON event WHEN NEW.kind BETWEEN 1 AND 7 "
+    "AND EXISTS (SELECT 1 FROM plantForwarding) BEGIN INSERT INTO plantOutbox (topic, idButch, "
+    "deviceId, idRecord, eventKind, date, time, productName, taskWeight, haveDoneWeight, "
+    "weightScale, startDate, startTime, endDate, endTime) SELECT 'batch', NEW.idButch, "
+    "NEW.deviceId, NEW.idEvent, NEW.kind, NEW.date, NEW.time, t.productName, t.taskWeight, "
+    "t.haveDoneWeight, t.weightScale, b.date, b.startTime, b.endDate, b.endTime FROM (SELECT 1) "
+    "LEFT JOIN butch b ON b.idButch = NEW.idButch LEFT JOIN task t ON t.idButch = NEW.idButch "
+    "AND (NEW.deviceId IS NULL OR t.deviceId = NEW.deviceId) LIMIT 1; END;",
+};
+
 enum Column {
     IdMessage,
     Topic,
@@ -122,8 +152,22 @@ PlantOutbox::PlantOutbox(Database &connection)
     : database(connection)
 { }
 
+bool PlantOutbox::createTables()
+{
+    bool created = true;
+    for (const char *statement : Schema)
+        created = database.execQuery(QString::fromLatin1(statement)) && created;
+    // An outbox from before the task id: its dose trigger is made again with it.
+    created =
+        database.addColumn("plantOutbox", "idTask", "INTEGER", "DROP TRIGGER IF EXISTS plantDose;")
+        && created;
+    return database.execQuery(QString::fromLatin1(PlantDoseTrigger)) && created;
+}
+
 bool PlantOutbox::setForwarding(bool on)
 {
+    if (!createTables())
+        return false;
     if (!on)
         return database.execQuery(QStringLiteral("DELETE FROM plantForwarding;"));
     if (isForwarding())

@@ -26,6 +26,9 @@ class PlantOutbox
 public:
     explicit PlantOutbox(Database &database);
 
+    // The outbox and its triggers, after the records' own tables; harmless when they exist, and
+    // an older outbox gains what it lacks.
+    bool createTables();
     // Rows are made from now on, or no longer; what is waiting stays.
     bool setForwarding(bool on);
     bool isForwarding();

@@ -2,6 +2,7 @@
 
 #include "database.h"
 #include "receiptdescription.h"
+#include "recipeslog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -52,7 +53,8 @@ bool ReceiptStore::createReceiptsStoreDir()
         }
     }
     useDirectory(candidates.last());
-    qDebug("\nno recipe store directory can be made, using %s", qUtf8Printable(candidates.last()));
+    qCWarning(lcRecipes, "no recipe store directory can be made, using %s",
+              qUtf8Printable(candidates.last()));
     return false;
 }
 

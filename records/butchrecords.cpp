@@ -1,6 +1,7 @@
 #include "butchrecords.h"
 
 #include "database.h"
+#include "recordslog.h"
 #include "transaction.h"
 
 #include <QDateTime>
@@ -145,8 +146,8 @@ void ButchRecords::raiseMark()
 {
     const HighWaterMark::Ids ids = HighWaterMark::inFile(database);
     if (!mark.raise(ids))
-        qWarning().noquote() << "the records' mark beside" << database.fileName()
-                             << "could not be written";
+        qCWarning(lcRecords).noquote()
+            << "the records' mark beside" << database.fileName() << "could not be written";
 }
 
 bool ButchRecords::closeTasks(quint64 butchId)

@@ -2,6 +2,7 @@
 
 #include "daysummaries.h"
 #include "doseaccuracy.h"
+#include "recordslog.h"
 #include "statementtemplate.h"
 #include "transaction.h"
 
@@ -13,14 +14,6 @@
 #include <type_traits>
 
 namespace {
-
-// Files whose trigger predates the task id get this one in its place (see AddedColumns).
-constexpr char PlantDoseTrigger[] =
-    "CREATE TRIGGER IF NOT EXISTS plantDose AFTER INSERT ON dose WHEN EXISTS (SELECT 1 FROM "
-    "plantForwarding) BEGIN INSERT INTO plantOutbox (topic, idButch, deviceId, idRecord, date, "
-    "time, orderedWeight, dischargedWeight, weightScale, decimals, counted, idTask) VALUES "
-    "('dose', NEW.idButch, NEW.deviceId, NEW.idDose, NEW.date, NEW.time, NEW.orderedWeight, "
-    "NEW.dischargedWeight, NEW.weightScale, NEW.decimals, NEW.counted, NEW.idTask); END;";
 
 const char *const Schema[] = {
     "CREATE TABLE IF NOT EXISTS admin (password TEXT);",
@@ -56,25 +49,6 @@ const char *const Schema[] = {
     // What the console learned of how each doser misses its fills of a product.
     "CREATE TABLE IF NOT EXISTS doseCorrection (deviceId INTEGER, productName TEXT, correction "
     "REAL, ratios TEXT, inFlight REAL, sent TEXT, PRIMARY KEY (deviceId, productName));",
-    // The plant link's outbox: a row per dose and per batch event, made by the triggers in the
-    // transaction that writes the record, so a killed program still forwards it; removed once
-    // the broker has acknowledged it. Rows are made only while plantForwarding holds one.
-    "CREATE TABLE IF NOT EXISTS plantForwarding (since TEXT);",
-    "CREATE TABLE IF NOT EXISTS plantOutbox (idMessage INTEGER PRIMARY KEY AUTOINCREMENT, topic "
-    "TEXT, idButch INTEGER, deviceId INTEGER, idRecord INTEGER, eventKind INTEGER, date TEXT, "
-    "time TEXT, productName TEXT, orderedWeight TEXT, dischargedWeight TEXT, weightScale TEXT, "
-    "decimals INTEGER, counted INTEGER, taskWeight TEXT, haveDoneWeight TEXT, startDate TEXT, "
-    "startTime TEXT, endDate TEXT, endTime TEXT);",
-    PlantDoseTrigger,
-    // Batch events 1 to 7 (started to deleted), with the task and batch as they stand then.
-    "CREATE TRIGGER IF NOT EXISTS plantBatch AFTER INSERT ON event WHEN NEW.kind BETWEEN 1 AND 7 "
-    "AND EXISTS (SELECT 1 FROM plantForwarding) BEGIN INSERT INTO plantOutbox (topic, idButch, "
-    "deviceId, idRecord, eventKind, date, time, productName, taskWeight, haveDoneWeight, "
-    "weightScale, startDate, startTime, endDate, endTime) SELECT 'batch', NEW.idButch, "
-    "NEW.deviceId, NEW.idEvent, NEW.kind, NEW.date, NEW.time, t.productName, t.taskWeight, "
-    "t.haveDoneWeight, t.weightScale, b.date, b.startTime, b.endDate, b.endTime FROM (SELECT 1) "
-    "LEFT JOIN butch b ON b.idButch = NEW.idButch LEFT JOIN task t ON t.idButch = NEW.idButch "
-    "AND (NEW.deviceId IS NULL OR t.deviceId = NEW.deviceId) LIMIT 1; END;",
 };
 
 // Columns that came after their table; rows of an older file keep them empty unless `fill`
@@ -100,7 +74,6 @@ const AddedColumn AddedColumns[] = {
     {"dose", "idTask", "INTEGER",
      "UPDATE dose SET idTask = (SELECT t.idTask FROM task t WHERE t.idButch = dose.idButch AND "
      "t.deviceId = dose.deviceId ORDER BY t.rowid LIMIT 1);"},
-    {"plantOutbox", "idTask", "INTEGER", "DROP TRIGGER IF EXISTS plantDose;"},
     // The amount in flight learned beside the share, and the sizes of the fills learned from;
     // an older correction learned none and knows no sizes.
     {"doseCorrection", "inFlight", "REAL", "UPDATE doseCorrection SET inFlight = 0;"},
@@ -386,25 +359,27 @@ bool Database::createTables(const std::function<void(int done, int total)> &prog
     bool created = true;
     for (const char *statement : Schema)
         created = execQuery(QString::fromLatin1(statement)) && created;
-    for (const AddedColumn &added : AddedColumns) {
-        const QString table = QString::fromLatin1(added.table);
-        const QString column = QString::fromLatin1(added.column);
-        if (hasColumn(table, column))
-            continue;
-        // Another connection may add it at the same moment; then it is there all the same.
-        Transaction transaction(*this);
-        if (transaction.isOpen() && hasColumn(table, column))
-            continue;
-        created = transaction.isOpen()
-                  && execQuery(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3;")
-                                   .arg(table, column, QString::fromLatin1(added.type)))
-                  && (!added.fill || execQuery(QString::fromLatin1(added.fill)))
-                  && transaction.commit() && created;
-    }
-    // After the outbox has its task column; harmless when the trigger is there.
-    created = execQuery(QString::fromLatin1(PlantDoseTrigger)) && created;
+    for (const AddedColumn &added : AddedColumns)
+        created = addColumn(added.table, added.column, added.type, added.fill) && created;
     // From the rows as the added columns link them.
     return DaySummaries(*this).build(progress) && created;
+}
+
+bool Database::addColumn(const char *tableName, const char *columnName, const char *type,
+                         const char *fill)
+{
+    const QString table = QString::fromLatin1(tableName);
+    const QString column = QString::fromLatin1(columnName);
+    if (hasColumn(table, column))
+        return true;
+    // Another connection may add it at the same moment; then it is there all the same.
+    Transaction transaction(*this);
+    if (transaction.isOpen() && hasColumn(table, column))
+        return true;
+    return transaction.isOpen()
+           && execQuery(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3;")
+                            .arg(table, column, QString::fromLatin1(type)))
+           && (!fill || execQuery(QString::fromLatin1(fill))) && transaction.commit();
 }
 
 bool Database::hasColumn(const QString &table, const QString &column)
@@ -563,7 +538,7 @@ bool Database::runBare(const char *statement)
     const int status = sqlite3_exec(handle, statement, nullptr, nullptr, nullptr);
     if (status != SQLITE_OK) {
         lastError = QString::fromUtf8(sqlite3_errmsg(handle));
-        qWarning("\n%s: %s", statement, qUtf8Printable(lastError));
+        qCWarning(lcRecords, "%s: %s", statement, qUtf8Printable(lastError));
     }
     return status == SQLITE_OK;
 }

@@ -48,6 +48,10 @@ public:
     // has none or not current ones (see DaySummaries); `progress` follows that.
     bool createTables(const std::function<void(int done, int total)> &progress = {});
     bool hasColumn(const QString &table, const QString &column);
+    // Adds the column to an older table, `fill` (when given) run in the same transaction to give
+    // the rows their values; harmless when the column is there.
+    bool addColumn(const char *table, const char *column, const char *type,
+                   const char *fill = nullptr);
     // True when createTables() would change nothing: every table, index and column is in the
     // file, and current summaries.
     bool hasAllTables();

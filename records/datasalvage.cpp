@@ -2,6 +2,7 @@
 
 #include "database.h"
 #include "daysummaries.h"
+#include "recordslog.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -12,8 +13,6 @@
 
 #include <algorithm>
 #include <limits>
-
-Q_LOGGING_CATEGORY(salvageLog, "k310.records.salvage", QtWarningMsg)
 
 namespace {
 
@@ -107,8 +106,8 @@ sqlite3 *openKept(const QString &file, bool immutable)
                != SQLITE_OK
         || sqlite3_exec(connection, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr)
                != SQLITE_OK) {
-        qCWarning(salvageLog) << file << "cannot be read:"
-                              << (connection ? message(connection) : QString());
+        qCWarning(lcRecords) << file
+                             << "cannot be read:" << (connection ? message(connection) : QString());
         sqlite3_close(connection);
         return nullptr;
     }
@@ -147,7 +146,7 @@ void copyTable(sqlite3 *from, sqlite3 *to, const Table &source, const Table &int
     sqlite3_stmt *writer = nullptr;
     if (sqlite3_prepare_v2(from, read.toUtf8().constData(), -1, &reader, nullptr) != SQLITE_OK
         || sqlite3_prepare_v2(to, write.toUtf8().constData(), -1, &writer, nullptr) != SQLITE_OK) {
-        qCWarning(salvageLog) << "table" << source.name << "not read:" << message(from);
+        qCWarning(lcRecords) << "table" << source.name << "not read:" << message(from);
         ++result.unreadable;
         sqlite3_finalize(reader);
         sqlite3_finalize(writer);
@@ -167,7 +166,7 @@ void copyTable(sqlite3 *from, sqlite3 *to, const Table &source, const Table &int
             for (int i = 0; i < common.size(); ++i)
                 sqlite3_bind_value(writer, at++, sqlite3_column_value(reader, i + 1));
             if (sqlite3_step(writer) != SQLITE_DONE)
-                qCWarning(salvageLog)
+                qCWarning(lcRecords)
                     << "row" << after << "of" << source.name << "not written:" << message(to);
             else
                 ++result.rowsRead;
@@ -185,8 +184,8 @@ void copyTable(sqlite3 *from, sqlite3 *to, const Table &source, const Table &int
         if (after == std::numeric_limits<qint64>::min())
             after = 0;
         if (step > LargestStep) {
-            qCWarning(salvageLog) << "the rest of" << source.name << "after row" << after
-                                  << "could not be read";
+            qCWarning(lcRecords) << "the rest of" << source.name << "after row" << after
+                                 << "could not be read";
             break;
         }
     }
@@ -243,7 +242,7 @@ QString DataSalvage::lendSchema() const
             return {};
         }
     }
-    qCWarning(salvageLog) << "schema of" << kept << "lent by" << schemaSource;
+    qCWarning(lcRecords) << "schema of" << kept << "lent by" << schemaSource;
     return lent;
 }
 
@@ -331,8 +330,8 @@ DataSalvage::Result DataSalvage::merge(Newer newer, qint64 butchMark, qint64 eve
     if (result.merged) {
         Database database(target);
         if (!DaySummaries(database).build())
-            qCWarning(salvageLog) << "statistics' summaries of" << target
-                                  << "not made:" << database.lastErrorMessage();
+            qCWarning(lcRecords) << "statistics' summaries of" << target
+                                 << "not made:" << database.lastErrorMessage();
     }
     return result;
 }

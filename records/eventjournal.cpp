@@ -3,6 +3,7 @@
 #include "highwatermark.h"
 #include "journalseal.h"
 #include "knownseal.h"
+#include "recordslog.h"
 #include "recordtime.h"
 #include "transaction.h"
 
@@ -14,8 +15,6 @@
 #include <algorithm>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcJournal, "k310.records.journal", QtInfoMsg)
 
 // At exit a file that stays unwritable must not hold the program for long.
 constexpr int AttemptsWhenStopping = 3;
@@ -57,7 +56,7 @@ bool mayReplaceKnownSeal(Database &database, const QString &databaseFile, bool b
         return true;
     if (KnownSeal::row(database, known.id).seal == known.seal)
         return true;
-    qCWarning(lcJournal, "the journal no longer holds the seal of row %lld kept in %s", known.id,
+    qCWarning(lcRecords, "the journal no longer holds the seal of row %lld kept in %s", known.id,
               qPrintable(KnownSeal::fileBeside(databaseFile)));
     return false;
 }
@@ -69,7 +68,7 @@ EventJournal::EventJournal(const QString &databaseFile, JournalKey::WhenMissing 
     , key(JournalKey::open(databaseFile, whenMissing))
 {
     if (!key.isValid())
-        qCWarning(lcJournal, "journal rows are written unsealed: %s", qPrintable(key.problem()));
+        qCWarning(lcRecords, "journal rows are written unsealed: %s", qPrintable(key.problem()));
     worker = QThread::create([this] { writeLoop(); });
     worker->start(QThread::LowPriority);
 }
@@ -108,7 +107,8 @@ void EventJournal::record(const JournalEvent &event)
     if (queue.size() - inFlight > MaxQueuedEvents) {
         queue.removeAt(inFlight);
         ++handledCount;
-        qWarning("event journal: the file takes no writes, the oldest queued event is dropped");
+        qCWarning(lcRecords,
+                  "event journal: the file takes no writes, the oldest queued event is dropped");
     }
     queued.wakeOne();
 }
@@ -179,8 +179,8 @@ void EventJournal::writeLoop()
         }
         ++failedAttempts;
         if (stopping && (!database.isOpen() || failedAttempts >= AttemptsWhenStopping)) {
-            qWarning("event journal: %d events could not be written: %s", int(queue.size()),
-                     qUtf8Printable(database.lastErrorMessage()));
+            qCWarning(lcRecords, "event journal: %d events could not be written: %s",
+                      int(queue.size()), qUtf8Printable(database.lastErrorMessage()));
             handledCount += queue.size();
             queue.clear();
             handled.wakeAll();
@@ -228,6 +228,6 @@ bool EventJournal::write(Database &database, const QList<JournalEvent> &events)
     if (!transaction.commit())
         return false;
     if (remember && !newest.write(fileName))
-        qCWarning(lcJournal, "%s not written", qPrintable(KnownSeal::fileBeside(fileName)));
+        qCWarning(lcRecords, "%s not written", qPrintable(KnownSeal::fileBeside(fileName)));
     return true;
 }

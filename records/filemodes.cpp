@@ -1,5 +1,7 @@
 #include "filemodes.h"
 
+#include "recordslog.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -11,9 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
-
-// Off unless asked for (QT_LOGGING_RULES="k310.records.filemodes=true").
-Q_LOGGING_CATEGORY(lcFileModes, "k310.records.filemodes", QtCriticalMsg)
 
 namespace {
 
@@ -55,7 +54,7 @@ bool FileModes::createPrivate(const QString &file)
         ::open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (descriptor < 0) {
         if (errno != EEXIST)
-            qCWarning(lcFileModes) << "cannot make" << file << systemError();
+            qCWarning(lcRecords) << "cannot make" << file << systemError();
         return false;
     }
     // The umask may have taken the group's rights away.

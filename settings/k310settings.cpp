@@ -1,6 +1,7 @@
 #include "k310settings.h"
 
 #include "lineeditembedded.h"
+#include "settingslog.h"
 #include "touchsize.h"
 
 #include <QComboBox>
@@ -257,12 +258,13 @@ void k310Settings::restoreK310Id()
         // Selecting no item would address the doser as -1. The first doser of the stored line
         // (30 without one) keeps the line free of a second doser at one address.
         const int fallback = line.first().address;
-        qDebug().noquote() << QStringLiteral("stored k310Id \"%1\" is not a doser number %2..%3, "
-                                             "doser number %4 is used")
-                                  .arg(stored)
-                                  .arg(lowestK310Id)
-                                  .arg(highestK310Id)
-                                  .arg(fallback);
+        qCInfo(lcSettings).noquote()
+            << QStringLiteral("stored k310Id \"%1\" is not a doser number %2..%3, "
+                              "doser number %4 is used")
+                   .arg(stored)
+                   .arg(lowestK310Id)
+                   .arg(highestK310Id)
+                   .arg(fallback);
         id = fallback;
     }
     setCurrentDeviceIndex(firstPosition);

@@ -286,6 +286,8 @@ void PackageTest::consoleOutsideTheGroupSaysItCannotWriteTheRecords()
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("HOME"), settings);
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), settings);
+    // What the operator is shown goes to the console's diagnostics too, when they are on.
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("k310.console=true"));
     QProcess console;
     console.setProcessEnvironment(environment);
     console.setWorkingDirectory(folder);

@@ -56,8 +56,8 @@ void tst_Database::firstStartCreatesTheTablesAndLeavesAdminEmpty()
 
     QCOMPARE(records.select("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
              QStringList({"admin", "butch", "cycle", "daySummary", "daySummaryMark", "dose",
-                          "doseCorrection", "event", "lastButchId", "lastTaskId", "plantForwarding",
-                          "plantOutbox", "product", "sqlite_sequence", "task"}));
+                          "doseCorrection", "event", "lastButchId", "lastTaskId", "product",
+                          "task"}));
     QCOMPARE(
         records.select("SELECT sql FROM sqlite_master WHERE name = 'task'").value(0),
         QString("CREATE TABLE task (idButch INTEGER, deviceId INTEGER, startTime TEXT, "

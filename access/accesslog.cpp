@@ -1,0 +1,3 @@
+#include "accesslog.h"
+
+Q_LOGGING_CATEGORY(lcAccess, "k310.access", QtCriticalMsg)

@@ -1,0 +1,3 @@
+#include "plantlog.h"
+
+Q_LOGGING_CATEGORY(lcPlant, "k310.plant", QtCriticalMsg)

@@ -1,0 +1,3 @@
+#include "recipeslog.h"
+
+Q_LOGGING_CATEGORY(lcRecipes, "k310.recipes", QtCriticalMsg)

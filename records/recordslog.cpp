@@ -1,0 +1,3 @@
+#include "recordslog.h"
+
+Q_LOGGING_CATEGORY(lcRecords, "k310.records", QtCriticalMsg)
