@@ -101,7 +101,8 @@ struct Console
         publisher->forward();
         image.update(0, [&](DoserImage &doser) { doser.batch.doseNumber = doses; });
         if (doses == BatchDoses) {
-            butches.closeButch(butchId);
+            if (!butches.closeButch(butchId))
+                return;
             journal.record(JournalEvent::ButchFinished, QString(), qint64(butchId), DeviceId);
             ++batchMessages;
             butchId = 0;

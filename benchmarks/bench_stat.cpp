@@ -106,9 +106,11 @@ double dischargeMs(Database &database)
             return -1;
         times << elapsedMs(timer);
     }
-    records.finishTask(task, QStringLiteral("100.00"), QString::number(5.01 * Discharges, 'f', 2),
-                       QStringLiteral("0"), QStringLiteral("Продукт 1"), QStringLiteral("кг"));
-    records.closeButch(butch);
+    if (!records.finishTask(task, QStringLiteral("100.00"),
+                            QString::number(5.01 * Discharges, 'f', 2), QStringLiteral("0"),
+                            QStringLiteral("Продукт 1"), QStringLiteral("кг"))
+        || !records.closeButch(butch))
+        return -1;
     return median(times);
 }
 

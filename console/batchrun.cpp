@@ -277,13 +277,12 @@ LearnedCorrection BatchRun::correctionOf(int p, const QString &product)
     return corrections.load(line.deviceId(p), product);
 }
 
-bool BatchRun::resetCorrection(int p, const QString &product)
+WriteResult BatchRun::resetCorrection(int p, const QString &product)
 {
-    if (!corrections.reset(line.deviceId(p), product))
-        return false;
-    if (correctedProducts.at(p) == product)
+    const WriteResult reset = corrections.reset(line.deviceId(p), product);
+    if (reset && correctedProducts.at(p) == product)
         correctors[p].restore(LearnedCorrection());
-    return true;
+    return reset;
 }
 
 double BatchRun::weightToSend(int p, double wanted) const
@@ -402,18 +401,22 @@ bool BatchRun::newButch()
     // Discharges weighed into this batch are written before it is closed.
     if (!written(writeUnwritten()))
         return false;
-    bool closed = false;
+    WriteResult closed;
     const bool delivered = records.hasDeliveredSoFar(butchId);
     // A batch is deleted only when data.db says it delivered nothing, not when it cannot say.
-    if (!written(database.lastErrorMessage().isEmpty()))
+    if (!written(WriteResult::of(database.lastErrorMessage().isEmpty(), database)))
         return false;
     if (delivered) {
         qDebug("\nNeed to finish tasks in butch");
-        closed = records.closeButch(butchId) && records.closeTasks(butchId);
+        closed = records.closeButch(butchId);
+        if (closed)
+            closed = records.closeTasks(butchId);
         note(JournalEvent::ButchClosed, -1);
     } else {
         qDebug("\nDeleteing empty butch");
-        closed = records.deleteTasks(butchId) && records.deleteButch(butchId);
+        closed = records.deleteTasks(butchId);
+        if (closed)
+            closed = records.deleteButch(butchId);
         note(JournalEvent::ButchDeleted, -1);
     }
     if (!written(closed))
@@ -480,7 +483,7 @@ void BatchRun::startActions()
     qDebug("Butch table is empty, or all butches has been already finished, just need to add a "
            "new record");
     butchId = records.newButch();
-    if (!written(butchId != 0))
+    if (!written(WriteResult::of(butchId != 0, database)))
         return;
 
     for (int p = 0; p < dosers.size() && isRunning(); ++p) {
@@ -511,7 +514,7 @@ void BatchRun::prepareDevicesForStart(int p)
     work.taskId = records.newTask(butchId, id, weightText(p, work.taskWeight),
                                   weightText(p, work.mustToBeDoneWeight), line.productName(p),
                                   work.weightScale);
-    work.taskRecorded = written(work.taskId != 0);
+    work.taskRecorded = written(WriteResult::of(work.taskId != 0, database));
     if (!work.taskRecorded)
         return;
     note(JournalEvent::ButchStarted, p);
@@ -620,9 +623,9 @@ void BatchRun::continueActions()
         if (!work.taskRecorded)
             work.taskId = records.newTask(butchId, id, task, remaining, line.productName(p),
                                           work.weightScale);
-        const bool ok = work.taskRecorded
-                            ? records.resumeTask(work.taskId, task, remaining, line.productName(p))
-                            : work.taskId != 0;
+        const WriteResult ok = work.taskRecorded ? records.resumeTask(work.taskId, task, remaining,
+                                                                      line.productName(p))
+                                                 : WriteResult::of(work.taskId != 0, database);
         if (!written(ok))
             return;
         work.taskRecorded = true;
@@ -952,10 +955,8 @@ void BatchRun::countDelivered(int p, double weight, const QString &orderedWeight
     chooseDoseWeight(p);
     unwritten.append(doseRecord(p, weight, orderedWeight, true));
     publish(p);
-    if (!writeUnwritten()) {
-        stopOnFailedWrite();
+    if (!written(writeUnwritten()))
         return;
-    }
     if (learned)
         written(
             corrections.save(line.deviceId(p), correctedProducts.at(p), correctors.at(p).state()));
@@ -964,11 +965,10 @@ void BatchRun::countDelivered(int p, double weight, const QString &orderedWeight
 void BatchRun::declineResidue(int p, double weight)
 {
     unwritten.append(doseRecord(p, weight, QString(), false));
-    if (!writeUnwritten())
-        stopOnFailedWrite();
+    written(writeUnwritten());
 }
 
-bool BatchRun::writeDose(const DoseRecord &dose)
+WriteResult BatchRun::writeDose(const DoseRecord &dose)
 {
     if (!dose.counted)
         return records.declineResidue(dose);
@@ -981,27 +981,27 @@ bool BatchRun::writeDose(const DoseRecord &dose)
                                   weightText(p, work.mustToBeDoneWeight), dose);
 }
 
-bool BatchRun::writeUnwritten()
+WriteResult BatchRun::writeUnwritten()
 {
     while (!unwritten.isEmpty()) {
-        if (!writeDose(unwritten.first()))
-            return false;
+        const WriteResult result = writeDose(unwritten.first());
+        if (!result)
+            return result;
         unwritten.removeFirst();
         emit doseWritten();
     }
-    return true;
+    return {};
 }
 
-bool BatchRun::written(bool ok)
+bool BatchRun::written(const WriteResult &result)
 {
-    if (!ok)
-        stopOnFailedWrite();
-    return ok;
+    if (!result)
+        stopOnFailedWrite(result.reason());
+    return result.isDone();
 }
 
-void BatchRun::stopOnFailedWrite()
+void BatchRun::stopOnFailedWrite(const QString &problem)
 {
-    const QString problem = database.lastErrorMessage();
     qCWarning(lcConsole, "batch record not written: %s, the work is stopped",
               qUtf8Printable(problem));
     emit journalEvent(JournalEvent::RecordNotWritten, problem, qint64(butchId),

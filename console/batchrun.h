@@ -54,7 +54,7 @@ public:
     const DoseOptions &doseOptions() const { return options; }
     // What was learned of the doser's fills of the product; reset forgets it.
     LearnedCorrection correctionOf(int position, const QString &product);
-    bool resetCorrection(int position, const QString &product);
+    WriteResult resetCorrection(int position, const QString &product);
     // The tasks' records wait to be written.
     bool hasUnwrittenRecords() const { return !unwritten.isEmpty(); }
 
@@ -159,10 +159,10 @@ private:
                           bool counted) const;
 
     // Failed writes: the work stops without discharging, the operator is told.
-    bool written(bool ok);
-    void stopOnFailedWrite();
-    bool writeUnwritten();
-    bool writeDose(const DoseRecord &dose);
+    bool written(const WriteResult &result);
+    void stopOnFailedWrite(const QString &problem);
+    WriteResult writeUnwritten();
+    WriteResult writeDose(const DoseRecord &dose);
 
     BatchLine &line;
     BatchOperator &person;

@@ -199,7 +199,11 @@ QString DataFileStartup::salvage(const QString &aside, Reason reason)
                     .arg(mark.butch)
                     .arg(mark.event);
     // The file as it now stands is the records: the next start must not find it behind again.
-    ButchRecords(database).acceptIssued(mark);
+    const WriteResult accepted = ButchRecords(database).acceptIssued(mark);
+    if (!accepted)
+        text += QStringLiteral(" Выданные номера не записаны в data.db (%1): при следующем "
+                               "запуске файл снова окажется позади отметки.")
+                    .arg(accepted.reason());
     // A published seal of a row that could not be brought back stays as evidence of the loss,
     // under another name: the journal is sealed on from what it now holds.
     const KnownSeal known = KnownSeal::read(file);

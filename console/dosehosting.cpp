@@ -81,8 +81,9 @@ void K310_Halvern::resetDoseCorrection()
     if (product.isEmpty())
         return;
     const QString before = correctionText(batch->correctionOf(position, product));
-    if (!batch->resetCorrection(position, product)) {
-        inform(QStringLiteral("Ошибка записи в базу данных: %1.").arg(database.lastErrorMessage()));
+    const WriteResult reset = batch->resetCorrection(position, product);
+    if (!reset) {
+        inform(QStringLiteral("Ошибка записи в базу данных: %1.").arg(reset.reason()));
         return;
     }
     noteChange(JournalEvent::SettingChanged, QStringLiteral("поправка дозы (%1)").arg(product),

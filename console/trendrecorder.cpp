@@ -86,10 +86,11 @@ void TrendRecorder::closeCycle(int p)
     track.open = false;
     const CycleTrace &cycle = track.cycles.last();
     // The trend is no batch record: a cycle that cannot be kept does not stop the work.
-    if (!CycleRecords(database).add(qint64(track.butchId), image.doser(p).deviceId, cycle))
+    const WriteResult kept =
+        CycleRecords(database).add(qint64(track.butchId), image.doser(p).deviceId, cycle);
+    if (!kept)
         qCWarning(lcConsole, "cycle %d of batch %llu not kept: %s", cycle.number,
-                  static_cast<unsigned long long>(track.butchId),
-                  qUtf8Printable(database.lastErrorMessage()));
+                  static_cast<unsigned long long>(track.butchId), qUtf8Printable(kept.reason()));
     emit cycleClosed(p);
 }
 

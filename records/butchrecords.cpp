@@ -72,18 +72,18 @@ quint64 ButchRecords::newButch()
 }
 
 template<typename Change>
-bool ButchRecords::changeDay(qint64 butchId, qint64 taskId, Change change)
+WriteResult ButchRecords::changeDay(qint64 butchId, qint64 taskId, Change change)
 {
     Transaction transaction(database);
     if (!transaction.isOpen())
-        return false;
+        return WriteResult::of(false, database);
     const bool summarized = summaries.areCurrent();
     if (!change())
-        return false;
+        return WriteResult::of(false, database);
     const bool kept =
         !summarized
         || (taskId != 0 ? summaries.refreshTask(taskId) : summaries.refreshButch(butchId));
-    return kept && transaction.commit();
+    return WriteResult::of(kept && transaction.commit(), database);
 }
 
 qint64 ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskWeight,
@@ -112,13 +112,15 @@ qint64 ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskW
     return id;
 }
 
-bool ButchRecords::acceptIssued(const HighWaterMark::Ids &ids)
+WriteResult ButchRecords::acceptIssued(const HighWaterMark::Ids &ids)
 {
     Transaction transaction(database);
     const qint64 butch = highestIssuedId();
     const qint64 task = highestIssuedTaskId();
-    return transaction.isOpen() && butch >= 0 && task >= 0 && markIssued(std::max(butch, ids.butch))
-           && markTaskIssued(std::max(task, ids.task)) && transaction.commit();
+    return WriteResult::of(transaction.isOpen() && butch >= 0 && task >= 0
+                               && markIssued(std::max(butch, ids.butch))
+                               && markTaskIssued(std::max(task, ids.task)) && transaction.commit(),
+                           database);
 }
 
 bool ButchRecords::hasDeliveredSoFar(quint64 butchId)
@@ -130,16 +132,16 @@ bool ButchRecords::hasDeliveredSoFar(quint64 butchId)
     return database.result().rows > 0;
 }
 
-bool ButchRecords::closeButch(quint64 butchId)
+WriteResult ButchRecords::closeButch(quint64 butchId)
 {
     if (!database.execQuery(
             QStringLiteral(R"(UPDATE butch SET endTime = "%1", endDate = "%2" WHERE idButch = %3)"),
             {now(), today(), butchId}))
-        return false;
+        return WriteResult::of(false, database);
     // A closed batch lives in data.db itself, not only in its log.
     database.checkpoint(Database::Checkpoint::Passive);
     raiseMark();
-    return true;
+    return {};
 }
 
 void ButchRecords::raiseMark()
@@ -150,36 +152,37 @@ void ButchRecords::raiseMark()
             << "the records' mark beside" << database.fileName() << "could not be written";
 }
 
-bool ButchRecords::closeTasks(quint64 butchId)
+WriteResult ButchRecords::closeTasks(quint64 butchId)
 {
-    return database.execQuery(
-        QStringLiteral(R"(UPDATE task SET endTime = "%1", endDate = "%2" WHERE idButch = %3)"),
-        {now(), today(), butchId});
+    return WriteResult::of(
+        database.execQuery(
+            QStringLiteral(R"(UPDATE task SET endTime = "%1", endDate = "%2" WHERE idButch = %3)"),
+            {now(), today(), butchId});
 }
 
-bool ButchRecords::deleteTasks(quint64 butchId)
+WriteResult ButchRecords::deleteTasks(quint64 butchId)
 {
     return changeDay(qint64(butchId), 0, [&] {
         return database.execQuery(QStringLiteral("DELETE FROM task WHERE idButch = %1"), {butchId});
     });
 }
 
-bool ButchRecords::deleteButch(quint64 butchId)
+WriteResult ButchRecords::deleteButch(quint64 butchId)
 {
     Transaction transaction(database);
     if (!transaction.isOpen())
-        return false;
+        return WriteResult::of(false, database);
     // A batch written before the mark was kept may be the highest one yet.
     const qint64 highest = highestIssuedId();
     if (highest < 0 || (qint64(butchId) > highest && !markIssued(qint64(butchId))))
-        return false;
+        return WriteResult::of(false, database);
     const bool summarized = summaries.areCurrent();
     const QString day = summarized ? summaries.dayOf(qint64(butchId)) : QString();
     // The journal is sealed and keeps its rows as written; its events still name the batch,
     // whose number is never given again.
     if (!doses.removeOfButch(qint64(butchId)) || !cycles.removeOfButch(qint64(butchId))
         || !database.execQuery(QStringLiteral("DELETE FROM butch WHERE idButch = %1"), {butchId}))
-        return false;
+        return WriteResult::of(false, database);
     if (summarized) {
         // Tasks left behind count to the day of tasks without a batch from now on.
         if (!summaries.refreshDay(day)
@@ -187,13 +190,13 @@ bool ButchRecords::deleteButch(quint64 butchId)
                                    {butchId})
             || (database.result().value(0, 0) != QStringLiteral("0")
                 && !summaries.refreshDay(QString())))
-            return false;
+            return WriteResult::of(false, database);
     }
-    return transaction.commit();
+    return WriteResult::of(transaction.commit(), database);
 }
 
-bool ButchRecords::resumeTask(qint64 taskId, const QString &taskWeight,
-                              const QString &mustToBeDoneWeight, const QString &productName)
+WriteResult ButchRecords::resumeTask(qint64 taskId, const QString &taskWeight,
+                                     const QString &mustToBeDoneWeight, const QString &productName)
 {
     return changeDay(0, taskId, [&] {
         return database.execQuery(
@@ -203,8 +206,8 @@ bool ButchRecords::resumeTask(qint64 taskId, const QString &taskWeight,
     });
 }
 
-bool ButchRecords::countDischarge(qint64 taskId, const QString &haveDoneWeight,
-                                  const QString &mustToBeDoneWeight, const DoseRecord &dose)
+WriteResult ButchRecords::countDischarge(qint64 taskId, const QString &haveDoneWeight,
+                                         const QString &mustToBeDoneWeight, const DoseRecord &dose)
 {
     DoseRecord ofTask = dose;
     ofTask.taskId = taskId;
@@ -218,15 +221,16 @@ bool ButchRecords::countDischarge(qint64 taskId, const QString &haveDoneWeight,
     });
 }
 
-bool ButchRecords::declineResidue(const DoseRecord &dose)
+WriteResult ButchRecords::declineResidue(const DoseRecord &dose)
 {
     // It counts to no figure, but the summaries note every dose they have seen.
     return changeDay(dose.butchId, 0, [&] { return doses.add(dose); });
 }
 
-bool ButchRecords::finishTask(qint64 taskId, const QString &taskWeight,
-                              const QString &haveDoneWeight, const QString &mustToBeDoneWeight,
-                              const QString &productName, const QString &weightScale)
+WriteResult ButchRecords::finishTask(qint64 taskId, const QString &taskWeight,
+                                     const QString &haveDoneWeight,
+                                     const QString &mustToBeDoneWeight, const QString &productName,
+                                     const QString &weightScale)
 {
     return changeDay(0, taskId, [&] {
         return database.execQuery(

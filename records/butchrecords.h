@@ -6,6 +6,7 @@
 #include "doserecords.h"
 #include "highwatermark.h"
 #include "queryresult.h"
+#include "writeresult.h"
 
 #include <QString>
 
@@ -15,10 +16,11 @@ class Database;
 // connection. Dates and times are taken from the local clock when a statement runs; weights come
 // as the console's texts (fixed point with the doser's decimals).
 //
-// A write that fails returns false (0 for newButch()) and leaves nothing of itself in the file;
-// the connection's lastErrorMessage() then holds SQLite's reason. A write of tasks or doses
-// brings the statistics' summary of the batch's day up to date in its own transaction (see
-// DaySummaries), so the methods that write cannot be called inside another transaction.
+// A write that fails says so with SQLite's reason (newButch() and newTask() return 0, and the
+// connection's lastErrorMessage() holds the reason) and leaves nothing of itself in the file. A
+// write of tasks or doses brings the statistics' summary of the batch's day up to date in its own
+// transaction (see DaySummaries), so the methods that write cannot be called inside another
+// transaction.
 class ButchRecords
 {
 public:
@@ -36,26 +38,26 @@ public:
                    const QString &weightScale);
     // Counts the ids up to these as handed out by this file, as after a recovery that could not
     // bring back every batch the mark knows; false when it was not written.
-    bool acceptIssued(const HighWaterMark::Ids &ids);
+    WriteResult acceptIssued(const HighWaterMark::Ids &ids);
     // True when a task of the batch has delivered something.
     bool hasDeliveredSoFar(quint64 butchId);
-    bool closeButch(quint64 butchId);
-    bool closeTasks(quint64 butchId);
-    bool deleteTasks(quint64 butchId);
+    WriteResult closeButch(quint64 butchId);
+    WriteResult closeTasks(quint64 butchId);
+    WriteResult deleteTasks(quint64 butchId);
     // Deletes the batch with its dose rows and cycles; its journal events stay as they were
     // written.
-    bool deleteButch(quint64 butchId);
-    bool resumeTask(qint64 taskId, const QString &taskWeight, const QString &mustToBeDoneWeight,
-                    const QString &productName);
+    WriteResult deleteButch(quint64 butchId);
+    WriteResult resumeTask(qint64 taskId, const QString &taskWeight,
+                           const QString &mustToBeDoneWeight, const QString &productName);
     // The task's running total and the row of the discharge that made it, together or neither;
     // the row is written as the task's, whatever dose.taskId says.
-    bool countDischarge(qint64 taskId, const QString &haveDoneWeight,
-                        const QString &mustToBeDoneWeight, const DoseRecord &dose);
+    WriteResult countDischarge(qint64 taskId, const QString &haveDoneWeight,
+                               const QString &mustToBeDoneWeight, const DoseRecord &dose);
     // A residue the rule declined: discharged, recorded, not added to the task.
-    bool declineResidue(const DoseRecord &dose);
-    bool finishTask(qint64 taskId, const QString &taskWeight, const QString &haveDoneWeight,
-                    const QString &mustToBeDoneWeight, const QString &productName,
-                    const QString &weightScale);
+    WriteResult declineResidue(const DoseRecord &dose);
+    WriteResult finishTask(qint64 taskId, const QString &taskWeight, const QString &haveDoneWeight,
+                           const QString &mustToBeDoneWeight, const QString &productName,
+                           const QString &weightScale);
     // Every task row of the batch in the order they were written, all columns in table order.
     const QueryResult &restoreTasks(quint64 butchId);
 
@@ -87,7 +89,7 @@ private:
     // A change of a task or its doses in its own transaction, with the summary of the batch's
     // day (or the task's) brought up to date after it where the summaries were current before.
     template<typename Change>
-    bool changeDay(qint64 butchId, qint64 taskId, Change change);
+    WriteResult changeDay(qint64 butchId, qint64 taskId, Change change);
 
     Database &database;
     HighWaterMark mark;

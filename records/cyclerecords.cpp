@@ -6,16 +6,17 @@ CycleRecords::CycleRecords(Database &database)
     : database(database)
 { }
 
-bool CycleRecords::add(qint64 butchId, int deviceId, const CycleTrace &cycle)
+WriteResult CycleRecords::add(qint64 butchId, int deviceId, const CycleTrace &cycle)
 {
     // Base64 keeps the packed readings in the text values every statement reads back.
     const QString samples =
         QString::fromLatin1(CycleTrace::packSamples(cycle.samples, cycle.decimals).toBase64());
-    return database.execQuery(
+    const bool added = database.execQuery(
         QStringLiteral(
             R"(INSERT INTO cycle (idButch, deviceId, number, decimals, orderedWeight, doseFaultPlus, doseFaultMinus, counted, dischargedWeight, countedMs, samples) VALUES (%1, %2, %3, %4, %5, %6, %7, %8, %9, %10, "%11"))"),
         {butchId, deviceId, cycle.number, int(cycle.decimals), cycle.ordered, cycle.plusTolerance,
          cycle.minusTolerance, int(cycle.counted), cycle.discharged, cycle.countedMs, samples});
+    return WriteResult::of(added, database);
 }
 
 QList<CycleTrace> CycleRecords::ofTask(qint64 butchId, int deviceId)

@@ -2,6 +2,7 @@
 #define CYCLERECORDS_H
 
 #include "cycletrace.h"
+#include "writeresult.h"
 
 class Database;
 
@@ -12,8 +13,7 @@ class CycleRecords
 public:
     explicit CycleRecords(Database &database);
 
-    // False when the row was not written.
-    bool add(qint64 butchId, int deviceId, const CycleTrace &cycle);
+    WriteResult add(qint64 butchId, int deviceId, const CycleTrace &cycle);
     // The cycles of a batch on one doser, in the order they went.
     QList<CycleTrace> ofTask(qint64 butchId, int deviceId);
     bool removeOfButch(qint64 butchId);

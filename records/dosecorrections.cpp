@@ -62,16 +62,19 @@ LearnedCorrection DoseCorrections::load(int deviceId, const QString &product)
     return learned;
 }
 
-bool DoseCorrections::save(int deviceId, const QString &product, const LearnedCorrection &learned)
+WriteResult DoseCorrections::save(int deviceId, const QString &product,
+                                  const LearnedCorrection &learned)
 {
-    return database.execQuery(SaveStatement,
-                              {deviceId, product, learned.correction, numbersText(learned.ratios),
-                               learned.inFlight, numbersText(learned.sent)});
+    return WriteResult::of(
+        database.execQuery(SaveStatement,
+                           {deviceId, product, learned.correction, numbersText(learned.ratios),
+                            learned.inFlight, numbersText(learned.sent)}),
+        database);
 }
 
-bool DoseCorrections::reset(int deviceId, const QString &product)
+WriteResult DoseCorrections::reset(int deviceId, const QString &product)
 {
-    return database.execQuery(ResetStatement, {deviceId, product});
+    return WriteResult::of(database.execQuery(ResetStatement, {deviceId, product}), database);
 }
 
 QString DoseCorrections::termsText(double correction, double inFlight)

@@ -1,6 +1,7 @@
 #ifndef DOSECORRECTIONS_H
 #define DOSECORRECTIONS_H
 
+#include "writeresult.h"
 #include <QList>
 #include <QString>
 
@@ -29,8 +30,8 @@ public:
     // Nothing learned is an empty correction; so is one that cannot be read (see the
     // database's last error).
     LearnedCorrection load(int deviceId, const QString &product);
-    bool save(int deviceId, const QString &product, const LearnedCorrection &learned);
-    bool reset(int deviceId, const QString &product);
+    WriteResult save(int deviceId, const QString &product, const LearnedCorrection &learned);
+    WriteResult reset(int deviceId, const QString &product);
     // The two terms as what they do to the fill: below zero the doser is sent less than wanted.
     static QString termsText(double correction, double inFlight);
 
