@@ -157,7 +157,8 @@ WriteResult ButchRecords::closeTasks(quint64 butchId)
     return WriteResult::of(
         database.execQuery(
             QStringLiteral(R"(UPDATE task SET endTime = "%1", endDate = "%2" WHERE idButch = %3)"),
-            {now(), today(), butchId});
+            {now(), today(), butchId}),
+        database);
 }
 
 WriteResult ButchRecords::deleteTasks(quint64 butchId)
