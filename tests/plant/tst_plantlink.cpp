@@ -144,6 +144,7 @@ private slots:
     void exitSendsTheOutboxAndTheLastStateBeforeOffline();
     void batchEventsReachTheBrokerAtOnceAndStartedHasDeliveredNothing();
     void unreachableBrokerAndWrongPasswordAreToldAndTheLinkRecovers();
+    void outboxTheFileRefusesIsToldAndDosesWaitOnceItTakesIt();
     void modbusShowsTheImageAndRefusesWritesAndMissingRegisters();
 };
 
@@ -448,6 +449,30 @@ void tst_PlantLink::unreachableBrokerAndWrongPasswordAreToldAndTheLinkRecovers()
     right.password = QStringLiteral("s3cret");
     link.apply(right);
     QTRY_COMPARE_WITH_TIMEOUT(link.publisher()->status(), MqttPublisher::Status::Connected, ToldMs);
+}
+
+void tst_PlantLink::outboxTheFileRefusesIsToldAndDosesWaitOnceItTakesIt()
+{
+    TemporaryDatabase files;
+    Database records(files.path());
+    QVERIFY(records.createTables());
+    ProcessImage image(1);
+    QVERIFY(records.execQuery("PRAGMA query_only = 1"));
+    PlantLink link(image, records, files.path());
+    QSignalSpy problems(&link, &PlantLink::problem);
+    // No broker is needed to find that nothing would wait for it.
+    link.apply(brokerAt(1));
+    QVERIFY(!problems.isEmpty());
+    QVERIFY2(problems.first().first().toString().contains("data.db"),
+             qPrintable(problems.first().first().toString()));
+
+    QVERIFY(records.execQuery("PRAGMA query_only = 0"));
+    link.apply(brokerAt(2));
+    ButchRecords butches(records);
+    const quint64 butchId = butches.newButch();
+    const qint64 task = butches.newTask(butchId, DeviceId, "30.00", "30.00", "Мука", "кг");
+    QVERIFY(butches.countDischarge(task, "30.00", "0.00", dose(qint64(butchId), "30.00")));
+    QCOMPARE(files.select("SELECT topic FROM plantOutbox"), QStringList {"dose"});
 }
 
 void tst_PlantLink::modbusShowsTheImageAndRefusesWritesAndMissingRegisters()
