@@ -2,13 +2,13 @@
 
 QList<JournalEvent::Kind> JournalEvent::kinds()
 {
-    return {
-        ButchStarted,  ButchStopped,        ButchContinued, ButchRestored,      ButchFinished,
-        ButchClosed,   ButchDeleted,        DoserAlarm,     ConnectionLost,     ConnectionRestored,
-        ManualOrder,   DoserAddressChanged, PortChanged,    RateChanged,        ProgramStarted,
-        ProgramExited, RecordNotWritten,    SettingChanged, AccessLevelChanged, PinChanged,
-        WrongPin,      PinsReset,           AccessProblem,  PlantLink,          RecordsRecovered,
-        FileModeChanged};
+    return {ButchStarted,     ButchStopped,       ButchContinued,     ButchRestored,
+            ButchFinished,    ButchClosed,        ButchDeleted,       DoserAlarm,
+            ConnectionLost,   ConnectionRestored, ManualOrder,        DoserAddressChanged,
+            PortChanged,      RateChanged,        ProgramStarted,     ProgramExited,
+            RecordNotWritten, SettingChanged,     AccessLevelChanged, PinChanged,
+            WrongPin,         PinsReset,          AccessProblem,      PlantLink,
+            RecordsRecovered, FileModeChanged};
 }
 
 QString JournalEvent::caption(int kind)

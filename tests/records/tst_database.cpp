@@ -54,10 +54,10 @@ void tst_Database::firstStartCreatesTheTablesAndLeavesAdminEmpty()
     QVERIFY(database.createTables());
     QVERIFY(database.createTables());
 
-    QCOMPARE(records.select("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
-             QStringList({"admin", "butch", "cycle", "daySummary", "daySummaryMark", "dose",
-                          "doseCorrection", "event", "lastButchId", "lastTaskId", "product",
-                          "task"}));
+    QCOMPARE(
+        records.select("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
+        QStringList({"admin", "butch", "cycle", "daySummary", "daySummaryMark", "dose",
+                     "doseCorrection", "event", "lastButchId", "lastTaskId", "product", "task"}));
     QCOMPARE(
         records.select("SELECT sql FROM sqlite_master WHERE name = 'task'").value(0),
         QString("CREATE TABLE task (idButch INTEGER, deviceId INTEGER, startTime TEXT, "
