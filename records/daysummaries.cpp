@@ -1,12 +1,10 @@
 #include "daysummaries.h"
 
 #include "database.h"
+#include "recordslog.h"
 #include "transaction.h"
 
 #include <QElapsedTimer>
-#include <QLoggingCategory>
-
-Q_LOGGING_CATEGORY(summariesLog, "k310.records.summaries", QtWarningMsg)
 
 namespace {
 
@@ -160,8 +158,8 @@ bool DaySummaries::build(const Progress &progress)
     }
     if (!noteCurrent() || !transaction.commit())
         return false;
-    qCInfo(summariesLog) << "summaries of" << days.size() << "days built in" << clock.elapsed()
-                         << "ms";
+    qCInfo(lcRecords) << "summaries of" << days.size() << "days built in" << clock.elapsed()
+                      << "ms";
     return true;
 }
 
