@@ -261,13 +261,6 @@ void tst_ModbusServer::settingsFromBeforeTheAddressKeepServingEveryAddress()
     store.setValue(QStringLiteral("plantLink/modbusPort"), 1502);
     QCOMPARE(PlantLinkSettings::load(store).modbusAddress,
              QString::fromLatin1(PlantLinkSettings::EveryModbusAddress));
-
-    PlantLinkSettings chosen;
-    chosen.modbusPort = 1502;
-    QCOMPARE(chosen.modbusAddress, QString::fromLatin1(PlantLinkSettings::LocalModbusAddress));
-    chosen.modbusClients = QStringList {QStringLiteral("10.0.0.5"), QStringLiteral("10.0.1.0/24")};
-    chosen.save(store);
-    QCOMPARE(PlantLinkSettings::load(store), chosen);
 }
 
 QTEST_GUILESS_MAIN(tst_ModbusServer)
