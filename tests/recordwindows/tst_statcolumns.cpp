@@ -13,7 +13,7 @@ namespace {
 
 // The console's window on the panel; the statistics open over it.
 constexpr int ConsoleWidth = 895;
-// The table's columns by their place: the product first, Cp, Cpk and the class last.
+// The product column, which gives way to the figures.
 constexpr int ProductColumn = 0;
 
 const QString Day = QStringLiteral("01.03.2024");
