@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr char Separator = ';';
+constexpr char CsvSeparator = ';';
 constexpr char Quote = '"';
 constexpr char LineEnd = '\n';
 constexpr char Blank = ' ';
@@ -20,7 +20,7 @@ constexpr char FirstPrintable = 0x20;
 CsvText &CsvText::heading(const QString &text)
 {
     content += Windows1251::encode(text);
-    content += Separator;
+    content += CsvSeparator;
     return *this;
 }
 
@@ -40,7 +40,7 @@ CsvText &CsvText::cell(const QString &text)
             content += byte;
     }
     content += Quote;
-    content += Separator;
+    content += CsvSeparator;
     return *this;
 }
 

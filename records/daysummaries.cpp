@@ -103,7 +103,9 @@ const QString RowWeightsStatement = QStringLiteral(
     "task WHERE idButch >= %1 AND idButch <= %2 GROUP BY productName, weightScale "
     "ORDER BY productName, weightScale");
 
+namespace TotalRow {
 enum TotalColumn { ProductColumn, UnitColumn, TasksColumn, DeliveredColumn, AccuracyColumn };
+} // namespace TotalRow
 
 constexpr int PercentSteps = 100;
 
@@ -241,10 +243,11 @@ QList<DaySummaries::Total> DaySummaries::totals(const QString &statement, qint64
         return found;
     const QueryResult &rows = database.result();
     for (int row = 0; row < rows.rows; ++row) {
-        found.append({rows.value(row, ProductColumn), rows.value(row, UnitColumn),
-                      rows.value(row, TasksColumn).toLongLong(),
-                      Database::decimalValue(rows.value(row, DeliveredColumn)),
-                      DoseAccuracy::fromText(rows.value(row, AccuracyColumn))});
+        found.append({rows.value(row, TotalRow::ProductColumn),
+                      rows.value(row, TotalRow::UnitColumn),
+                      rows.value(row, TotalRow::TasksColumn).toLongLong(),
+                      Database::decimalValue(rows.value(row, TotalRow::DeliveredColumn)),
+                      DoseAccuracy::fromText(rows.value(row, TotalRow::AccuracyColumn))});
     }
     return found;
 }

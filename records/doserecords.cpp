@@ -18,6 +18,7 @@ const QString OfButchStatement = QStringLiteral(
     "ORDER BY idDose");
 const QString RemoveOfButchStatement = QStringLiteral("DELETE FROM dose WHERE idButch = %1");
 
+namespace DoseRow {
 enum Column {
     ButchColumn,
     DeviceColumn,
@@ -34,6 +35,7 @@ enum Column {
     TaskColumn,
     InFlightColumn,
 };
+} // namespace DoseRow
 
 } // namespace
 
@@ -59,19 +61,20 @@ QList<DoseRecord> DoseRecords::ofButch(qint64 butchId)
     const QueryResult &rows = database.result();
     for (int row = 0; row < rows.rows; ++row) {
         DoseRecord dose;
-        dose.butchId = rows.value(row, ButchColumn).toLongLong();
-        dose.deviceId = rows.value(row, DeviceColumn).toInt();
-        dose.moment = RecordTime::moment(rows.value(row, DateColumn), rows.value(row, TimeColumn));
-        dose.orderedWeight = rows.value(row, OrderedColumn);
-        dose.dischargedWeight = rows.value(row, DischargedColumn);
-        dose.unit = rows.value(row, UnitColumn);
-        dose.decimals = rows.value(row, DecimalsColumn).toInt();
-        dose.counted = rows.value(row, CountedColumn).toInt() != 0;
-        dose.tolerancePlus = rows.value(row, PlusColumn);
-        dose.toleranceMinus = rows.value(row, MinusColumn);
-        dose.correction = rows.value(row, CorrectionColumn).toDouble();
-        dose.taskId = rows.value(row, TaskColumn).toLongLong();
-        dose.inFlight = rows.value(row, InFlightColumn).toDouble();
+        dose.butchId = rows.value(row, DoseRow::ButchColumn).toLongLong();
+        dose.deviceId = rows.value(row, DoseRow::DeviceColumn).toInt();
+        dose.moment = RecordTime::moment(rows.value(row, DoseRow::DateColumn),
+                                         rows.value(row, DoseRow::TimeColumn));
+        dose.orderedWeight = rows.value(row, DoseRow::OrderedColumn);
+        dose.dischargedWeight = rows.value(row, DoseRow::DischargedColumn);
+        dose.unit = rows.value(row, DoseRow::UnitColumn);
+        dose.decimals = rows.value(row, DoseRow::DecimalsColumn).toInt();
+        dose.counted = rows.value(row, DoseRow::CountedColumn).toInt() != 0;
+        dose.tolerancePlus = rows.value(row, DoseRow::PlusColumn);
+        dose.toleranceMinus = rows.value(row, DoseRow::MinusColumn);
+        dose.correction = rows.value(row, DoseRow::CorrectionColumn).toDouble();
+        dose.taskId = rows.value(row, DoseRow::TaskColumn).toLongLong();
+        dose.inFlight = rows.value(row, DoseRow::InFlightColumn).toDouble();
         doses << dose;
     }
     return doses;

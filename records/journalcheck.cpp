@@ -10,7 +10,9 @@ const QString PageStatement = QStringLiteral(
     "SELECT idEvent, date, time, kind, idButch, deviceId, errorCode, text, seal FROM event "
     "WHERE idEvent > %1 ORDER BY idEvent LIMIT %2;");
 
+namespace PageRow {
 enum Column { Id, Date, Time, Kind, Butch, Device, ErrorCode, Text, Seal };
+} // namespace PageRow
 
 // Where the journal stands after the rows read so far.
 enum class Stage { Unsealed, Unkeyed, Keyed };
@@ -43,15 +45,15 @@ JournalCheck::Result JournalCheck::run(Database &database, const JournalKey &key
         const QueryResult &page = database.result();
         for (int row = 0; row < page.rows; ++row) {
             JournalSeal::Row fields;
-            fields.idEvent = page.value(row, Id).toLongLong();
-            fields.date = page.value(row, Date);
-            fields.time = page.value(row, Time);
-            fields.kind = page.value(row, Kind);
-            fields.butchId = page.value(row, Butch);
-            fields.deviceId = page.value(row, Device);
-            fields.errorCode = page.value(row, ErrorCode);
-            fields.text = page.value(row, Text);
-            const QString seal = page.value(row, Seal);
+            fields.idEvent = page.value(row, PageRow::Id).toLongLong();
+            fields.date = page.value(row, PageRow::Date);
+            fields.time = page.value(row, PageRow::Time);
+            fields.kind = page.value(row, PageRow::Kind);
+            fields.butchId = page.value(row, PageRow::Butch);
+            fields.deviceId = page.value(row, PageRow::Device);
+            fields.errorCode = page.value(row, PageRow::ErrorCode);
+            fields.text = page.value(row, PageRow::Text);
+            const QString seal = page.value(row, PageRow::Seal);
             const QString moment = fields.date + QLatin1Char(' ') + fields.time;
             lastId = fields.idEvent;
             if (known.isSet() && fields.idEvent == known.id) {

@@ -19,6 +19,7 @@ const QString ButchStatement =
     QStringLiteral("SELECT date, time, kind, idButch, deviceId, errorCode, text FROM event "
                    "WHERE idButch = %1 AND (%2 = 0 OR kind = %2) ORDER BY idEvent");
 
+namespace EventRow {
 enum Column {
     DateColumn,
     TimeColumn,
@@ -28,6 +29,7 @@ enum Column {
     CodeColumn,
     TextColumn
 };
+} // namespace EventRow
 
 // A NULL column reads as the empty text, which stands for "none".
 qint64 numberOr(const QString &text, qint64 none)
@@ -76,12 +78,15 @@ QList<JournalEvent> JournalReader::read()
     events.reserve(rows.rows);
     for (int row = 0; row < rows.rows; ++row) {
         JournalEvent event;
-        event.moment = RecordTime::moment(rows.value(row, DateColumn), rows.value(row, TimeColumn));
-        event.kind = rows.value(row, KindColumn).toInt();
-        event.butchId = numberOr(rows.value(row, ButchColumn), JournalEvent::NoButch);
-        event.deviceId = int(numberOr(rows.value(row, DeviceColumn), JournalEvent::NoDevice));
-        event.errorCode = int(numberOr(rows.value(row, CodeColumn), JournalEvent::NoErrorCode));
-        event.text = rows.value(row, TextColumn);
+        event.moment = RecordTime::moment(rows.value(row, EventRow::DateColumn),
+                                          rows.value(row, EventRow::TimeColumn));
+        event.kind = rows.value(row, EventRow::KindColumn).toInt();
+        event.butchId = numberOr(rows.value(row, EventRow::ButchColumn), JournalEvent::NoButch);
+        event.deviceId =
+            int(numberOr(rows.value(row, EventRow::DeviceColumn), JournalEvent::NoDevice));
+        event.errorCode =
+            int(numberOr(rows.value(row, EventRow::CodeColumn), JournalEvent::NoErrorCode));
+        event.text = rows.value(row, EventRow::TextColumn);
         events << event;
     }
     return events;

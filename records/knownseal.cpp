@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr char Separator = '\t';
+constexpr char KnownSeparator = '\t';
 
 const QString NewestStatement =
     QStringLiteral("SELECT idEvent, date, time, seal FROM event ORDER BY idEvent DESC LIMIT 1;");
@@ -46,7 +46,7 @@ KnownSeal KnownSeal::read(const QString &databaseFile)
     QFile file(fileBeside(databaseFile));
     if (!file.open(QIODevice::ReadOnly))
         return known;
-    const QList<QByteArray> fields = file.readLine().trimmed().split(Separator);
+    const QList<QByteArray> fields = file.readLine().trimmed().split(KnownSeparator);
     if (fields.size() != 3)
         return known;
     known.id = fields.at(0).toLongLong();
@@ -60,8 +60,8 @@ bool KnownSeal::write(const QString &databaseFile) const
     QSaveFile file(fileBeside(databaseFile));
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    const QByteArray line =
-        QByteArray::number(id) + Separator + moment.toUtf8() + Separator + seal.toUtf8() + '\n';
+    const QByteArray line = QByteArray::number(id) + KnownSeparator + moment.toUtf8()
+                            + KnownSeparator + seal.toUtf8() + '\n';
     return file.write(line) == line.size() && file.commit();
 }
 

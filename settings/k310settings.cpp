@@ -28,7 +28,6 @@ constexpr int addressColumn = 0;
 constexpr int nameColumn = 1;
 const char *const organisationName = "KESTA";
 const char *const applicationName = "K310_Test";
-const char *const k310IdKey = "k310Id";
 
 } // namespace
 
@@ -251,7 +250,8 @@ void k310Settings::tell(const QString &reason)
 
 void k310Settings::restoreK310Id()
 {
-    const QString stored = settings->value(k310IdKey, QString::number(defaultK310Id)).toString();
+    const QString stored =
+        settings->value(LineDosers::K310IdKey, QString::number(defaultK310Id)).toString();
     bool isNumber = false;
     int id = stored.toInt(&isNumber, 10);
     if (!isNumber || id < lowestK310Id || id > highestK310Id) {

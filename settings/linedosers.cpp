@@ -4,7 +4,6 @@
 
 namespace {
 
-const char *const k310IdKey = "k310Id";
 const char *const dosersKey = "line/dosers";
 const char *const addressKey = "address";
 const char *const nameKey = "name";
@@ -18,7 +17,7 @@ bool isAddress(int address)
 int storedK310Id(QSettings &store)
 {
     bool isNumber = false;
-    const int id = store.value(k310IdKey).toString().toInt(&isNumber, 10);
+    const int id = store.value(LineDosers::K310IdKey).toString().toInt(&isNumber, 10);
     return isNumber && isAddress(id) ? id : LineDoser::DefaultAddress;
 }
 
@@ -65,7 +64,7 @@ void LineDosers::save(QSettings &store, const QList<LineDoser> &line)
     }
     store.endArray();
     if (!line.isEmpty())
-        store.setValue(k310IdKey, line.first().address);
+        store.setValue(LineDosers::K310IdKey, line.first().address);
 }
 
 QString LineDosers::refusal(const QList<LineDoser> &line, const LineDoser &added)

@@ -29,6 +29,8 @@ public:
     static constexpr int LowestAddress = 0;
     static constexpr int HighestAddress = 127;
     static constexpr int MostNameCharacters = 16;
+    // Where the first doser's address is kept for older installations.
+    static constexpr const char *K310IdKey = "k310Id";
 
     // The stored line; without one, a single doser at the stored "k310Id" (30 when none).
     // Stored entries that could not have been added (address out of range, taken twice) are

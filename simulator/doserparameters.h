@@ -38,6 +38,15 @@ struct DoserParameters
     quint32 totalDoses = 0;
     // Non-resettable weight at start, in the doser's digits (weight * 10^scale).
     quint32 totalWeightDigits = 0;
+
+    // Digits in one weight unit: 10^scale.
+    qint64 digitsPerUnit() const
+    {
+        qint64 digits = 1;
+        for (int i = 0; i < scale; ++i)
+            digits *= 10;
+        return digits;
+    }
 };
 
 #endif // DOSERPARAMETERS_H

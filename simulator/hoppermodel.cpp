@@ -27,14 +27,6 @@ constexpr double FillsPerDriftStep = 100;
 constexpr quint32 FillSeedMix = 0x9E3779B9u;
 constexpr double Pi = 3.14159265358979323846;
 
-qint64 powerOfTen(int exponent)
-{
-    qint64 result = 1;
-    for (int i = 0; i < exponent; ++i)
-        result *= 10;
-    return result;
-}
-
 } // namespace
 
 HopperModel::HopperModel(const DoserParameters &parameters, const ModelClock &modelClock,
@@ -44,7 +36,7 @@ HopperModel::HopperModel(const DoserParameters &parameters, const ModelClock &mo
     , random(seed)
     , fillRandom(seed ^ FillSeedMix)
 {
-    const double digitsPerUnit = double(powerOfTen(params.scale));
+    const double digitsPerUnit = double(params.digitsPerUnit());
     auto toDigits = [digitsPerUnit](double units) {
         return qint64(std::llround(units * digitsPerUnit));
     };
@@ -75,7 +67,7 @@ void HopperModel::setLogger(std::function<void(const QString &)> sink)
 
 QString HopperModel::weightText(qint64 digits) const
 {
-    return QString::number(double(digits) / double(powerOfTen(params.scale)), 'f', params.scale);
+    return QString::number(double(digits) / double(params.digitsPerUnit()), 'f', params.scale);
 }
 
 void HopperModel::log(const QString &text) const
@@ -325,7 +317,7 @@ double HopperModel::aimOf(qint64 targetDigits)
             params.fillSpreadPercent * std::sqrt(-2 * std::log(u)) * std::cos(2 * Pi * v);
     }
     const double aimed = double(targetDigits) * (1 + missPercent / PercentPerUnit)
-                         + params.inFlightError * double(powerOfTen(params.scale));
+                         + params.inFlightError * double(params.digitsPerUnit());
     return qMax(0.0, aimed);
 }
 

@@ -41,14 +41,6 @@ constexpr double LargestCounter = 4294967295.0;
 constexpr int LargestSettleMs = 600000;
 constexpr double MaxFillErrorPercent = 50;
 
-double powerOfTen(int exponent)
-{
-    double result = 1;
-    for (int i = 0; i < exponent; ++i)
-        result *= 10;
-    return result;
-}
-
 } // namespace
 
 SimulatorOptions::SimulatorOptions()
@@ -260,7 +252,7 @@ bool SimulatorOptions::readDoser(int index, DoserParameters *p)
         && !readIntFor("total-unit", 0, LargestUnit, &p->totalUnit))
         return false;
     // Every weight must fit the signed 24-bit value field with the chosen decimals.
-    const double digitsPerUnit = powerOfTen(p->scale);
+    const double digitsPerUnit = double(p->digitsPerUnit());
     const double largestWeight = LargestValue / digitsPerUnit;
     const double step = 1 / digitsPerUnit;
     if (!readWeightFor("npd", step, largestWeight, &p->npd)
