@@ -178,3 +178,5 @@ void AccessControl::changeLevel(AccessLevel to, const QString &reason)
     if (from != level())
         emit levelChanged(from, level(), reason);
 }
+
+#include "moc_accesscontrol.cpp"

@@ -21,3 +21,5 @@ bool ActivityFilter::eventFilter(QObject *watched, QEvent *event)
     }
     return QObject::eventFilter(watched, event);
 }
+
+#include "moc_activityfilter.cpp"

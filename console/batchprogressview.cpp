@@ -140,3 +140,5 @@ void BatchProgressView::drawClock()
         estimate = QStringLiteral("≈ ") + durationText(batch.cycleMs * fillsLeft);
     left->setText(QStringLiteral("осталось %1").arg(estimate));
 }
+
+#include "moc_batchprogressview.cpp"

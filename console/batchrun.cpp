@@ -1054,3 +1054,5 @@ void BatchRun::stopRequested(int id)
     if (p >= 0 && dosers.at(p).watchStopRequests)
         stopActions();
 }
+
+#include "moc_batchrun.cpp"

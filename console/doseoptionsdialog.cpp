@@ -84,3 +84,5 @@ void DoseOptionsDialog::showWhatApplies()
     form->fillShareBox->setEnabled(form->fewestCyclesBox->isChecked() || precise);
     form->lastFillShareBox->setEnabled(precise);
 }
+
+#include "moc_doseoptionsdialog.cpp"

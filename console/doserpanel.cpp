@@ -88,3 +88,5 @@ void DoserPanel::draw(int position)
     form.progress->draw(now);
     drawn = now;
 }
+
+#include "moc_doserpanel.cpp"

@@ -469,3 +469,5 @@ void DoserSupervisor::askWeighingLimitIfOnline(int position)
     if (isOnline(position))
         devices.at(position)->requestNPD();
 }
+
+#include "moc_dosersupervisor.cpp"

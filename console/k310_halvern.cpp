@@ -630,3 +630,5 @@ void K310_Halvern::inform(const QString &text)
         return;
     prompts.runBox(infoBox);
 }
+
+#include "moc_k310_halvern.cpp"

@@ -207,3 +207,5 @@ int LineOverview::tileMinimumWidth() const
     // Two finger widths leave room for a few characters on each line.
     return 2 * TouchSize::minimumPixels(screen());
 }
+
+#include "moc_lineoverview.cpp"

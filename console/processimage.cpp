@@ -69,3 +69,5 @@ void ProcessImage::remove(int position)
     emit doserRemoved(position);
     emit dosersChanged();
 }
+
+#include "moc_processimage.cpp"

@@ -107,3 +107,5 @@ void TrendRecorder::addSample(int p, qint64 ms, double weight)
     samples.append({ms, weight});
     emit sampleAdded(p);
 }
+
+#include "moc_trendrecorder.cpp"

@@ -10,3 +10,5 @@ Device::~Device()
 {
     qDebug("~Device()");
 }
+
+#include "moc_device.cpp"

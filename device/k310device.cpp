@@ -418,3 +418,5 @@ void K310Device::emitParameter(const K310DataPacket &reply)
         break;
     }
 }
+
+#include "moc_k310device.cpp"

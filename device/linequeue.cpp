@@ -188,3 +188,5 @@ int LineQueue::dropReads(int address)
     dropped += quint64(count);
     return int(count);
 }
+
+#include "moc_linequeue.cpp"

@@ -115,3 +115,5 @@ bool K310Link::decode(const quint8 *frame, quint16 length)
     std::memcpy(rxFrame.get(), frame, std::min<std::size_t>(length, K310FrameLength));
     return workPacket.fromFrame(rxFrame.get(), length) == K310FrameLength;
 }
+
+#include "moc_k310link.cpp"

@@ -325,3 +325,5 @@ quint32 SerialSchedule::readReply()
     }
     return frames;
 }
+
+#include "moc_serialschedule.cpp"

@@ -132,3 +132,5 @@ void ModbusConnection::finish()
     frameTimer.stop();
     emit closed();
 }
+
+#include "moc_modbusconnection.cpp"

@@ -197,3 +197,5 @@ QModbusResponse ModbusServer::processRequest(const QModbusPdu &request)
                                            .arg(int(response.exceptionCode())));
     return response;
 }
+
+#include "moc_modbusserver.cpp"

@@ -367,3 +367,5 @@ void MqttPublisher::run()
     sayGoodbye(session);
     session.client.reset();
 }
+
+#include "moc_mqttpublisher.cpp"

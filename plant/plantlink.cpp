@@ -145,3 +145,5 @@ void PlantLink::modbusRefused(ModbusServer::Refusal kind, const QString &text)
 {
     refusals.count(int(kind), text);
 }
+
+#include "moc_plantlink.cpp"

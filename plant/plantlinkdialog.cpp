@@ -91,3 +91,5 @@ void PlantLinkDialog::showStatus(const QString &mqtt, const QString &modbus)
     ui.mqttStatus->setText(mqtt);
     ui.modbusStatus->setText(modbus);
 }
+
+#include "moc_plantlinkdialog.cpp"

@@ -35,3 +35,5 @@ void RefusalTally::minuteOver(Kind &kind)
     kind.quiet.start();
     emit told(text);
 }
+
+#include "moc_refusaltally.cpp"

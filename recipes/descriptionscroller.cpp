@@ -82,3 +82,5 @@ void DescriptionScroller::step()
         }
     }
 }
+
+#include "moc_descriptionscroller.cpp"

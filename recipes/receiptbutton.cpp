@@ -178,3 +178,5 @@ void ReceiptButton::setReceiptNameAfterRenamed(QString oldName, QString newName)
     if (receiptEditorButton->text() == oldName)
         receiptEditorButton->setText(newName);
 }
+
+#include "moc_receiptbutton.cpp"

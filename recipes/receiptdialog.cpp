@@ -539,3 +539,5 @@ void ReceiptDialog::restoreFiveButtons()
     loadReceiptButton->setEnabled(selected && loadAllowed);
     changeReceiptButton->setEnabled(selected && rewriteAllowed);
 }
+
+#include "moc_receiptdialog.cpp"

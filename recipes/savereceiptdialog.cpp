@@ -147,3 +147,5 @@ void SaveReceiptDialog::resetForm()
     receiptNamelineEdit->clear();
     descriptionTextEdit->setPlainText(ReceiptDescriptionPlaceholder.toString());
 }
+
+#include "moc_savereceiptdialog.cpp"

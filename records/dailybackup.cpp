@@ -64,3 +64,5 @@ void DailyBackup::report(const DataBackup &backup, const QString &copy)
     else
         emit copyMade(copy);
 }
+
+#include "moc_dailybackup.cpp"

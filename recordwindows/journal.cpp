@@ -176,3 +176,5 @@ void Journal::checkJournal()
     const JournalKey key = JournalKey::open(databaseFile, JournalKey::WhenMissing::Fail);
     warn(JournalCheck::run(database, key, KnownSeal::read(databaseFile)).text());
 }
+
+#include "moc_journal.cpp"

@@ -92,3 +92,5 @@ QVariant JournalModel::headerData(int section, Qt::Orientation orientation, int 
         return header(section);
     return section + 1;
 }
+
+#include "moc_journalmodel.cpp"

@@ -99,3 +99,5 @@ void Product::addProduct()
         emit productChanged(QString(), name);
     fillTable();
 }
+
+#include "moc_product.cpp"

@@ -27,3 +27,5 @@ bool RecordsWindow::eventFilter(QObject *watched, QEvent *event)
     }
     return QDialog::eventFilter(watched, event);
 }
+
+#include "moc_recordswindow.cpp"

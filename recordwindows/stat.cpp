@@ -321,3 +321,5 @@ void Stat::showEvent(QShowEvent *event)
     // The table has its real width only now.
     fitColumns();
 }
+
+#include "moc_stat.cpp"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Times the run command on fresh clones, the way a new user meets it: once as it was on the base
-# branch (which built every test too) and once as it is now. Both build from nothing, one after
-# the other, in one run, so the machine's load is alike; prints both times. Run by hand.
+# Times the two set-up commands on fresh clones, the way a new user meets them: each command on
+# a clone of its own, once as it was on the base branch and once as it is now, one after the
+# other in one run so the machine's load is alike; prints the times. K310_BENCH_TESTS=0 leaves
+# the test command out (it takes many minutes). Run by hand, on an otherwise quiet machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 base=${K310_BENCH_BASE:-main}
@@ -18,12 +19,35 @@ time_run() {
     awk -v ns=$((end - start)) 'BEGIN {printf "%.1f", ns / 1e9}'
 }
 
-git clone -q "$root" "$work/before"
-git -C "$work/before" checkout -q "$base"
-git clone -q "$root" "$work/after"
-git -C "$work/after" checkout -q "$(git -C "$root" rev-parse HEAD)"
+# Seconds the test command takes on a fresh clone.
+time_tests() {
+    local clone=$1 start end
+    start=$(date +%s%N)
+    env -u K310_BUILD_DIR "$clone/scripts/run-tests.sh" >"$clone.log" 2>&1 || echo "(failed: $clone.log)" >&2
+    end=$(date +%s%N)
+    awk -v ns=$((end - start)) 'BEGIN {printf "%.1f", ns / 1e9}'
+}
 
-before=$(time_run "$work/before")
-after=$(time_run "$work/after")
+clone() {
+    git clone -q "$root" "$work/$1"
+    git -C "$work/$1" checkout -q "$2"
+}
+now=$(git -C "$root" rev-parse HEAD)
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+
+clone run-before "$base"
+clone run-after "$now"
+before=$(time_run "$work/run-before")
+after=$(time_run "$work/run-after")
 printf 'run command on a fresh clone: before (%s) %s s, now %s s, ratio %s\n' "$base" "$before" \
-    "$after" "$(awk -v a="$after" -v b="$before" 'BEGIN {printf "%.2f", a / b}')"
+    "$after" "$(ratio "$after" "$before")"
+grep -h '^set-up:' "$work/run-after.log" || true
+
+if [[ "${K310_BENCH_TESTS:-1}" != 0 ]]; then
+    clone tests-before "$base"
+    clone tests-after "$now"
+    before=$(time_tests "$work/tests-before")
+    after=$(time_tests "$work/tests-after")
+    printf 'test command on a fresh clone: before (%s) %s s, now %s s, ratio %s\n' "$base" \
+        "$before" "$after" "$(ratio "$after" "$before")"
+fi

@@ -16,11 +16,14 @@ fi
 
 headless=0
 [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]] && headless=1
-if [[ $headless -eq 1 ]]; then
-    K310_EXTRA_PACKAGES="xvfb x11-apps netpbm fonts-dejavu-core" "$root/scripts/install-deps.sh"
-fi
+began=$SECONDS
+extra=""
+[[ $headless -eq 1 ]] && extra="xvfb x11-apps netpbm fonts-dejavu-core"
+K310_EXTRA_PACKAGES="$extra" "$root/scripts/install-deps.sh"
+installed=$SECONDS
 # Only what it starts: the tests are the test command's to build.
 K310_BUILD_TARGETS="k310console k310sim" "$root/scripts/build.sh"
+echo "set-up: install $((installed - began)) s, build $((SECONDS - installed)) s"
 
 run="$build/run-console"
 mkdir -p "$run/config/KESTA"

@@ -370,3 +370,5 @@ void k310Settings::productTypeChanged(const QString &name)
 {
     emit k310ProductChanged(currentDeviceIndex(), name);
 }
+
+#include "moc_k310settings.cpp"

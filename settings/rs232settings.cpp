@@ -38,3 +38,5 @@ QString rs232Settings::getCurrentCOMPortRate() const
 {
     return comPortRatecomboBox->currentText();
 }
+
+#include "moc_rs232settings.cpp"

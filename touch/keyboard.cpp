@@ -502,3 +502,5 @@ void Keyboard::moveDisplayCursor(QTextCursor::MoveOperation move)
 {
     display->moveCursor(move);
 }
+
+#include "moc_keyboard.cpp"

@@ -59,3 +59,5 @@ void KeyboardButton::mouseReleaseEvent(QMouseEvent *event)
     QPushButton::mouseReleaseEvent(event);
     pressHeld = false;
 }
+
+#include "moc_keyboardbutton.cpp"

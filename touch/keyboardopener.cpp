@@ -42,3 +42,5 @@ bool KeyboardOpener::eventFilter(QObject *watched, QEvent *event)
         keyboard->openForWidget(field, title);
     return true;
 }
+
+#include "moc_keyboardopener.cpp"

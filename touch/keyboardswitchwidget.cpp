@@ -48,3 +48,5 @@ void KeyboardSwitchWidget::focusInEvent(QFocusEvent *event)
     }
     opening = false;
 }
+
+#include "moc_keyboardswitchwidget.cpp"

@@ -82,3 +82,5 @@ void LineEditEmbedded::mouseDoubleClickEvent(QMouseEvent *event)
 {
     event->accept();
 }
+
+#include "moc_lineeditembedded.cpp"

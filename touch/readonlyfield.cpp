@@ -58,3 +58,5 @@ void ReadOnlyField::mouseReleaseEvent(QMouseEvent *event)
     if (shownText() != text())
         QToolTip::showText(mapToGlobal(QPoint(0, height())), text(), this);
 }
+
+#include "moc_readonlyfield.cpp"

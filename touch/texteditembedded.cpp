@@ -101,3 +101,5 @@ void TextEditEmbedded::mousePressEvent(QMouseEvent *event)
     const QString initialText = showsPlaceholder() ? QString() : toPlainText();
     editorKeyboard->openForEditor(this, descriptionText, initialText);
 }
+
+#include "moc_texteditembedded.cpp"

@@ -142,3 +142,5 @@ void TouchStyle::unpolish(QWidget *widget)
         QScroller::ungrabGesture(static_cast<QAbstractScrollArea *>(widget)->viewport());
     QProxyStyle::unpolish(widget);
 }
+
+#include "moc_touchstyle.cpp"

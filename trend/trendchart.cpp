@@ -142,3 +142,5 @@ void TrendChart::showCycles(const QList<CycleTrace> &cycles)
     const double ceiling = highest > 0 ? highest * Headroom : 1;
     setRoundRange(weightAxis, lowest < -0.02 * ceiling ? lowest * Headroom : 0, ceiling);
 }
+
+#include "moc_trendchart.cpp"

@@ -41,3 +41,5 @@ void TrendWindow::redraw()
 {
     trend->showCycles(source());
 }
+
+#include "moc_trendwindow.cpp"
