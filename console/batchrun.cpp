@@ -90,7 +90,7 @@ void BatchRun::setState(BatchState state)
 void BatchRun::publish(int p)
 {
     const DoserWork &work = dosers.at(p);
-    const QString product = line.productName(p);
+    const QString product = productOf(p);
     image.update(p, [&](DoserImage &doser) {
         BatchProgress &batch = doser.batch;
         batch.state = batchState;
@@ -131,14 +131,39 @@ void BatchRun::setUnit(int p, const QString &unit)
 
 void BatchRun::setPlusTolerance(int p, const QString &value)
 {
-    dosers[p].doseFaultPlus = value.toDouble();
-    dosers[p].doseFaultPlusText = value;
+    DoserWork &work = dosers[p];
+    work.reportedPlusText = value;
+    if (work.component >= 0)
+        return;
+    work.doseFaultPlus = value.toDouble();
+    work.doseFaultPlusText = value;
 }
 
 void BatchRun::setMinusTolerance(int p, const QString &value)
 {
-    dosers[p].doseFaultMinus = value.toDouble();
-    dosers[p].doseFaultMinusText = value;
+    DoserWork &work = dosers[p];
+    work.reportedMinusText = value;
+    if (work.component >= 0)
+        return;
+    work.doseFaultMinus = value.toDouble();
+    work.doseFaultMinusText = value;
+}
+
+void BatchRun::releaseTolerances(int p)
+{
+    DoserWork &work = dosers[p];
+    work.component = -1;
+    work.product.clear();
+    work.doseFaultPlus = work.reportedPlusText.toDouble();
+    work.doseFaultPlusText = work.reportedPlusText;
+    work.doseFaultMinus = work.reportedMinusText.toDouble();
+    work.doseFaultMinusText = work.reportedMinusText;
+}
+
+QString BatchRun::productOf(int p) const
+{
+    const DoserWork &work = dosers.at(p);
+    return work.component >= 0 ? work.product : line.productName(p);
 }
 
 bool BatchRun::setTaskWeight(int p, double weight)
@@ -167,8 +192,8 @@ QString BatchRun::taskText(int p) const
 {
     const DoserWork &work = dosers.at(p);
     return QStringLiteral("%1: выполнено %2 из %3 %4")
-        .arg(line.productName(p), weightText(p, work.haveDoneWeight),
-             weightText(p, work.taskWeight), work.weightScale);
+        .arg(productOf(p), weightText(p, work.haveDoneWeight), weightText(p, work.taskWeight),
+             work.weightScale);
 }
 
 void BatchRun::note(JournalEvent::Kind kind, int p)
@@ -264,7 +289,7 @@ void BatchRun::loadCorrection(int p)
 {
     // The corrector keeps the options' window and gain (setDoseOptions); only what it learned
     // of this product comes from data.db.
-    const QString product = line.productName(p);
+    const QString product = productOf(p);
     correctors[p].setWeighingLimit(dosers.at(p).npd);
     correctors[p].restore(corrections.load(line.deviceId(p), product));
     correctedProducts[p] = product;
@@ -422,10 +447,13 @@ bool BatchRun::newButch()
     if (!written(closed))
         return false;
     // The tasks of a closed batch are over: nothing may be continued into it.
-    for (DoserWork &work : dosers) {
-        work.idle = true;
-        work.phase = DosePhase::None;
+    for (int p = 0; p < dosers.size(); ++p) {
+        dosers[p].idle = true;
+        dosers[p].phase = DosePhase::None;
+        if (dosers.at(p).component >= 0)
+            releaseTolerances(p);
     }
+    mix = BatchFormula();
     butchId = 0;
     started = QDateTime();
     setState(BatchState::Idle);
@@ -459,18 +487,89 @@ void BatchRun::start()
         person.inform(QStringLiteral("Вид продукта и вес должны быть заданы"));
         return;
     }
+    if (!openNewButch())
+        return;
+    mix = BatchFormula();
+    startActions();
+}
+
+bool BatchRun::openNewButch()
+{
     butchId = records.findOpenButch();
     if (butchId != 0)
         qDebug("\nThere is present butch what can be finished");
     if (person.ask(QStringLiteral("Начать новую работу?")) != BatchOperator::Answer::Yes)
-        return;
+        return false;
     // The question ran its own event loop: the doser may have been lost meanwhile.
     if (!canDoReceipt())
-        return;
+        return false;
     if (butchId != 0 && !newButch())
-        return;
+        return false;
     parts = 0;
+    return true;
+}
+
+void BatchRun::startFormula(const BatchFormula &formula)
+{
+    if (isRunning() || formula.isEmpty())
+        return;
+    if (const QString problem = DataFileAccess::writeProblem(database); !problem.isEmpty()) {
+        person.inform(problem);
+        return;
+    }
+    // The dosers the formula needs are those that hold up the start when silent.
+    for (int p = 0; p < dosers.size(); ++p) {
+        if (!hasTask(p))
+            dosers[p].taskWeight = 0;
+    }
+    for (const BatchComponent &component : formula.components) {
+        const int p = position(component.doser);
+        if (p < 0) {
+            person.inform(QStringLiteral("Дозатор %1 не найден на линии.").arg(component.doser));
+            return;
+        }
+        dosers[p].taskWeight = component.target;
+    }
+    if (!canDoReceipt())
+        return;
+    for (const BatchComponent &component : formula.components) {
+        if (!hasKnownWeighingLimit(position(component.doser)))
+            return;
+    }
+    if (!openNewButch())
+        return;
+    mix = formula;
     startActions();
+}
+
+int BatchRun::nextComponent(int p) const
+{
+    int next = -1;
+    for (int i = 0; i < mix.components.size(); ++i) {
+        const BatchComponent &component = mix.components.at(i);
+        if (position(component.doser) != p || componentTasks.value(i) != 0
+            || componentsDone.value(i))
+            continue;
+        if (next < 0 || component.turn < mix.components.at(next).turn)
+            next = i;
+    }
+    return next;
+}
+
+void BatchRun::beginComponent(int p, int i)
+{
+    const BatchComponent &component = mix.components.at(i);
+    DoserWork &work = dosers[p];
+    work.component = i;
+    work.product = component.product;
+    work.taskWeight = component.target;
+    work.doseFaultPlus = component.plusTolerance;
+    work.doseFaultPlusText = weightText(p, component.plusTolerance);
+    work.doseFaultMinus = component.minusTolerance;
+    work.doseFaultMinusText = weightText(p, component.minusTolerance);
+    prepareDevicesForStart(p);
+    if (work.taskRecorded)
+        componentTasks[i] = work.taskId;
 }
 
 void BatchRun::startActions()
@@ -485,8 +584,30 @@ void BatchRun::startActions()
     butchId = records.newButch();
     if (!written(WriteResult::of(butchId != 0, database)))
         return;
+    componentTasks = QList<qint64>(mix.components.size(), 0);
+    componentsDone = QList<bool>(mix.components.size(), false);
+    if (!mix.isEmpty()) {
+        FormulaButch kept;
+        kept.formulaName = mix.name;
+        kept.size = QString::number(mix.size);
+        kept.keepRatio = mix.keepRatio;
+        for (int i = 0; i < mix.components.size(); ++i) {
+            const BatchComponent &component = mix.components.at(i);
+            const int p = position(component.doser);
+            kept.parts.append({i, component.doser, component.product,
+                               weightText(p, component.target),
+                               weightText(p, component.plusTolerance),
+                               weightText(p, component.minusTolerance), component.turn, 0});
+        }
+        if (!written(records.writeFormula(butchId, kept)))
+            return;
+        for (int p = 0; p < dosers.size() && isRunning(); ++p) {
+            if (const int first = nextComponent(p); first >= 0)
+                beginComponent(p, first);
+        }
+    }
 
-    for (int p = 0; p < dosers.size() && isRunning(); ++p) {
+    for (int p = 0; p < dosers.size() && isRunning() && mix.isEmpty(); ++p) {
         if (line.isOnline(p) && (dosers.size() == 1 || dosers.at(p).taskWeight > 0))
             prepareDevicesForStart(p);
     }
@@ -512,8 +633,8 @@ void BatchRun::prepareDevicesForStart(int p)
     const int id = line.deviceId(p);
     qDebug("\nAdd new task");
     work.taskId = records.newTask(butchId, id, weightText(p, work.taskWeight),
-                                  weightText(p, work.mustToBeDoneWeight), line.productName(p),
-                                  work.weightScale);
+                                  weightText(p, work.mustToBeDoneWeight), productOf(p),
+                                  work.weightScale, work.component);
     work.taskRecorded = written(WriteResult::of(work.taskId != 0, database));
     if (!work.taskRecorded)
         return;
@@ -621,19 +742,26 @@ void BatchRun::continueActions()
         const QString remaining = weightText(p, work.mustToBeDoneWeight);
         // A task whose row could not be written at the start is written now.
         if (!work.taskRecorded)
-            work.taskId = records.newTask(butchId, id, task, remaining, line.productName(p),
-                                          work.weightScale);
-        const WriteResult ok = work.taskRecorded ? records.resumeTask(work.taskId, task, remaining,
-                                                                      line.productName(p))
-                                                 : WriteResult::of(work.taskId != 0, database);
+            work.taskId = records.newTask(butchId, id, task, remaining, productOf(p),
+                                          work.weightScale, work.component);
+        const WriteResult ok = work.taskRecorded
+                                   ? records.resumeTask(work.taskId, task, remaining, productOf(p))
+                                   : WriteResult::of(work.taskId != 0, database);
         if (!written(ok))
             return;
         work.taskRecorded = true;
+        if (work.component >= 0)
+            componentTasks[work.component] = work.taskId;
         note(JournalEvent::ButchContinued, p);
     }
     for (int p = 0; p < dosers.size(); ++p) {
         if (line.isOnline(p) && hasTask(p))
             prepareDoserForWork(line.deviceId(p));
+    }
+    // A doser whose components had not begun when the work was cut off begins them now.
+    for (int p = 0; p < dosers.size() && isRunning(); ++p) {
+        if (const int next = nextComponent(p); line.isOnline(p) && !hasTask(p) && next >= 0)
+            beginComponent(p, next);
     }
     doseTimer.start(tickPeriod());
 }
@@ -664,6 +792,7 @@ void BatchRun::restoreLastSession()
     }
 
     parts = 0;
+    restoreFormula();
     const QueryResult tasks = records.restoreTasks(butchId);
     for (int row = 0; row < tasks.rows; ++row) {
         QCoreApplication::processEvents();
@@ -681,6 +810,7 @@ void BatchRun::restoreLastSession()
         work.idle = false;
         work.taskRecorded = true;
         work.taskId = tasks.value(row, ButchRecords::IdTask).toLongLong();
+        restoreComponent(p);
         emit taskRestored(p, tasks.value(row, ButchRecords::TaskWeight),
                           tasks.value(row, ButchRecords::HaveDoneWeight));
         note(JournalEvent::ButchRestored, p);
@@ -688,6 +818,44 @@ void BatchRun::restoreLastSession()
     switchOnAll();
     batchState = BatchState::Stopped;
     stopActions();
+}
+
+void BatchRun::restoreFormula()
+{
+    mix = BatchFormula();
+    componentTasks.clear();
+    componentsDone.clear();
+    FormulaButch kept;
+    if (!records.loadFormula(butchId, &kept))
+        return;
+    mix.name = kept.formulaName;
+    mix.size = kept.size.toDouble();
+    mix.keepRatio = kept.keepRatio;
+    for (const FormulaPart &part : std::as_const(kept.parts)) {
+        mix.components.append({part.deviceId, part.productName, part.taskWeight.toDouble(),
+                               part.doseFaultPlus.toDouble(), part.doseFaultMinus.toDouble(),
+                               part.turn});
+        componentTasks << part.taskId;
+        componentsDone << false;
+    }
+}
+
+void BatchRun::restoreComponent(int p)
+{
+    DoserWork &work = dosers[p];
+    // A later task on the doser means the one restored before it had ended.
+    if (work.component >= 0)
+        componentsDone[work.component] = true;
+    const int i = componentTasks.indexOf(work.taskId);
+    if (i < 0)
+        return;
+    const BatchComponent &component = mix.components.at(i);
+    work.component = i;
+    work.product = component.product;
+    work.doseFaultPlus = component.plusTolerance;
+    work.doseFaultPlusText = weightText(p, component.plusTolerance);
+    work.doseFaultMinus = component.minusTolerance;
+    work.doseFaultMinusText = weightText(p, component.minusTolerance);
 }
 
 void BatchRun::questionClosed()
@@ -793,11 +961,20 @@ void BatchRun::finishTask(int p)
     };
     if (!written(records.finishTask(
             work.taskId, weightText(p, work.taskWeight), weightText(p, work.haveDoneWeight),
-            weightText(p, work.mustToBeDoneWeight), line.productName(p), work.weightScale))) {
+            weightText(p, work.mustToBeDoneWeight), productOf(p), work.weightScale))) {
         reopen();
         return;
     }
     qDebug("\ndevice %d has finisheded his part the work, must to do %d part(s)\n", id, parts);
+    if (const int done = work.component; done >= 0) {
+        componentsDone[done] = true;
+        checkComponent(p, done);
+        if (const int next = nextComponent(p); next >= 0) {
+            beginComponent(p, next);
+            return;
+        }
+        releaseTolerances(p);
+    }
     publish(p);
     if (parts != 0)
         return;
@@ -811,6 +988,78 @@ void BatchRun::finishTask(int p)
     setState(BatchState::Finished);
     person.dismissQuestion();
     person.inform(QStringLiteral("Задание выполнено"));
+}
+
+void BatchRun::checkComponent(int p, int i)
+{
+    const DoserWork &work = dosers.at(p);
+    const BatchComponent &component = mix.components.at(i);
+    const double deviation = work.haveDoneWeight - component.target;
+    if (!(deviation > component.plusTolerance) && !(-deviation > component.minusTolerance))
+        return;
+    person.inform(QStringLiteral("Компонент \"%1\" вне допуска: задано %2, отвешено %3 %4")
+                      .arg(component.product, weightText(p, component.target),
+                           weightText(p, work.haveDoneWeight), work.weightScale));
+    if (!mix.keepRatio || !(component.target > 0) || !(work.haveDoneWeight > 0))
+        return;
+    // Asked once this report is over: the question runs an event loop of its own.
+    const int over = i;
+    QTimer::singleShot(0, this, [this, over] { offerRescale(over); });
+}
+
+void BatchRun::offerRescale(int i)
+{
+    if (mix.isEmpty() || i >= mix.components.size() || !isRunning())
+        return;
+    const BatchComponent &over = mix.components.at(i);
+    const int overAt = position(over.doser);
+    const double factor = dosers.at(overAt).haveDoneWeight / over.target;
+    if (qFuzzyCompare(factor, 1.0))
+        return;
+    // Those still to come, and those in work that have not delivered past their new target.
+    QList<int> rescaled;
+    QStringList changes;
+    for (int j = 0; j < mix.components.size(); ++j) {
+        if (componentsDone.at(j))
+            continue;
+        const BatchComponent &component = mix.components.at(j);
+        const int p = position(component.doser);
+        const double target = component.target * factor;
+        if (dosers.at(p).component == j && !(target > dosers.at(p).haveDoneWeight))
+            continue;
+        rescaled << j;
+        changes << QStringLiteral("%1: %2 → %3 %4")
+                       .arg(component.product, weightText(p, component.target),
+                            weightText(p, target), dosers.at(p).weightScale);
+    }
+    if (rescaled.isEmpty())
+        return;
+    if (person.ask(QStringLiteral("Пересчитать оставшиеся компоненты, чтобы сохранить "
+                                  "соотношение?\n%1")
+                       .arg(changes.join(QLatin1Char('\n'))))
+        != BatchOperator::Answer::Yes)
+        return;
+    for (const int j : std::as_const(rescaled)) {
+        BatchComponent &component = mix.components[j];
+        const int p = position(component.doser);
+        component.target *= factor;
+        if (!written(records.retargetPart(butchId, j, weightText(p, component.target))))
+            return;
+        DoserWork &work = dosers[p];
+        if (work.component != j)
+            continue;
+        work.taskWeight = component.target;
+        work.mustToBeDoneWeight = work.taskWeight - work.haveDoneWeight;
+        work.fillsLeft = 0;
+        chooseDoseWeight(p);
+        if (work.taskRecorded
+            && !written(records.resumeTask(work.taskId, weightText(p, work.taskWeight),
+                                           weightText(p, work.mustToBeDoneWeight), productOf(p))))
+            return;
+        publish(p);
+    }
+    emit journalEvent(JournalEvent::ComponentsRescaled, changes.join(QStringLiteral("; ")),
+                      qint64(butchId), over.doser);
 }
 
 void BatchRun::keepFillLedger(int p, quint32 total)

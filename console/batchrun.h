@@ -1,6 +1,7 @@
 #ifndef BATCHRUN_H
 #define BATCHRUN_H
 
+#include "batchformula.h"
 #include "batchline.h"
 #include "butchrecords.h"
 #include "dosecorrector.h"
@@ -72,6 +73,13 @@ public:
 
     // The operator's commands, each with its question; the steps behind them are private.
     void start();
+    // A batch of a formula's components: those on different dosers run side by side, those on
+    // one doser one after another in their turn, one task each; the batch ends with the last.
+    void startFormula(const BatchFormula &formula);
+    // The formula of the batch in work; empty for a batch of the dosers' own targets.
+    const BatchFormula &formula() const { return mix; }
+    // The component in work on the doser, -1 when none.
+    int componentAt(int position) const { return dosers.at(position).component; }
     void stop();
     void continueWork();
     // Closes the open batch: finished when something was delivered, deleted otherwise.
@@ -116,7 +124,17 @@ private:
     friend class FakeLine;
 
     // What the commands do once the operator has said yes, and what the console does on its own.
+    bool openNewButch();
     void startActions();
+    void beginComponent(int position, int component);
+    int nextComponent(int position) const;
+    // The doser's own tolerances again once its formula components are done.
+    void releaseTolerances(int position);
+    void checkComponent(int position, int component);
+    void offerRescale(int component);
+    QString productOf(int position) const;
+    void restoreFormula();
+    void restoreComponent(int position);
     void prepareDevicesForStart(int position);
     void prepareDoserForWork(int id);
     void stopActions();
@@ -186,6 +204,10 @@ private:
     QList<DoseRecord> unwritten;
     // The restore question waits for the open one.
     bool restoreDeferred = false;
+    // The formula batch in work, its components' tasks (0 until begun) and those finished.
+    BatchFormula mix;
+    QList<qint64> componentTasks;
+    QList<bool> componentsDone;
 };
 
 #endif // BATCHRUN_H

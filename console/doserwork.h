@@ -37,6 +37,13 @@ struct DoserWork
     // The tolerances as the doser reported them; empty until it did.
     QString doseFaultPlusText;
     QString doseFaultMinusText;
+    // As the doser reported them, while a formula component's own are in force.
+    QString reportedPlusText;
+    QString reportedMinusText;
+    // The formula component in work (an index into the batch's formula), -1 for none; its
+    // product and tolerances stand for the doser's.
+    int component = -1;
+    QString product;
     // The upper weighing limit; 1.0 until the doser reports its own.
     double npd = 1.0;
     // The doser has reported its upper weighing limit; doses are cut only by a reported one.

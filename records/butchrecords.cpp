@@ -88,7 +88,7 @@ WriteResult ButchRecords::changeDay(qint64 butchId, qint64 taskId, Change change
 
 qint64 ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskWeight,
                              const QString &mustToBeDoneWeight, const QString &productName,
-                             const QString &weightScale)
+                             const QString &weightScale, int formulaSeq)
 {
     Transaction transaction(database);
     if (!transaction.isOpen())
@@ -106,8 +106,8 @@ qint64 ButchRecords::newTask(quint64 butchId, int deviceId, const QString &taskW
              mustToBeDoneWeight, productName, weightScale, today(), QString()})
         || !database.execQuery(
             QStringLiteral("UPDATE task SET idTask = %1 WHERE rowid = last_insert_rowid()"), {id})
-        || !markTaskIssued(id) || (summarized && !summaries.refreshButch(qint64(butchId)))
-        || !transaction.commit())
+        || !markTaskIssued(id) || (formulaSeq >= 0 && !formulaParts.begin(butchId, formulaSeq, id))
+        || (summarized && !summaries.refreshButch(qint64(butchId))) || !transaction.commit())
         return 0;
     return id;
 }
@@ -182,6 +182,7 @@ WriteResult ButchRecords::deleteButch(quint64 butchId)
     // The journal is sealed and keeps its rows as written; its events still name the batch,
     // whose number is never given again.
     if (!doses.removeOfButch(qint64(butchId)) || !cycles.removeOfButch(qint64(butchId))
+        || !formulaParts.removeOfButch(butchId)
         || !database.execQuery(QStringLiteral("DELETE FROM butch WHERE idButch = %1"), {butchId}))
         return WriteResult::of(false, database);
     if (summarized) {

@@ -4,6 +4,7 @@
 #include "cyclerecords.h"
 #include "daysummaries.h"
 #include "doserecords.h"
+#include "formulaparts.h"
 #include "highwatermark.h"
 #include "queryresult.h"
 #include "writeresult.h"
@@ -33,9 +34,10 @@ public:
     quint64 newButch();
     // Opens a task of the batch on the doser and returns its id, 0 when it was not written.
     // Like a batch's, the id is above every one the file has handed out.
+    // A formula batch's component (`formulaSeq` >= 0) is marked begun with its task, together.
     qint64 newTask(quint64 butchId, int deviceId, const QString &taskWeight,
                    const QString &mustToBeDoneWeight, const QString &productName,
-                   const QString &weightScale);
+                   const QString &weightScale, int formulaSeq = -1);
     // Counts the ids up to these as handed out by this file, as after a recovery that could not
     // bring back every batch the mark knows; false when it was not written.
     WriteResult acceptIssued(const HighWaterMark::Ids &ids);
@@ -44,8 +46,8 @@ public:
     WriteResult closeButch(quint64 butchId);
     WriteResult closeTasks(quint64 butchId);
     WriteResult deleteTasks(quint64 butchId);
-    // Deletes the batch with its dose rows and cycles; its journal events stay as they were
-    // written.
+    // Deletes the batch with its dose rows, cycles and formula components; its journal events
+    // stay as they were written.
     WriteResult deleteButch(quint64 butchId);
     WriteResult resumeTask(qint64 taskId, const QString &taskWeight,
                            const QString &mustToBeDoneWeight, const QString &productName);
@@ -58,6 +60,19 @@ public:
     WriteResult finishTask(qint64 taskId, const QString &taskWeight, const QString &haveDoneWeight,
                            const QString &mustToBeDoneWeight, const QString &productName,
                            const QString &weightScale);
+    // A formula batch's components, written with it before its first task.
+    WriteResult writeFormula(quint64 butchId, const FormulaButch &formula)
+    {
+        return formulaParts.write(butchId, formula);
+    }
+    bool loadFormula(quint64 butchId, FormulaButch *formula)
+    {
+        return formulaParts.load(butchId, formula);
+    }
+    WriteResult retargetPart(quint64 butchId, int seq, const QString &taskWeight)
+    {
+        return formulaParts.retarget(butchId, seq, taskWeight);
+    }
     // Every task row of the batch in the order they were written, all columns in table order.
     const QueryResult &restoreTasks(quint64 butchId);
 
@@ -96,6 +111,7 @@ private:
     DoseRecords doses {database};
     CycleRecords cycles {database};
     DaySummaries summaries {database};
+    FormulaParts formulaParts {database};
 };
 
 #endif // BUTCHRECORDS_H

@@ -49,6 +49,13 @@ const char *const Schema[] = {
     // What the console learned of how each doser misses its fills of a product.
     "CREATE TABLE IF NOT EXISTS doseCorrection (deviceId INTEGER, productName TEXT, correction "
     "REAL, ratios TEXT, inFlight REAL, sent TEXT, PRIMARY KEY (deviceId, productName));",
+    // A batch made from a formula: the formula and size it was made for, and its components,
+    // each with its task once begun.
+    "CREATE TABLE IF NOT EXISTS formulaButch (idButch INTEGER PRIMARY KEY, formulaName TEXT, "
+    "size TEXT, keepRatio INTEGER);",
+    "CREATE TABLE IF NOT EXISTS formulaPart (idButch INTEGER, seq INTEGER, deviceId INTEGER, "
+    "productName TEXT, taskWeight TEXT, doseFaultPlus TEXT, doseFaultMinus TEXT, turn INTEGER, "
+    "idTask INTEGER, PRIMARY KEY (idButch, seq));",
 };
 
 // Columns that came after their table; rows of an older file keep them empty unless `fill`

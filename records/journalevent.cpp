@@ -8,7 +8,7 @@ QList<JournalEvent::Kind> JournalEvent::kinds()
             PortChanged,      RateChanged,        ProgramStarted,     ProgramExited,
             RecordNotWritten, SettingChanged,     AccessLevelChanged, PinChanged,
             WrongPin,         PinsReset,          AccessProblem,      PlantLink,
-            RecordsRecovered, FileModeChanged};
+            RecordsRecovered, FileModeChanged,    ComponentsRescaled};
 }
 
 QString JournalEvent::caption(int kind)
@@ -66,6 +66,8 @@ QString JournalEvent::caption(int kind)
         return QStringLiteral("Восстановление данных");
     case FileModeChanged:
         return QStringLiteral("Права доступа к файлу");
+    case ComponentsRescaled:
+        return QStringLiteral("Пересчёт компонентов");
     }
     return QString::number(kind);
 }

@@ -40,6 +40,9 @@ struct JournalEvent
         RecordsRecovered = 25,
         // data.db or the settings file was readable by everybody at start.
         FileModeChanged = 26,
+        // A formula batch's components still to come were given new targets to keep the mix's
+        // ratio to one that ended outside its tolerance: the old and the new targets.
+        ComponentsRescaled = 27,
     };
 
     static constexpr qint64 NoButch = 0;

@@ -177,5 +177,8 @@ bool FakeLine::tickUntil(const std::function<bool()> &condition, int maxTicks)
 BatchOperator::Answer FakeOperator::ask(const QString &text)
 {
     asked << text;
-    return answers.value(text, Answer::No);
+    if (answers.contains(text))
+        return answers.value(text);
+    // A rule may name only the question's first line, for questions that list what they change.
+    return answers.value(text.section(QLatin1Char('\n'), 0, 0), Answer::No);
 }

@@ -123,8 +123,8 @@ private:
     BatchRun *batch = nullptr;
 };
 
-// The operator: answers questions by a rule for their text ("Нет" otherwise) and keeps every
-// report.
+// The operator: answers questions by a rule for their text or its first line ("Нет" otherwise)
+// and keeps every report.
 class FakeOperator : public BatchOperator
 {
 public:

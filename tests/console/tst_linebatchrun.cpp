@@ -107,6 +107,8 @@ private slots:
     void lostDoserStopsTheWholeBatchAndNothingIsLostOrCountedTwice();
     void alarmOnOneDoserStopsAllAndContinueFinishesEach();
     void restoreBringsBackEveryTask();
+    void formulaRunsItsDosersSideBySideAndOneDosersComponentsInTurn();
+    void componentOutsideItsToleranceRescalesThoseToComeOnceAskedAndSurvivesARestart();
 };
 
 void tst_LineBatchRun::everyTaskEndsOnItsOwnDoserAndTheBatchOnceAtTheLast()
@@ -232,6 +234,120 @@ void tst_LineBatchRun::restoreBringsBackEveryTask()
     QVERIFY(bench.finished());
     bench.verifyExactTotals();
     QCOMPARE(bench.select("SELECT count(*) FROM butch").value(0), QString("1"));
+}
+
+BatchFormula mixB()
+{
+    BatchFormula mix;
+    mix.name = QStringLiteral("Смесь Б");
+    mix.size = 150;
+    mix.components = {{30, QStringLiteral("Мука"), 90, 0.5, 0.3, 1},
+                      {31, QStringLiteral("Соль"), 7.5, 0.1, 0.1, 2},
+                      {31, QStringLiteral("Сахар"), 45, 0.4, 0.2, 1},
+                      {32, QStringLiteral("Масло"), 7.5, 0.1, 0.1, 1}};
+    return mix;
+}
+
+void tst_LineBatchRun::formulaRunsItsDosersSideBySideAndOneDosersComponentsInTurn()
+{
+    LineBench bench;
+    bench.run->startFormula(mixB());
+    bench.line.deliver();
+    QVERIFY(bench.finished());
+    QCOMPARE(bench.person.shown.count(Done), 1);
+
+    // One task per component, in the turn of its doser, each within its own tolerance.
+    const QStringList tasks = bench.select(
+        "SELECT deviceId, productName, taskWeight, haveDoneWeight FROM task ORDER BY idTask");
+    QCOMPARE(tasks.size(), 16);
+    QStringList onSecond;
+    qint64 secondDelivered = 0;
+    for (int row = 0; row < 4; ++row) {
+        const BatchComponent found = [&] {
+            for (const BatchComponent &component : mixB().components) {
+                if (component.product == tasks.at(4 * row + 1))
+                    return component;
+            }
+            return BatchComponent();
+        }();
+        QCOMPARE(tasks.at(4 * row).toInt(), found.doser);
+        const double deviation = tasks.at(4 * row + 3).toDouble() - found.target;
+        QVERIFY2(deviation <= found.plusTolerance + 1e-9 && -deviation <= found.minusTolerance,
+                 qPrintable(tasks.at(4 * row + 1)));
+        if (found.doser == 31) {
+            onSecond << found.product;
+            secondDelivered += hundredths(tasks.at(4 * row + 3).toDouble());
+        }
+    }
+    QCOMPARE(onSecond, QStringList({"Сахар", "Соль"}));
+    // What each doser discharged is what its tasks hold, the second doser's two together.
+    QCOMPARE(secondDelivered, hundredths(bench.line[1].discharged));
+    QCOMPARE(bench.delivered(0), hundredths(bench.line[0].discharged));
+    // The second component's doses carry its own tolerance, not the doser's.
+    QCOMPARE(bench.select("SELECT DISTINCT doseFaultPlus FROM dose WHERE deviceId = 32"),
+             QStringList {"0.10"});
+    QCOMPARE(bench.select("SELECT count(*) FROM butch").value(0), QString("1"));
+    // The dosers' own tolerances are back once the formula is done.
+    QCOMPARE(bench.run->work(1).doseFaultPlusText, QString("0.50"));
+}
+
+void tst_LineBatchRun::componentOutsideItsToleranceRescalesThoseToComeOnceAskedAndSurvivesARestart()
+{
+    TemporaryDatabase files;
+    BatchFormula mix = mixB();
+    mix.keepRatio = true;
+    double firstOnSecond = 0;
+    {
+        LineBench killed(&files);
+        QSignalSpy journal(killed.run.get(), &BatchRun::journalEvent);
+        killed.person.answers.insert(
+            QStringLiteral("Пересчитать оставшиеся компоненты, чтобы сохранить соотношение?"),
+            Answer::Yes);
+        // The oil comes out 6 % heavy in its one fill: outside its 0.1.
+        killed.line[2].fillError = 0.06;
+        killed.run->startFormula(mix);
+        killed.line.deliver();
+        // The question comes once the report that ended the oil is over, as the console's loop
+        // goes on.
+        QVERIFY(killed.line.tickUntil([&] {
+            QCoreApplication::processEvents();
+            return killed.run->componentAt(1) == 1;
+        }));
+        QVERIFY(killed.person.shown.filter("вне допуска").size() == 1);
+        bool rescaled = false;
+        for (const QList<QVariant> &event : journal)
+            rescaled = rescaled || event.at(0).toInt() == JournalEvent::ComponentsRescaled;
+        QVERIFY(rescaled);
+        // Killed with the second doser on its second component.
+        firstOnSecond = killed.line[1].discharged - killed.line[1].hopper;
+    }
+    LineBench bench(&files);
+    bench.person.answers.insert(Restore, Answer::Yes);
+    bench.run->restoreLastSession();
+    bench.run->continueWork();
+    bench.line.deliver();
+    QVERIFY(bench.finished());
+
+    // The mix keeps its ratio to the oil: every component at the oil's share of its own target,
+    // within its tolerance; the sugar was not run again.
+    const QStringList tasks =
+        bench.select("SELECT productName, haveDoneWeight FROM task ORDER BY idTask");
+    QCOMPARE(tasks.size(), 8);
+    QHash<QString, double> delivered;
+    for (int row = 0; row < 4; ++row)
+        delivered.insert(tasks.at(2 * row), tasks.at(2 * row + 1).toDouble());
+    const double factor = delivered.value("Масло") / 7.5;
+    QVERIFY(factor > 1.04);
+    for (const BatchComponent &component : mix.components) {
+        if (component.product == QStringLiteral("Масло")
+            || component.product == QStringLiteral("Сахар"))
+            continue;
+        const double deviation = delivered.value(component.product) - component.target * factor;
+        QVERIFY2(deviation <= component.plusTolerance + 1e-9
+                     && -deviation <= component.minusTolerance,
+                 qPrintable(component.product));
+    }
+    QVERIFY(qAbs(delivered.value("Сахар") - firstOnSecond) < 0.005);
 }
 
 QTEST_GUILESS_MAIN(tst_LineBatchRun)
