@@ -17,6 +17,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 // A4 in points; the PDF is written at 72 dpi, so one unit of the layout is one point.
@@ -49,6 +51,7 @@ const QList<qreal> FieldStops {0.0, 0.3};
 const QList<qreal> DoseStops {0.0, 0.07, 0.22, 0.40, 0.58, 0.76};
 const QList<qreal> EventStops {0.0, 0.13, 0.24, 0.49, 0.55};
 const QList<qreal> CapabilityStops {0.0, 0.25, 0.40, 0.55};
+const QList<qreal> ComponentStops {0.0, 0.22, 0.33, 0.47, 0.61, 0.75, 0.84};
 
 int decimalsOf(const QString &weight)
 {
@@ -179,6 +182,7 @@ void ButchReport::load(Database &database)
                       taskRows.value(row, 2), taskRows.value(row, 3), taskRows.value(row, 4),
                       taskRows.value(row, 5).toLongLong()});
     }
+    ofFormula = FormulaParts(database).load(quint64(butchId), &formula);
     doses = DoseRecords(database).ofButch(butchId);
     for (const Task &task : std::as_const(tasks))
         cycles.insert(task.deviceId, CycleRecords(database).ofTask(butchId, task.deviceId));
@@ -198,11 +202,53 @@ QList<ButchReport::Line> ButchReport::lines() const
     out << field(QStringLiteral("Окончание:"), endTime.isEmpty()
                                                    ? QStringLiteral("партия не завершена")
                                                    : moment(endDate, endTime));
+    if (ofFormula)
+        addFormula(out);
     for (const Task &task : tasks)
         addTask(out, task);
     addEvents(out);
     addJournalSeal(out);
     return out;
+}
+
+void ButchReport::addFormula(QList<Line> &out) const
+{
+    out << field(QStringLiteral("Рецептура:"), formula.formulaName);
+    out << field(QStringLiteral("Размер партии:"), formula.size);
+    out.append({Line::TableHeader,
+                {QStringLiteral("Компонент"), QStringLiteral("Дозатор"), QStringLiteral("Задание"),
+                 QStringLiteral("Выдано"), QStringLiteral("Отклонение"), QStringLiteral("Доз"),
+                 QStringLiteral("В допуске")},
+                ComponentStops});
+    for (const FormulaPart &part : formula.parts) {
+        const auto task = std::find_if(tasks.cbegin(), tasks.cend(), [&](const Task &candidate) {
+            return part.taskId != 0 && candidate.id == part.taskId;
+        });
+        const QString delivered = task == tasks.cend() ? QString() : task->delivered;
+        int counted = 0;
+        for (const DoseRecord &dose : doses)
+            counted += task != tasks.cend() && task->owns(dose) && dose.counted ? 1 : 0;
+        const int decimals = qMax(decimalsOf(part.taskWeight), decimalsOf(delivered));
+        qint64 target = 0;
+        qint64 given = 0;
+        qint64 plus = 0;
+        qint64 minus = 0;
+        const bool weighed = !delivered.isEmpty() && toUnits(part.taskWeight, decimals, target)
+                             && toUnits(delivered, decimals, given)
+                             && toUnits(part.doseFaultPlus, decimals, plus)
+                             && toUnits(part.doseFaultMinus, decimals, minus);
+        const qint64 deviation = given - target;
+        const bool within = weighed && deviation <= plus && -deviation <= minus;
+        Line row {Line::TableRow,
+                  {part.productName, QString::number(part.deviceId), part.taskWeight,
+                   orNoValue(delivered), weighed ? unitsText(deviation, decimals, true) : NoValue,
+                   QString::number(counted),
+                   weighed ? (within ? QStringLiteral("да") : QStringLiteral("нет")) : NoValue},
+                  ComponentStops};
+        if (weighed && !within)
+            row.colour = OutOfTolerance;
+        out.append(row);
+    }
 }
 
 void ButchReport::addTask(QList<Line> &out, const Task &task) const

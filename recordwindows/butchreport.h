@@ -3,6 +3,7 @@
 
 #include "cycletrace.h"
 #include "doserecord.h"
+#include "formulaparts.h"
 #include "journalevent.h"
 #include "knownseal.h"
 
@@ -77,6 +78,8 @@ private:
     void load(Database &database);
     QList<Line> lines() const;
     void addTask(QList<Line> &out, const Task &task) const;
+    // A formula batch's formula, size and its components side by side.
+    void addFormula(QList<Line> &out) const;
     // The doses' share within tolerance, Cp, Cpk and class.
     void addCapability(QList<Line> &out, const Task &task) const;
     void addEvents(QList<Line> &out) const;
@@ -95,6 +98,9 @@ private:
     QString endDate;
     QString endTime;
     QList<Task> tasks;
+    // The batch's formula; none for a batch of the dosers' own targets.
+    bool ofFormula = false;
+    FormulaButch formula;
     QList<DoseRecord> doses;
     // Each doser's cycles, as the hopper's weight went.
     QHash<int, QList<CycleTrace>> cycles;
