@@ -533,7 +533,12 @@ void BatchRun::startFormula(const BatchFormula &formula)
     if (!canDoReceipt())
         return;
     for (const BatchComponent &component : formula.components) {
-        if (!hasKnownWeighingLimit(position(component.doser)))
+        const int p = position(component.doser);
+        if (!line.isOnline(p)) {
+            person.inform(QStringLiteral("Отсутствует связь с дозатором %1.").arg(component.doser));
+            return;
+        }
+        if (!hasKnownWeighingLimit(p))
             return;
     }
     if (!openNewButch())
