@@ -56,6 +56,11 @@ const char *const Schema[] = {
     "CREATE TABLE IF NOT EXISTS formulaPart (idButch INTEGER, seq INTEGER, deviceId INTEGER, "
     "productName TEXT, taskWeight TEXT, doseFaultPlus TEXT, doseFaultMinus TEXT, turn INTEGER, "
     "idTask INTEGER, PRIMARY KEY (idButch, seq));",
+    // The production schedule, and which of its entries each batch was opened for.
+    "CREATE TABLE IF NOT EXISTS schedule (idEntry INTEGER PRIMARY KEY, place INTEGER, formulaName "
+    "TEXT, productName TEXT, deviceId INTEGER, size TEXT, lot TEXT, lotPattern TEXT, count "
+    "INTEGER, state INTEGER, reason TEXT, addedBy TEXT, addedAt TEXT, orderId TEXT);",
+    "CREATE TABLE IF NOT EXISTS scheduleButch (idButch INTEGER PRIMARY KEY, idEntry INTEGER);",
 };
 
 // Columns that came after their table; rows of an older file keep them empty unless `fill`
