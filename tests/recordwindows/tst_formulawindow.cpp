@@ -85,7 +85,9 @@ public:
 
     bool formulaTablesExist()
     {
-        return !records.select("SELECT name FROM sqlite_master WHERE name LIKE 'formula%'")
+        return !records
+                    .select("SELECT name FROM sqlite_master WHERE name IN ('formula', "
+                            "'formulaComponent')")
                     .isEmpty();
     }
 
