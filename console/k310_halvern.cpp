@@ -2,6 +2,7 @@
 
 #include "consolelog.h"
 #include "doseoptionsdialog.h"
+#include "formulawindow.h"
 
 #include "journal.h"
 #include "k310device.h"
@@ -247,6 +248,8 @@ void K310_Halvern::wireWindow()
     connect(supervisor.get(), &DoserSupervisor::activityChecked, this,
             &K310_Halvern::checkDeviceActivity);
     connect(batch.get(), &BatchRun::stateChanged, this, &K310_Halvern::applyBatchState);
+    connect(batch.get(), &BatchRun::stateChanged, this, &K310_Halvern::formulaBatchEnded);
+    connect(ui.formulaButton, &QPushButton::clicked, this, &K310_Halvern::formulaButton);
     connect(batch.get(), &BatchRun::journalEvent, this, &K310_Halvern::noteBatchEvent);
     connect(batch.get(), &BatchRun::taskRestored, this, &K310_Halvern::showRestoredTask);
     connect(batch.get(), &BatchRun::productWanted, this, &K310_Halvern::changeK310Product);

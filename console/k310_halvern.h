@@ -11,6 +11,7 @@
 #include "doserpanel.h"
 #include "dosersupervisor.h"
 #include "eventjournal.h"
+#include "formulastartdialog.h"
 #include "linedosers.h"
 #include "modalprompts.h"
 #include "processimage.h"
@@ -24,6 +25,7 @@
 
 #include <memory>
 
+class FormulaWindow;
 class DoseOptionsDialog;
 class Journal;
 class K310Device;
@@ -301,6 +303,14 @@ private:
     void showDoseCorrection(int position);
     void resetDoseCorrection();
 
+    // Formula batches: the start dialog, the formula window, the batches of a split one after
+    // another.
+    void formulaButton();
+    void showFormulas(QWidget *over);
+    void startFormulaBatch();
+    void formulaBatchEnded(BatchState state);
+    QList<LineCapacity> lineCapacities() const;
+
     // Plant link helpers.
     void wirePlantLink();
     void showPlantLinkStatus();
@@ -331,6 +341,9 @@ private:
     std::unique_ptr<Product> productWindow;
     std::unique_ptr<Stat> statWindow;
     std::unique_ptr<Journal> journalWindow;
+    std::unique_ptr<FormulaWindow> formulaWindow;
+    // The batches of the formula still to run, the first in work.
+    FormulaStartDialog::Choice formulaRun;
     Database database;
     EventJournal journal;
     ProcessImage image {0};

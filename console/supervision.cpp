@@ -240,6 +240,7 @@ void K310_Halvern::layOutLine()
     // One doser: the window as it always was.
     const bool line = doserCount() > 1;
     overview->setVisible(line);
+    ui.formulaButton->setVisible(line);
     const int extra = line ? overview->sizeHint().height() + 4 : 0;
     setFixedSize(width(), WindowHeight + extra);
     if (selected >= doserCount())
