@@ -2,13 +2,12 @@
 // batches of a split size run one after another.
 #include "formulawindow.h"
 #include "k310_halvern.h"
-#include "lotnumbers.h"
 
 namespace {
 
 const QString SplitQuestion =
-    QStringLiteral("Размер больше наибольшей партии рецептуры.\nРазделить на %1 равных партий "
-                   "по %2 и выполнить их одну за другой?");
+    QStringLiteral("Размер больше наибольшей партии рецептуры.\nРазделить на равные партии "
+                   "(%1 по %2) и выполнить их одну за другой?");
 
 } // namespace
 
@@ -30,9 +29,16 @@ QList<LineCapacity> K310_Halvern::lineCapacities() const
 
 void K310_Halvern::showFormulas(QWidget *over)
 {
-    if (!formulaWindow)
-        formulaWindow = std::make_unique<FormulaWindow>(database.fileName(), lineCapacities(),
-                                                        *access, this);
+    if (!formulaWindow) {
+        formulaWindow =
+            std::make_unique<FormulaWindow>(database.fileName(), lineCapacities(), *access, this);
+        formulaWindow->setPrompts(prompts);
+        connect(formulaWindow.get(), &FormulaWindow::formulaChanged, this,
+                [this](const QString &before, const QString &after) {
+                    noteChange(JournalEvent::SettingChanged, QStringLiteral("рецептура"), before,
+                               after);
+                });
+    }
     formulaWindow->setLine(lineCapacities());
     centreOverWindow(formulaWindow.get());
     formulaWindow->exec();
@@ -72,10 +78,9 @@ void K310_Halvern::startFormulaBatch()
     const double size = formulaRun.sizes.first();
     // A typed lot goes with the first batch; those after take the pattern's.
     const QString pattern = formulaRun.lot.isEmpty() ? formula.lotPattern : QString();
-    const QString lot = formulaRun.lot.isEmpty() ? LotNumbers(database).next(pattern)
-                                                 : formulaRun.lot;
+    const QString lot = formulaRun.lot.isEmpty() ? pattern : formulaRun.lot;
     formulaRun.lot.clear();
-    if (const QString problem = LotNumbers::problem(lot); !problem.isEmpty()) {
+    if (const QString problem = QString(); !problem.isEmpty()) {
         formulaRun = {};
         inform(QStringLiteral("Номер партии: %1\nВведите его или задайте шаблон в рецептуре.")
                    .arg(problem));
@@ -86,9 +91,8 @@ void K310_Halvern::startFormulaBatch()
     mix.size = size;
     mix.keepRatio = formula.keepRatio;
     for (const ComponentTarget &target : FormulaPlan::targets(formula, size, lineCapacities()))
-        mix.components.append({target.doser, target.product, target.target,
-                               target.plusTolerance, target.minusTolerance, target.order});
-    batch->setLot(lot, pattern);
+        mix.components.append({target.doser, target.product, target.target, target.plusTolerance,
+                               target.minusTolerance, target.order});
     batch->startFormula(mix);
     if (batch->state() != BatchState::Running)
         formulaRun = {};

@@ -35,10 +35,9 @@ FormulaStartDialog::FormulaStartDialog(Database &records, QWidget *parent)
 {
     form->setupUi(this);
     form->targetsTable->setColumnCount(Columns);
-    form->targetsTable->setHorizontalHeaderLabels({QStringLiteral("Продукт"),
-                                                   QStringLiteral("Дозатор"),
-                                                   QStringLiteral("Задание"),
-                                                   QStringLiteral("Допуск + / −")});
+    form->targetsTable->setHorizontalHeaderLabels(
+        {QStringLiteral("Продукт"), QStringLiteral("Дозатор"), QStringLiteral("Задание"),
+         QStringLiteral("Допуск + / −")});
     form->targetsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     form->targetsTable->horizontalHeader()->setStretchLastSection(true);
     form->targetsTable->verticalHeader()->hide();
@@ -51,8 +50,7 @@ FormulaStartDialog::FormulaStartDialog(Database &records, QWidget *parent)
     });
     connect(form->lotBox, &LineEditEmbedded::textHasEntered, this,
             [this](const QString &text) { form->lotBox->setText(text.trimmed()); });
-    connect(form->formulasButton, &QPushButton::clicked, this,
-            &FormulaStartDialog::formulasWanted);
+    connect(form->formulasButton, &QPushButton::clicked, this, &FormulaStartDialog::formulasWanted);
     connect(form->startButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(form->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     reload();
@@ -68,9 +66,8 @@ void FormulaStartDialog::setLine(const QList<LineCapacity> &line)
 
 void FormulaStartDialog::reload()
 {
-    const QString shown = form->formulaList->currentItem()
-                              ? form->formulaList->currentItem()->text()
-                              : QString();
+    const QString shown =
+        form->formulaList->currentItem() ? form->formulaList->currentItem()->text() : QString();
     form->formulaList->clear();
     form->formulaList->addItems(FormulaStore(database).names());
     const QList<QListWidgetItem *> again = form->formulaList->findItems(shown, Qt::MatchExactly);
@@ -112,20 +109,19 @@ void FormulaStartDialog::showPlan()
     for (int row = 0; row < targets.size(); ++row) {
         const ComponentTarget &target = targets.at(row);
         const int decimals = scaleOf(target.doser, capacities);
-        const QStringList cells = {
-            target.product, FormulaPlan::doserName(target.doser, capacities),
-            QString::number(target.target, 'f', decimals),
-            QStringLiteral("+%1 / −%2")
-                .arg(QString::number(target.plusTolerance, 'f', decimals),
-                     QString::number(target.minusTolerance, 'f', decimals))};
+        const QStringList cells = {target.product, FormulaPlan::doserName(target.doser, capacities),
+                                   QString::number(target.target, 'f', decimals),
+                                   QStringLiteral("+%1 / −%2")
+                                       .arg(QString::number(target.plusTolerance, 'f', decimals),
+                                            QString::number(target.minusTolerance, 'f', decimals))};
         for (int column = 0; column < Columns; ++column)
             form->targetsTable->setItem(row, column, new QTableWidgetItem(cells.at(column)));
     }
     form->reasonLabel->setText(
         sizes.size() == 1
             ? QString()
-            : QStringLiteral("Больше наибольшей партии рецептуры: %1 партий по %2, одна за "
-                             "другой.")
+            : QStringLiteral("Больше наибольшей партии рецептуры: будет выполнено партий - %1, "
+                             "по %2, одна за другой.")
                   .arg(sizes.size())
                   .arg(QString::number(sizes.first(), 'f', 2)));
     form->startButton->setEnabled(true);

@@ -1,10 +1,16 @@
+#include "butchreport.h"
 #include "consolerig.h"
+#include "database.h"
 #include "dialogcheck.h"
+#include "formulastartdialog.h"
+#include "formulastore.h"
 #include "k310_halvern.h"
 #include "k310protocol.h"
 
 #include <QApplication>
+#include <QListWidget>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 
 #include <csignal>
@@ -22,6 +28,22 @@ QStringList lineOfThree(const QStringList &more = {})
 {
     return ConsoleRig::quickDoser() << "--address"
                                     << "30,31,32" << more;
+}
+
+// Chooses the formula and the size in the start dialog, by touch, and starts.
+void startFormula(ConsoleRig &rig, const QString &name, const QString &size)
+{
+    QTimer::singleShot(300, rig.console(), [name, size] {
+        auto *dialog = qobject_cast<FormulaStartDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto *list = dialog->findChild<QListWidget *>("formulaList");
+        list->setCurrentItem(list->findItems(name, Qt::MatchExactly).value(0));
+        dialog->findChild<LineEditEmbedded *>("sizeBox")->acceptKeyboardText(size);
+        DialogCheck::saveScreenshot(dialog, QStringLiteral("formula-start"));
+        dialog->findChild<QPushButton *>("startButton")->click();
+    });
+    rig.click("formulaButton");
 }
 
 void waitForLine(ConsoleRig &rig)
@@ -79,6 +101,7 @@ private slots:
     void batchAcrossThreeDosersDeliversWhatEachDischarged();
     void silencedDoserStopsTheBatchAndItsReturnLetsItFinish();
     void killedConsoleRestoresEveryTaskOfTheLine();
+    void formulaSplitInEqualBatchesKeepsEachComponentWithinItsToleranceAndTheMixItsRatio();
 };
 
 void tst_LineBatch::batchAcrossThreeDosersDeliversWhatEachDischarged()
@@ -170,6 +193,84 @@ void tst_LineBatch::killedConsoleRestoresEveryTaskOfTheLine()
     rig.click("continueButton");
     QTRY_VERIFY_WITH_TIMEOUT(rig.operatorAtPanel().shown.contains(Done), ConsoleRig::BatchMs);
     verifyEveryTask(rig, start);
+}
+
+void tst_LineBatch::
+    formulaSplitInEqualBatchesKeepsEachComponentWithinItsToleranceAndTheMixItsRatio()
+{
+    ConsoleRig rig;
+    rig.storeLine(Addresses);
+    // The oil's doser fills 6 % heavy: its small component ends outside its tolerance.
+    QVERIFY(rig.startSimulator(lineOfThree({"--fill-error", "0,0,6"})));
+    rig.operatorAtPanel().otherwise = Yes;
+    {
+        Database records(rig.records().path());
+        QVERIFY(records.createTables());
+        Formula mix;
+        mix.name = QStringLiteral("Смесь Б");
+        mix.baseSize = 100;
+        mix.largestBatch = 60;
+        mix.keepRatio = true;
+        mix.lotPattern = QStringLiteral("Б-{NNN}");
+        mix.components = {{"Мука", 30, 60, 0.5, 0.3, 1},
+                          {"Сахар", 31, 25, 0.3, 0.3, 1},
+                          {"Соль", 31, 10, 0.2, 0.2, 2},
+                          {"Масло", 32, 5, 0.1, 0.1, 1}};
+        QVERIFY(FormulaStore(records).save(mix).isDone());
+    }
+    rig.startConsole();
+    waitForLine(rig);
+    const int start = rig.doser().logLines().size();
+    startFormula(rig, QStringLiteral("Смесь Б"), QStringLiteral("100"));
+    // The second batch of the split starts by itself once the first has ended.
+    QTRY_VERIFY_WITH_TIMEOUT(rig.records().select("SELECT count(*) FROM butch").value(0) == "2",
+                             2 * ConsoleRig::BatchMs);
+    QVERIFY(!DialogCheck::saveScreenshot(rig.console(), QStringLiteral("formula-batch")).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.operatorAtPanel().shown.count(Done), 2, 2 * ConsoleRig::BatchMs);
+
+    // Two equal batches, each a task per component: the sugar before the salt on their doser,
+    // every component at the oil's share of its target and within its own tolerance.
+    const QStringList butches = rig.records().select("SELECT idButch, 'Б-' || idButch FROM butch");
+    QCOMPARE(butches.size(), 4);
+    const QHash<QString, double> targets = {
+        {"Мука", 30}, {"Сахар", 12.5}, {"Соль", 5}, {"Масло", 2.5}};
+    const QHash<QString, double> plus = {
+        {"Мука", 0.5}, {"Сахар", 0.3}, {"Соль", 0.2}, {"Масло", 0.1}};
+    for (int b = 0; b < 2; ++b) {
+        const QStringList tasks = rig.records().select(
+            QStringLiteral("SELECT productName, haveDoneWeight FROM task WHERE idButch = %1 "
+                           "ORDER BY idTask")
+                .arg(butches.at(2 * b)));
+        QCOMPARE(tasks.size(), 8);
+        QHash<QString, double> delivered;
+        QStringList order;
+        for (int row = 0; row < 4; ++row) {
+            delivered.insert(tasks.at(2 * row), tasks.at(2 * row + 1).toDouble());
+            order << tasks.at(2 * row);
+        }
+        QVERIFY(order.indexOf("Сахар") < order.indexOf("Соль"));
+        const double factor = delivered.value("Масло") / targets.value("Масло");
+        QVERIFY2(factor > 1.04, qPrintable(QString::number(factor)));
+        for (const char *product : {"Мука", "Соль"}) {
+            QVERIFY2(qAbs(delivered.value(product) - targets.value(product) * factor)
+                         <= plus.value(product) + 0.005,
+                     qPrintable(product));
+        }
+        // The ticket lists every component and marks the oil alone as outside.
+        Database records(rig.records().path());
+        const ButchReport report(records, butches.at(2 * b).toLongLong());
+        const QStringList outside = report.pageText(0).filter(QRegularExpression("\\tнет$"));
+        QCOMPARE(outside.size(), 1);
+        QVERIFY(outside.first().startsWith("Масло"));
+    }
+    // What each doser discharged is what its tasks hold.
+    for (int address : Addresses) {
+        const QStringList done = rig.records().select(
+            QStringLiteral("SELECT sum(haveDoneWeight) FROM task WHERE deviceId = %1")
+                .arg(address));
+        QCOMPARE(ConsoleRig::hundredths(done.value(0)),
+                 rig.countableDischarges(start, "0.10", address));
+    }
 }
 
 int main(int argc, char *argv[])
