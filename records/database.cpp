@@ -49,6 +49,8 @@ const char *const Schema[] = {
     // What the console learned of how each doser misses its fills of a product.
     "CREATE TABLE IF NOT EXISTS doseCorrection (deviceId INTEGER, productName TEXT, correction "
     "REAL, ratios TEXT, inFlight REAL, sent TEXT, PRIMARY KEY (deviceId, productName));",
+    // The highest counter each lot pattern has handed out (see LotNumbers).
+    "CREATE TABLE IF NOT EXISTS lotCounter (pattern TEXT PRIMARY KEY, counter INTEGER);",
 };
 
 // Columns that came after their table; rows of an older file keep them empty unless `fill`
@@ -80,6 +82,10 @@ const AddedColumn AddedColumns[] = {
     {"doseCorrection", "sent", "TEXT"},
     // The amount in flight taken off the fill for the doser's learned miss.
     {"dose", "inFlight", "REAL"},
+    // The batch's lot; older batches have none. The statistics look up the few batches with
+    // one over years of those without.
+    {"butch", "lot", "TEXT",
+     "CREATE INDEX IF NOT EXISTS butchLot ON butch (idButch) WHERE lot != '';"},
 };
 
 // Several connections write the same file now; one that finds it locked waits for the other's
