@@ -1,5 +1,6 @@
 #include "batchprogressview.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -13,6 +14,7 @@ constexpr int LeastBarWidth = 120;
 // Room the style leaves between the bar's edge and its text.
 constexpr int BarTextMargin = 8;
 constexpr int ColumnSpacing = 12;
+constexpr QSizePolicy::Policy BarHeightPolicy = QSizePolicy::Fixed;
 const QString Unknown = QStringLiteral("—");
 
 // The widest each column of figures gets, so the strip keeps still while the batch runs.
@@ -20,6 +22,11 @@ const QString WidestDose = QStringLiteral("доза 888 из 888");
 const QString WidestPhase = QStringLiteral("разгрузка");
 const QString WidestElapsed = QStringLiteral("прошло 88:88:88");
 const QString WidestLeft = QStringLiteral("осталось ≈ 88:88:88");
+
+int barRows(bool withLot)
+{
+    return withLot ? 1 : 2;
+}
 
 QLabel *addLabel(QGridLayout *layout, int row, int column)
 {
@@ -31,10 +38,12 @@ QLabel *addLabel(QGridLayout *layout, int row, int column)
 } // namespace
 
 // The bar with its text takes what the figures leave; they stand in two rows of two beside it,
-// so none is drawn over another at the console's width.
+// so none is drawn over another at the console's width. A lot takes the bar's upper row, cut
+// with "…" to what the figures leave (the whole lot in its tooltip), so it never widens the strip.
 BatchProgressView::BatchProgressView(QWidget *parent)
     : QWidget(parent)
     , delivered(new QProgressBar(this))
+    , lot(new QLabel(this))
 {
     auto *layout = new QGridLayout(this);
     layout->setContentsMargins(4, 0, 4, 0);
@@ -43,8 +52,12 @@ BatchProgressView::BatchProgressView(QWidget *parent)
     delivered->setRange(0, BarSteps);
     delivered->setTextVisible(true);
     delivered->setMinimumWidth(LeastBarWidth);
-    layout->addWidget(delivered, 0, 0, 2, 1);
+    layout->addWidget(delivered, 0, 0, barRows(false), 1);
     layout->setColumnStretch(0, 1);
+    lot->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lot->setMinimumWidth(0);
+    lot->hide();
+    lot->installEventFilter(this);
     dose = addLabel(layout, 0, 1);
     phase = addLabel(layout, 1, 1);
     elapsed = addLabel(layout, 0, 2);
@@ -115,11 +128,53 @@ void BatchProgressView::draw(const DoserImage &doser)
                              .arg(planned)
                        : QString());
     phase->setText(open ? phaseText(batch.state, batch.phase) : QString());
+    placeLot(open ? batch.lot : QString());
     if (batch.state == BatchState::Running && !clock.isActive())
         clock.start(ClockPeriodMs);
     else if (batch.state != BatchState::Running)
         clock.stop();
     drawClock();
+}
+
+void BatchProgressView::placeLot(const QString &text)
+{
+    if (text == lotText)
+        return;
+    const bool was = !lotText.isEmpty();
+    lotText = text;
+    lot->setToolTip(text);
+    if (was != !text.isEmpty()) {
+        auto *grid = static_cast<QGridLayout *>(layout());
+        grid->removeWidget(delivered);
+        grid->addWidget(delivered, text.isEmpty() ? 0 : 1, 0, barRows(!text.isEmpty()), 1);
+        if (text.isEmpty()) {
+            grid->removeWidget(lot);
+            lot->hide();
+        } else {
+            grid->addWidget(lot, 0, 0);
+            lot->show();
+        }
+        // In one row the bar takes the height of the figures' row beside it.
+        QSizePolicy policy = delivered->sizePolicy();
+        policy.setVerticalPolicy(text.isEmpty() ? BarHeightPolicy : QSizePolicy::Ignored);
+        delivered->setSizePolicy(policy);
+    }
+    fitLot();
+}
+
+void BatchProgressView::fitLot()
+{
+    const QString whole = QStringLiteral("партия %1").arg(lotText);
+    lot->setText(lotText.isEmpty()
+                     ? QString()
+                     : lot->fontMetrics().elidedText(whole, Qt::ElideRight, lot->width()));
+}
+
+bool BatchProgressView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == lot && event->type() == QEvent::Resize)
+        fitLot();
+    return QWidget::eventFilter(watched, event);
 }
 
 void BatchProgressView::drawClock()

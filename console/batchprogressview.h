@@ -11,7 +11,8 @@ class QProgressBar;
 
 // How far the batch has come on one doser: the delivered weight against the target, the dose
 // against the planned doses, the phase, the time since the start and an estimate of the time
-// left. Drawn from the doser's process image; the clock moves on its own while the batch runs.
+// left, and the batch's lot where it has one. Drawn from the doser's process image; the clock
+// moves on its own while the batch runs.
 class BatchProgressView : public QWidget
 {
     Q_OBJECT
@@ -25,10 +26,18 @@ public:
     // Minutes and seconds, hours in front when there are any.
     static QString durationText(qint64 ms);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void drawClock();
+    // The lot above the bar, or the bar over both rows when there is none.
+    void placeLot(const QString &text);
+    void fitLot();
 
     QProgressBar *delivered;
+    QLabel *lot;
+    QString lotText;
     QLabel *dose;
     QLabel *phase;
     QLabel *elapsed;

@@ -3,6 +3,7 @@
 #include "consolelog.h"
 #include "database.h"
 #include "datafileaccess.h"
+#include "lotnumbers.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -103,6 +104,7 @@ void BatchRun::publish(int p)
         batch.plannedDoses = work.doseNumber + dosesStillNeeded(p);
         batch.phase = work.phase;
         batch.started = started;
+        batch.lot = butchLot;
         batch.orderedDose = Weight::fromText(work.orderedDose);
         batch.plusTolerance = work.doseFaultPlus;
         batch.minusTolerance = work.doseFaultMinus;
@@ -175,6 +177,25 @@ bool BatchRun::setTaskWeight(int p, double weight)
     work.taskWeight = weight;
     publish(p);
     return true;
+}
+
+void BatchRun::setLot(const QString &lot, const QString &pattern)
+{
+    nextLot = lot;
+    nextLotPattern = pattern;
+}
+
+QString BatchRun::lot() const
+{
+    const bool open = batchState == BatchState::Running || batchState == BatchState::Stopped;
+    return open ? butchLot : nextLot;
+}
+
+QString BatchRun::lotProblem() const
+{
+    if (nextLot.isEmpty() && !options.lotNumber)
+        return QString();
+    return LotNumbers::problem(nextLot);
 }
 
 void BatchRun::resetDoser(int p)
@@ -456,6 +477,7 @@ bool BatchRun::newButch()
     mix = BatchFormula();
     butchId = 0;
     started = QDateTime();
+    butchLot.clear();
     setState(BatchState::Idle);
     return true;
 }
@@ -487,6 +509,10 @@ void BatchRun::start()
         person.inform(QStringLiteral("Вид продукта и вес должны быть заданы"));
         return;
     }
+    if (const QString problem = lotProblem(); !problem.isEmpty()) {
+        person.inform(problem);
+        return;
+    }
     if (!openNewButch())
         return;
     mix = BatchFormula();
@@ -514,6 +540,10 @@ void BatchRun::startFormula(const BatchFormula &formula)
     if (isRunning() || formula.isEmpty())
         return;
     if (const QString problem = DataFileAccess::writeProblem(database); !problem.isEmpty()) {
+        person.inform(problem);
+        return;
+    }
+    if (const QString problem = lotProblem(); !problem.isEmpty()) {
         person.inform(problem);
         return;
     }
@@ -586,9 +616,11 @@ void BatchRun::startActions()
 
     qDebug("Butch table is empty, or all butches has been already finished, just need to add a "
            "new record");
-    butchId = records.newButch();
+    butchId = records.newButch(nextLot, nextLotPattern);
     if (!written(WriteResult::of(butchId != 0, database)))
         return;
+    butchLot = nextLot;
+    setLot(QString());
     componentTasks = QList<qint64>(mix.components.size(), 0);
     componentsDone = QList<bool>(mix.components.size(), false);
     if (!mix.isEmpty()) {
@@ -797,6 +829,7 @@ void BatchRun::restoreLastSession()
     }
 
     parts = 0;
+    butchLot = records.lotOf(butchId);
     restoreFormula();
     const QueryResult tasks = records.restoreTasks(butchId);
     for (int row = 0; row < tasks.rows; ++row) {

@@ -58,6 +58,14 @@ public:
     WriteResult resetCorrection(int position, const QString &product);
     // The tasks' records wait to be written.
     bool hasUnwrittenRecords() const { return !unwritten.isEmpty(); }
+    // The lot of the next batch, typed or made from the pattern (see LotNumbers), checked at
+    // start(); with its pattern, the pattern's counter is taken with the batch's row. It is that
+    // batch's alone: a batch begun without one set has none. With DoseOptions::lotNumber on a
+    // batch does not start without one.
+    void setLot(const QString &lot, const QString &pattern = QString());
+    // The lot of the open batch (kept through a restart); with none open, the one set for the
+    // next.
+    QString lot() const;
 
     // The doser's parameters as it reports them.
     void setScale(int position, quint8 decimals);
@@ -164,6 +172,8 @@ private:
     int dosesStillNeeded(int position) const;
     void timeCycle(int position);
     bool hasKnownWeighingLimit(int position);
+    // Why the next batch cannot start with the lot it has; empty when it can.
+    QString lotProblem() const;
     QString weightText(int position, double weight) const;
     QString taskText(int position) const;
     void note(JournalEvent::Kind kind, int position);
@@ -193,6 +203,10 @@ private:
     int parts = 0;
     BatchState batchState = BatchState::Idle;
     QDateTime started;
+    // The open batch's lot, and the one set for the next batch with its pattern.
+    QString butchLot;
+    QString nextLot;
+    QString nextLotPattern;
     QElapsedTimer clock;
     bool liveWeight = true;
     DoseOptions options;

@@ -3,6 +3,7 @@
 
 #include "k310device.h"
 #include "k310settings.h"
+#include "lotnumbers.h"
 
 #include <QDebug>
 #include <QLabel>
@@ -41,6 +42,16 @@ void K310_Halvern::newButch()
 
 void K310_Halvern::startButton()
 {
+    // The batch's lot is asked first, offered as its pattern gives it; Esc starts nothing, and
+    // the batch refuses an empty one with its reason.
+    const DoseOptions &options = batch->doseOptions();
+    if (options.lotNumber) {
+        const std::optional<QString> typed = prompts.enterText(
+            this, QStringLiteral("Номер партии"), LotNumbers(database).next(options.lotPattern));
+        if (!typed)
+            return;
+        batch->setLot(typed->trimmed(), options.lotPattern);
+    }
     batch->start();
 }
 

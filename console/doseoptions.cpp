@@ -15,6 +15,8 @@ const QString FillShareKey = QStringLiteral("dose/fillShare");
 const QString PreciseKey = QStringLiteral("dose/precise");
 const QString LastFillShareKey = QStringLiteral("dose/lastFillShare");
 const QString RepeatReadsKey = QStringLiteral("dose/repeatReads");
+const QString LotNumberKey = QStringLiteral("dose/lotNumber");
+const QString LotPatternKey = QStringLiteral("dose/lotPattern");
 
 } // namespace
 
@@ -37,6 +39,8 @@ DoseOptions DoseOptions::load(QSettings &store)
     options.lastFillShare =
         last >= LeastLastFillShare && last <= LargestLastFillShare ? last : DefaultLastFillShare;
     options.repeatReads = store.value(RepeatReadsKey, false).toBool();
+    options.lotNumber = store.value(LotNumberKey, false).toBool();
+    options.lotPattern = store.value(LotPatternKey).toString();
     return options;
 }
 
@@ -50,6 +54,8 @@ void DoseOptions::save(QSettings &store) const
     store.setValue(PreciseKey, precise);
     store.setValue(LastFillShareKey, lastFillShare);
     store.setValue(RepeatReadsKey, repeatReads);
+    store.setValue(LotNumberKey, lotNumber);
+    store.setValue(LotPatternKey, lotPattern);
 }
 
 QString DoseOptions::summary() const
@@ -67,6 +73,9 @@ QString DoseOptions::summary() const
                   .arg(lastFillShare, 0, 'f', 2);
     if (repeatReads)
         on << QStringLiteral("повтор запросов");
+    if (lotNumber)
+        on << (lotPattern.isEmpty() ? QStringLiteral("номер партии")
+                                    : QStringLiteral("номер партии по шаблону %1").arg(lotPattern));
     return on.isEmpty() ? QStringLiteral("выключены") : on.join(QStringLiteral("; "));
 }
 
@@ -77,5 +86,6 @@ bool DoseOptions::operator==(const DoseOptions &other) const
            && fewestCycles == other.fewestCycles
            && qFuzzyCompare(1 + fillShare, 1 + other.fillShare) && precise == other.precise
            && qFuzzyCompare(1 + lastFillShare, 1 + other.lastFillShare)
-           && repeatReads == other.repeatReads;
+           && repeatReads == other.repeatReads && lotNumber == other.lotNumber
+           && lotPattern == other.lotPattern;
 }

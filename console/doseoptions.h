@@ -32,6 +32,10 @@ struct DoseOptions
     // A request whose reply was lost or corrupt is sent once more before the doser counts as
     // lost, unless it moves product (a fill, a discharge, a cycle).
     bool repeatReads = false;
+    // "Номер партии": the start asks for the batch's lot, offered as `lotPattern` gives it
+    // (see LotNumbers; an empty pattern offers nothing), and no batch starts without one.
+    bool lotNumber = false;
+    QString lotPattern;
 
     static DoseOptions load(QSettings &store);
     void save(QSettings &store) const;

@@ -2,6 +2,7 @@
 
 #include "dosecorrector.h"
 #include "lineeditembedded.h"
+#include "lotnumbers.h"
 #include "ui_doseOptionsForm.h"
 
 namespace {
@@ -34,9 +35,16 @@ DoseOptionsDialog::DoseOptionsDialog(QWidget *parent)
     takeWithin(form->fillShareBox, DoseOptions::LeastFillShare, 1.0, FigureDecimals);
     takeWithin(form->lastFillShareBox, DoseOptions::LeastLastFillShare,
                DoseOptions::LargestLastFillShare, FigureDecimals);
+    // A pattern that could give no lot (too long, a character that prints nothing) is not taken.
+    connect(form->lotPatternBox, &LineEditEmbedded::textHasEntered, this,
+            [this](const QString &pattern) {
+                if (pattern.isEmpty() || LotNumbers::problem(pattern).isEmpty())
+                    form->lotPatternBox->setText(pattern);
+            });
     connect(form->correctionBox, &QCheckBox::toggled, this, &DoseOptionsDialog::showWhatApplies);
     connect(form->fewestCyclesBox, &QCheckBox::toggled, this, &DoseOptionsDialog::showWhatApplies);
     connect(form->preciseBox, &QCheckBox::toggled, this, &DoseOptionsDialog::showWhatApplies);
+    connect(form->lotNumberBox, &QCheckBox::toggled, this, &DoseOptionsDialog::showWhatApplies);
     connect(form->saveButton, &QPushButton::clicked, this, [this] {
         emit optionsSaved(options());
         accept();
@@ -57,6 +65,8 @@ void DoseOptionsDialog::setOptions(const DoseOptions &options)
     form->preciseBox->setChecked(options.precise);
     form->lastFillShareBox->setText(QString::number(options.lastFillShare, 'f', FigureDecimals));
     form->repeatReadsBox->setChecked(options.repeatReads);
+    form->lotNumberBox->setChecked(options.lotNumber);
+    form->lotPatternBox->setText(options.lotPattern);
     showWhatApplies();
 }
 
@@ -71,6 +81,8 @@ DoseOptions DoseOptionsDialog::options() const
     options.precise = form->preciseBox->isChecked();
     options.lastFillShare = form->lastFillShareBox->text().toDouble();
     options.repeatReads = form->repeatReadsBox->isChecked();
+    options.lotNumber = form->lotNumberBox->isChecked();
+    options.lotPattern = form->lotPatternBox->text();
     return options;
 }
 
@@ -83,6 +95,7 @@ void DoseOptionsDialog::showWhatApplies()
     const bool precise = form->preciseBox->isChecked();
     form->fillShareBox->setEnabled(form->fewestCyclesBox->isChecked() || precise);
     form->lastFillShareBox->setEnabled(precise);
+    form->lotPatternBox->setEnabled(form->lotNumberBox->isChecked());
 }
 
 #include "moc_doseoptionsdialog.cpp"

@@ -2,6 +2,7 @@
 // batches of a split size run one after another.
 #include "formulawindow.h"
 #include "k310_halvern.h"
+#include "lotnumbers.h"
 
 namespace {
 
@@ -78,9 +79,10 @@ void K310_Halvern::startFormulaBatch()
     const double size = formulaRun.sizes.first();
     // A typed lot goes with the first batch; those after take the pattern's.
     const QString pattern = formulaRun.lot.isEmpty() ? formula.lotPattern : QString();
-    const QString lot = formulaRun.lot.isEmpty() ? pattern : formulaRun.lot;
+    const QString lot =
+        formulaRun.lot.isEmpty() ? LotNumbers(database).next(pattern) : formulaRun.lot;
     formulaRun.lot.clear();
-    if (const QString problem = QString(); !problem.isEmpty()) {
+    if (const QString problem = LotNumbers::problem(lot); !problem.isEmpty()) {
         formulaRun = {};
         inform(QStringLiteral("Номер партии: %1\nВведите его или задайте шаблон в рецептуре.")
                    .arg(problem));
@@ -93,6 +95,7 @@ void K310_Halvern::startFormulaBatch()
     for (const ComponentTarget &target : FormulaPlan::targets(formula, size, lineCapacities()))
         mix.components.append({target.doser, target.product, target.target, target.plusTolerance,
                                target.minusTolerance, target.order});
+    batch->setLot(lot, pattern);
     batch->startFormula(mix);
     if (batch->state() != BatchState::Running)
         formulaRun = {};

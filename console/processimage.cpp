@@ -9,10 +9,10 @@ namespace {
 auto members(const BatchProgress &progress)
 {
     const auto &[state, butchId, product, target, delivered, remaining, doseNumber, plannedDoses,
-                 phase, started, orderedDose, plusTolerance, minusTolerance, lastDischarge,
+                 phase, started, lot, orderedDose, plusTolerance, minusTolerance, lastDischarge,
                  cycleMs] = progress;
     return std::tie(state, butchId, product, target, delivered, remaining, doseNumber, plannedDoses,
-                    phase, started, orderedDose, plusTolerance, minusTolerance, lastDischarge,
+                    phase, started, lot, orderedDose, plusTolerance, minusTolerance, lastDischarge,
                     cycleMs);
 }
 

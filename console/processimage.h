@@ -35,6 +35,8 @@ struct BatchProgress
     int plannedDoses = 0;
     DosePhase phase = DosePhase::None;
     QDateTime started;
+    // The batch's lot; empty when it has none.
+    QString lot;
     // The fill in work as ordered, and the band a dose should land in.
     Weight orderedDose;
     double plusTolerance = 0;

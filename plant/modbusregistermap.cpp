@@ -1,5 +1,8 @@
 #include "modbusregistermap.h"
 
+#include "lotnumbers.h"
+#include "windows1251.h"
+
 #include <cmath>
 
 namespace {
@@ -44,5 +47,18 @@ QList<quint16> ModbusRegisterMap::block(const DoserImage &doser)
     registers[DoseNumber] = quint16(batch.doseNumber);
     registers[PhaseCode] = quint16(batch.phase);
     registers[UnitCode] = unitCode(doser.unit);
+    return registers;
+}
+
+QList<quint16> ModbusRegisterMap::lotBlock(const DoserImage &doser)
+{
+    static_assert(2 * LotSize == LotNumbers::MaxLength);
+    QList<quint16> registers(LotSize, 0);
+    // A SCADA reads one byte a character; a character the code page lacks is its substitute.
+    const QByteArray text = Windows1251::encode(doser.batch.lot).left(2 * LotSize);
+    for (int at = 0; at < text.size(); ++at) {
+        const quint16 byte = quint8(text.at(at));
+        registers[at / 2] |= at % 2 == 0 ? quint16(byte << 8) : byte;
+    }
     return registers;
 }

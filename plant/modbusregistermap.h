@@ -6,7 +6,10 @@
 #include <QList>
 
 // The dosers as Modbus input registers, one block per doser position. A 32-bit value takes two
-// registers, the high word first; weights are integers in the doser's decimals.
+// registers, the high word first; weights are integers in the doser's decimals. After the last
+// doser's block come the lots, LotSize registers per position: the batch's lot as Windows-1251
+// text, two characters a register (the first in the high byte), zeros after its end, all zeros
+// without a lot.
 class ModbusRegisterMap
 {
 public:
@@ -32,8 +35,17 @@ public:
     // The unit's code where the doser has not told it.
     static constexpr quint16 NoUnit = 0xFFFF;
 
+    // A lot's longest is twice this (LotNumbers::MaxLength).
+    static constexpr int LotSize = 16;
+
     static int blockStart(int position) { return position * BlockSize; }
+    static int lotStart(int doserCount, int position)
+    {
+        return doserCount * BlockSize + position * LotSize;
+    }
+    static int mapSize(int doserCount) { return doserCount * (BlockSize + LotSize); }
     static QList<quint16> block(const DoserImage &doser);
+    static QList<quint16> lotBlock(const DoserImage &doser);
     // A weight as an integer in that many decimals.
     static qint32 scaled(const Weight &weight, quint8 decimals);
 };

@@ -48,11 +48,12 @@ QString requestText(const QModbusPdu &request)
 
 ModbusServer::ModbusServer(int doserCount, QObject *parent)
     : QModbusTcpServer(parent)
+    , dosers(doserCount)
 {
     QModbusDataUnitMap map;
     map.insert(QModbusDataUnit::InputRegisters,
                QModbusDataUnit(QModbusDataUnit::InputRegisters, 0,
-                               doserCount * ModbusRegisterMap::BlockSize));
+                               quint16(ModbusRegisterMap::mapSize(doserCount))));
     setMap(map);
     setServerAddress(UnitId);
     connect(&listener, &QTcpServer::newConnection, this, &ModbusServer::accept);
@@ -179,6 +180,9 @@ void ModbusServer::show(int position, const DoserImage &doser)
     const QList<quint16> registers = ModbusRegisterMap::block(doser);
     setData(QModbusDataUnit(QModbusDataUnit::InputRegisters,
                             ModbusRegisterMap::blockStart(position), registers));
+    setData(QModbusDataUnit(QModbusDataUnit::InputRegisters,
+                            ModbusRegisterMap::lotStart(dosers, position),
+                            ModbusRegisterMap::lotBlock(doser)));
 }
 
 QModbusResponse ModbusServer::processRequest(const QModbusPdu &request)

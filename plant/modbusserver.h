@@ -71,6 +71,7 @@ private:
     void closeIdlest();
     void forget(ModbusConnection *connection);
 
+    const int dosers;
     QTcpServer listener;
     ClientFilter allowed;
     QList<Client> connections;

@@ -10,13 +10,25 @@
 
 namespace {
 
-// Files whose trigger predates the task id get this one in its place (see createTables).
+// Files whose triggers predate the task id or the lot get these in their place (see
+// createTables).
 constexpr char PlantDoseTrigger[] =
     "CREATE TRIGGER IF NOT EXISTS plantDose AFTER INSERT ON dose WHEN EXISTS (SELECT 1 FROM "
     "plantForwarding) BEGIN INSERT INTO plantOutbox (topic, idButch, deviceId, idRecord, date, "
-    "time, orderedWeight, dischargedWeight, weightScale, decimals, counted, idTask) VALUES "
+    "time, orderedWeight, dischargedWeight, weightScale, decimals, counted, idTask, lot) VALUES "
     "('dose', NEW.idButch, NEW.deviceId, NEW.idDose, NEW.date, NEW.time, NEW.orderedWeight, "
-    "NEW.dischargedWeight, NEW.weightScale, NEW.decimals, NEW.counted, NEW.idTask); END;";
+    "NEW.dischargedWeight, NEW.weightScale, NEW.decimals, NEW.counted, NEW.idTask, (SELECT lot "
+    "FROM butch WHERE idButch = NEW.idButch)); END;";
+// Batch events 1 to 7 (started to deleted), with the task and batch as they stand then.
+constexpr char PlantBatchTrigger[] =
+    "CREATE TRIGGER IF NOT EXISTS plantBatch AFTER INSERT ON event WHEN NEW.kind BETWEEN 1 AND 7 "
+    "AND EXISTS (SELECT 1 FROM plantForwarding) BEGIN INSERT INTO plantOutbox (topic, idButch, "
+    "deviceId, idRecord, eventKind, date, time, productName, taskWeight, haveDoneWeight, "
+    "weightScale, startDate, startTime, endDate, endTime, lot) SELECT 'batch', NEW.idButch, "
+    "NEW.deviceId, NEW.idEvent, NEW.kind, NEW.date, NEW.time, t.productName, t.taskWeight, "
+    "t.haveDoneWeight, t.weightScale, b.date, b.startTime, b.endDate, b.endTime, b.lot FROM "
+    "(SELECT 1) LEFT JOIN butch b ON b.idButch = NEW.idButch LEFT JOIN task t ON t.idButch = "
+    "NEW.idButch AND (NEW.deviceId IS NULL OR t.deviceId = NEW.deviceId) LIMIT 1; END;";
 
 // A row per dose and per batch event, made by the triggers in the transaction that writes the
 // record, so a killed program still forwards it; removed once the broker has acknowledged it.
@@ -28,16 +40,6 @@ const char *const Schema[] = {
     "time TEXT, productName TEXT, orderedWeight TEXT, dischargedWeight TEXT, weightScale TEXT, "
     "decimals INTEGER, counted INTEGER, taskWeight TEXT, haveDoneWeight TEXT, startDate TEXT, "
     "startTime TEXT, endDate TEXT, endTime TEXT);",
-    PlantDoseTrigger,
-    // Batch events 1 to 7 (started to deleted), with the task and batch as they stand then.
-    "CREATE TRIGGER IF NOT EXISTS plantBatch AFTER INSERT ON event WHEN NEW.kind BETWEEN 1 AND 7 "
-    "AND EXISTS (SELECT 1 FROM plantForwarding) BEGIN INSERT INTO plantOutbox (topic, idButch, "
-    "deviceId, idRecord, eventKind, date, time, productName, taskWeight, haveDoneWeight, "
-    "weightScale, startDate, startTime, endDate, endTime) SELECT 'batch', NEW.idButch, "
-    "NEW.deviceId, NEW.idEvent, NEW.kind, NEW.date, NEW.time, t.productName, t.taskWeight, "
-    "t.haveDoneWeight, t.weightScale, b.date, b.startTime, b.endDate, b.endTime FROM (SELECT 1) "
-    "LEFT JOIN butch b ON b.idButch = NEW.idButch LEFT JOIN task t ON t.idButch = NEW.idButch "
-    "AND (NEW.deviceId IS NULL OR t.deviceId = NEW.deviceId) LIMIT 1; END;",
 };
 
 enum Column {
@@ -62,6 +64,7 @@ enum Column {
     EndDate,
     EndTime,
     IdTask,
+    Lot,
     Seal,
 };
 
@@ -70,7 +73,7 @@ const QString SelectStatement = QStringLiteral(
     "SELECT o.idMessage, o.topic, o.idButch, o.deviceId, o.idRecord, o.eventKind, o.date, o.time, "
     "o.productName, o.orderedWeight, o.dischargedWeight, o.weightScale, o.decimals, o.counted, "
     "o.taskWeight, o.haveDoneWeight, o.startDate, o.startTime, o.endDate, o.endTime, o.idTask, "
-    "e.seal FROM plantOutbox o LEFT JOIN event e ON o.topic = 'batch' AND e.idEvent = "
+    "o.lot, e.seal FROM plantOutbox o LEFT JOIN event e ON o.topic = 'batch' AND e.idEvent = "
     "o.idRecord WHERE o.idMessage > %1 ORDER BY o.idMessage LIMIT %2;");
 const QString DoseTopic = QStringLiteral("dose");
 const QString BatchTopic = QStringLiteral("batch");
@@ -101,6 +104,13 @@ QJsonValue deliveredSoFar(const QString &text)
     return text.isEmpty() ? QJsonValue(0.0) : weight(text);
 }
 
+// The batch's lot, where it has one: a reader of batches without lots sees no change.
+void addLot(QJsonObject &message, const QString &lot)
+{
+    if (!lot.isEmpty())
+        message.insert(QStringLiteral("lot"), lot);
+}
+
 QByteArray dosePayload(const QueryResult &rows, int row)
 {
     const auto value = [&](Column column) { return rows.value(row, column); };
@@ -119,6 +129,7 @@ QByteArray dosePayload(const QueryResult &rows, int row)
     // Rows from before task ids, and doses outside a task, name none.
     if (const qint64 task = value(IdTask).toLongLong(); task != 0)
         message.insert(QStringLiteral("taskId"), task);
+    addLot(message, value(Lot));
     return QJsonDocument(message).toJson(QJsonDocument::Compact);
 }
 
@@ -143,6 +154,7 @@ QByteArray batchPayload(const QueryResult &rows, int row)
     // longer holds it.
     if (const QString seal = value(Seal); !seal.isEmpty())
         message.insert(QStringLiteral("seal"), seal);
+    addLot(message, value(Lot));
     return QJsonDocument(message).toJson(QJsonDocument::Compact);
 }
 
@@ -157,10 +169,15 @@ bool PlantOutbox::createTables()
     bool created = true;
     for (const char *statement : Schema)
         created = database.execQuery(QString::fromLatin1(statement)) && created;
-    // An outbox from before the task id: its dose trigger is made again with it.
+    // An outbox from before the task id or the lot: its triggers are made again with them.
     created =
         database.addColumn("plantOutbox", "idTask", "INTEGER", "DROP TRIGGER IF EXISTS plantDose;")
         && created;
+    created = database.addColumn("plantOutbox", "lot", "TEXT",
+                                 "DROP TRIGGER IF EXISTS plantDose; "
+                                 "DROP TRIGGER IF EXISTS plantBatch;")
+              && created;
+    created = database.execQuery(QString::fromLatin1(PlantBatchTrigger)) && created;
     return database.execQuery(QString::fromLatin1(PlantDoseTrigger)) && created;
 }
 

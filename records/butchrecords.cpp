@@ -1,6 +1,7 @@
 #include "butchrecords.h"
 
 #include "database.h"
+#include "lotnumbers.h"
 #include "recordslog.h"
 #include "transaction.h"
 
@@ -44,14 +45,15 @@ quint64 ButchRecords::findOpenButch()
     return id;
 }
 
-quint64 ButchRecords::newButch()
+quint64 ButchRecords::newButch(const QString &lot, const QString &lotPattern)
 {
     Transaction transaction(database);
+    // A batch without a lot leaves the column as an older file's rows have it.
     if (!transaction.isOpen()
         || !database.execQuery(
             QStringLiteral(
-                R"(INSERT INTO butch (date, startTime, endTime, endDate) values ("%1", "%2", "%3", "%4");)"),
-            {today(), now(), QString(), QString()}))
+                R"(INSERT INTO butch (date, startTime, endTime, endDate, lot) values ("%1", "%2", "%3", "%4", %5);)"),
+            {today(), now(), QString(), QString(), lot.isEmpty() ? QVariant() : QVariant(lot)}))
         return 0;
     qint64 id = database.lastInsertId();
     // Above the mark too: a file put back from a copy must not give a reported number again.
@@ -65,10 +67,17 @@ quint64 ButchRecords::newButch()
             return 0;
         id = highest + 1;
     }
-    if (!markIssued(id) || !transaction.commit())
+    if (!markIssued(id) || (!lotPattern.isEmpty() && !LotNumbers(database).take(lotPattern, lot))
+        || !transaction.commit())
         return 0;
     raiseMark();
     return quint64(id);
+}
+
+QString ButchRecords::lotOf(quint64 butchId)
+{
+    database.execQuery(QStringLiteral("SELECT lot FROM butch WHERE idButch = %1"), {butchId});
+    return database.result().value(0, 0);
 }
 
 template<typename Change>
@@ -119,7 +128,8 @@ WriteResult ButchRecords::acceptIssued(const HighWaterMark::Ids &ids)
     const qint64 task = highestIssuedTaskId();
     return WriteResult::of(transaction.isOpen() && butch >= 0 && task >= 0
                                && markIssued(std::max(butch, ids.butch))
-                               && markTaskIssued(std::max(task, ids.task)) && transaction.commit(),
+                               && markTaskIssued(std::max(task, ids.task))
+                               && LotNumbers(database).accept(ids.lots) && transaction.commit(),
                            database);
 }
 

@@ -31,7 +31,11 @@ public:
     quint64 findOpenButch();
     // Opens a batch and returns its id, 0 when it was not written. The id is above every one
     // the file has handed out, deleted batches' included (the tables must have been created).
-    quint64 newButch();
+    // The batch keeps its lot (none when empty); with the pattern the lot was made from, the
+    // pattern's counter is taken in the same transaction (see LotNumbers::take()).
+    quint64 newButch(const QString &lot = QString(), const QString &lotPattern = QString());
+    // The batch's lot; empty when it has none.
+    QString lotOf(quint64 butchId);
     // Opens a task of the batch on the doser and returns its id, 0 when it was not written.
     // Like a batch's, the id is above every one the file has handed out.
     // A formula batch's component (`formulaSeq` >= 0) is marked begun with its task, together.

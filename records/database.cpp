@@ -61,6 +61,8 @@ const char *const Schema[] = {
     "TEXT, productName TEXT, deviceId INTEGER, size TEXT, lot TEXT, lotPattern TEXT, count "
     "INTEGER, state INTEGER, reason TEXT, addedBy TEXT, addedAt TEXT, orderId TEXT);",
     "CREATE TABLE IF NOT EXISTS scheduleButch (idButch INTEGER PRIMARY KEY, idEntry INTEGER);",
+    // The highest counter each lot pattern has handed out (see LotNumbers).
+    "CREATE TABLE IF NOT EXISTS lotCounter (pattern TEXT PRIMARY KEY, counter INTEGER);",
 };
 
 // Columns that came after their table; rows of an older file keep them empty unless `fill`
@@ -92,6 +94,10 @@ const AddedColumn AddedColumns[] = {
     {"doseCorrection", "sent", "TEXT"},
     // The amount in flight taken off the fill for the doser's learned miss.
     {"dose", "inFlight", "REAL"},
+    // The batch's lot; older batches have none. The statistics look up the few batches with
+    // one over years of those without.
+    {"butch", "lot", "TEXT",
+     "CREATE INDEX IF NOT EXISTS butchLot ON butch (idButch) WHERE lot != '';"},
 };
 
 // Several connections write the same file now; one that finds it locked waits for the other's

@@ -1,10 +1,12 @@
 #include "highwatermark.h"
 
 #include "database.h"
+#include "lotnumbers.h"
 
 #include <QFile>
 #include <QSaveFile>
 #include <QStringList>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -17,6 +19,9 @@ constexpr char TaskKey[] = "task";
 constexpr char EventKey[] = "event";
 constexpr char DoseKey[] = "dose";
 constexpr char LevelsKey[] = "levels";
+// A lot pattern's key is this and the pattern percent-encoded, so no '=' or line break of the
+// pattern reaches the file.
+constexpr char LotKeyPrefix[] = "lot.";
 
 qint64 highest(Database &database, const QString &statement)
 {
@@ -71,6 +76,10 @@ HighWaterMark::Content HighWaterMark::read() const
             content.ids.dose = value.toLongLong();
         else if (key == QLatin1String(LevelsKey))
             content.levelsOn = value == QLatin1String("on");
+        else if (key.startsWith(QLatin1String(LotKeyPrefix)))
+            content.ids.lots.insert(
+                QUrl::fromPercentEncoding(key.mid(int(qstrlen(LotKeyPrefix))).toLatin1()),
+                value.toLongLong());
     }
     return content;
 }
@@ -83,7 +92,7 @@ bool HighWaterMark::write(const Content &content) const
     QSaveFile target(file);
     if (!target.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
-    const QString text =
+    QString text =
         QStringLiteral("%1=%2\n%3=%4\n%5=%6\n%7=%8\n%9=%10\n")
             .arg(QLatin1String(ButchKey))
             .arg(content.ids.butch)
@@ -94,6 +103,11 @@ bool HighWaterMark::write(const Content &content) const
             .arg(QLatin1String(DoseKey))
             .arg(content.ids.dose)
             .arg(QLatin1String(LevelsKey), QLatin1String(content.levelsOn ? "on" : "off"));
+    for (auto lot = content.ids.lots.cbegin(); lot != content.ids.lots.cend(); ++lot)
+        // Not through arg(): the encoded pattern holds '%' and digits of its own.
+        text += QLatin1String(LotKeyPrefix)
+                + QString::fromLatin1(QUrl::toPercentEncoding(lot.key())) + QLatin1Char('=')
+                + QString::number(lot.value()) + QLatin1Char('\n');
     target.write(text.toUtf8());
     return target.commit();
 }
@@ -106,7 +120,10 @@ bool HighWaterMark::raise(const Ids &ids)
     content.ids.task = std::max(content.ids.task, ids.task);
     content.ids.event = std::max(content.ids.event, ids.event);
     content.ids.dose = std::max(content.ids.dose, ids.dose);
-    if (!before.isBehind(content.ids) && before.dose == content.ids.dose && QFile::exists(file))
+    for (auto lot = ids.lots.cbegin(); lot != ids.lots.cend(); ++lot)
+        content.ids.lots[lot.key()] = std::max(content.ids.lots.value(lot.key()), lot.value());
+    if (!before.isBehind(content.ids) && before.dose == content.ids.dose
+        && before.lots == content.ids.lots && QFile::exists(file))
         return true;
     return write(content);
 }
@@ -129,5 +146,6 @@ HighWaterMark::Ids HighWaterMark::inFile(Database &database)
                         highest(database, QStringLiteral("SELECT max(idTask) FROM lastTaskId")));
     ids.event = highest(database, QStringLiteral("SELECT max(idEvent) FROM event"));
     ids.dose = highest(database, QStringLiteral("SELECT max(idDose) FROM dose"));
+    ids.lots = LotNumbers::counters(database);
     return ids;
 }

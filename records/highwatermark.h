@@ -1,16 +1,17 @@
 #ifndef HIGHWATERMARK_H
 #define HIGHWATERMARK_H
 
+#include <QMap>
 #include <QString>
 #include <QtGlobal>
 
 class Database;
 
-// The highest batch, task, event and dose ids a records file has handed out, and whether PINs guard
-// the access levels, kept beside it in <file>.mark. The mark is raised as a batch opens and
-// closes and never lowered, so a records file that comes back behind it (its write-ahead log
-// lost, an old copy put back) is known to have lost records, and ids continue above it whatever
-// file is opened.
+// The highest batch, task, event and dose ids a records file has handed out, the highest counter
+// of each lot pattern, and whether PINs guard the access levels, kept beside it in <file>.mark. The
+// mark is raised as a batch opens and closes and never lowered, so a records file that comes back
+// behind it (its write-ahead log lost, an old copy put back) is known to have lost records, and ids
+// continue above it whatever file is opened.
 class HighWaterMark
 {
 public:
@@ -21,6 +22,9 @@ public:
         qint64 event = 0;
         // Dose rows are not numbered by the mark, only counted against it after a loss.
         qint64 dose = 0;
+        // Each lot pattern's counter (see LotNumbers); a file behind in these alone has lost
+        // nothing the other ids do not show.
+        QMap<QString, qint64> lots;
         // True when this lacks a batch, task or event the mark has.
         bool isBehind(const Ids &mark) const
         {

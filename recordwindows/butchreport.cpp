@@ -41,7 +41,7 @@ const QColor TableRule(0xB0, 0xB0, 0xB0);
 const QString NoValue = QStringLiteral("—");
 
 const QString ButchStatement =
-    QStringLiteral("SELECT date, startTime, endTime, endDate FROM butch WHERE idButch = %1");
+    QStringLiteral("SELECT date, startTime, endTime, endDate, lot FROM butch WHERE idButch = %1");
 const QString TasksStatement =
     QStringLiteral("SELECT deviceId, productName, taskWeight, haveDoneWeight, weightScale, "
                    "ifnull(idTask, 0) FROM task WHERE idButch = %1 ORDER BY deviceId, rowid");
@@ -174,6 +174,7 @@ void ButchReport::load(Database &database)
     startTime = butch.value(0, 1);
     endTime = butch.value(0, 2);
     endDate = butch.value(0, 3);
+    lot = butch.value(0, 4);
 
     database.execQuery(TasksStatement, {butchId});
     const QueryResult &taskRows = database.result();
@@ -198,6 +199,8 @@ QList<ButchReport::Line> ButchReport::lines() const
         out.append({Line::Note, {QStringLiteral("Партия не найдена в базе данных")}});
         return out;
     }
+    if (!lot.isEmpty())
+        out << field(QStringLiteral("Номер партии:"), lot);
     out << field(QStringLiteral("Начало:"), moment(startDate, startTime));
     out << field(QStringLiteral("Окончание:"), endTime.isEmpty()
                                                    ? QStringLiteral("партия не завершена")

@@ -17,10 +17,11 @@
 class Database;
 class QPainter;
 
-// The printable record of one batch: per task its product, target, delivered weight,
-// tolerance, start and end, every dose with its deviation, the doses' share within tolerance,
-// Cp, Cpk and class, the chart of its cycles, then the batch's events and the journal's newest
-// seal. Laid out on A4 pages; a typical batch fits on one. Saved as PDF, or drawn into an image.
+// The printable record of one batch: its lot where it has one, per task its product, target,
+// delivered weight, tolerance, start and end, every dose with its deviation, the doses' share
+// within tolerance, Cp, Cpk and class, the chart of its cycles, then the batch's events and the
+// journal's newest seal. Laid out on A4 pages; a typical batch fits on one. Saved as PDF, or drawn
+// into an image.
 class ButchReport
 {
 public:
@@ -97,6 +98,7 @@ private:
     QString startTime;
     QString endDate;
     QString endTime;
+    QString lot;
     QList<Task> tasks;
     // The batch's formula; none for a batch of the dosers' own targets.
     bool ofFormula = false;

@@ -58,3 +58,19 @@ std::optional<QString> ModalPrompts::standardEnterPin(QWidget *parent, const QSt
     keyboard->exec();
     return entered;
 }
+
+std::optional<QString> ModalPrompts::standardEnterText(QWidget *parent, const QString &title,
+                                                       const QString &text)
+{
+    const std::unique_ptr<Keyboard> keyboard(Keyboard::create(Keyboard::FullsizeKeyboard));
+    if (!keyboard)
+        return std::nullopt;
+    if (parent)
+        keyboard->setWindowModality(Qt::ApplicationModal);
+    std::optional<QString> entered;
+    QObject::connect(keyboard.get(), &Keyboard::textEntered, keyboard.get(),
+                     [&entered](const QString &typed) { entered = typed; });
+    keyboard->openForEditor(nullptr, title, text);
+    keyboard->exec();
+    return entered;
+}

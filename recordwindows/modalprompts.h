@@ -27,6 +27,10 @@ public:
     // Asks for a PIN on the numeric on-screen keyboard, shown as dots; nothing when the operator
     // gave up (Esc).
     using EnterPin = std::function<std::optional<QString>(QWidget *parent, const QString &title)>;
+    // Asks for a line of text on the full on-screen keyboard, offered as `text`; nothing when
+    // the operator gave up (Esc).
+    using EnterText = std::function<std::optional<QString>(QWidget *parent, const QString &title,
+                                                           const QString &text)>;
 
     static QString standardSaveFileName(QWidget *parent, const QString &caption,
                                         const QString &filter);
@@ -34,11 +38,14 @@ public:
                                       const QString &suggestedName, const QString &filter);
     static QAbstractButton *standardRunBox(QMessageBox *box);
     static std::optional<QString> standardEnterPin(QWidget *parent, const QString &title);
+    static std::optional<QString> standardEnterText(QWidget *parent, const QString &title,
+                                                    const QString &text);
 
     SaveFileName saveFileName = standardSaveFileName;
     SaveFileAs saveFileAs = standardSaveFileAs;
     RunBox runBox = standardRunBox;
     EnterPin enterPin = standardEnterPin;
+    EnterText enterText = standardEnterText;
 };
 
 #endif // MODALPROMPTS_H

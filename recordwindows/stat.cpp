@@ -28,6 +28,8 @@ enum TableColumn {
     CpColumn,
     CpkColumn,
     ClassColumn,
+    // Last, so a file read by its columns' places keeps them.
+    LotColumn,
     TableColumns
 };
 constexpr int WeightDecimals = 2;
@@ -48,6 +50,12 @@ const QString LastButchStatement =
 const QString CorrectionsStatement =
     QStringLiteral("SELECT productName, deviceId, correction, ifnull(inFlight, 0) FROM "
                    "doseCorrection ORDER BY productName, deviceId");
+// The lots of the range's batches, each product's in the order of its batches. Only batches with
+// a lot are looked at, through their index.
+const QString LotsStatement =
+    QStringLiteral(R"(SELECT t.productName, b.lot FROM butch b JOIN task t ON t.idButch = )"
+                   R"(b.idButch WHERE b.lot != "" AND b.idButch >= %1 AND b.idButch <= %2 )"
+                   "ORDER BY b.idButch, t.rowid");
 const QString SumWeightStatement =
     QStringLiteral("SELECT haveDoneWeight FROM task WHERE (idButch >= %1 AND idButch <= %2) "
                    "AND (productName = \"%3\") AND (weightScale = \"%4\")");
@@ -86,21 +94,23 @@ QStringList tableHeader()
             QStringLiteral("В допуске, %"),
             QStringLiteral("Cp"),
             QStringLiteral("Cpk"),
-            QStringLiteral("Класс")};
+            QStringLiteral("Класс"),
+            QStringLiteral("Номера партий")};
 }
 
 // The columns beside the product, unit and dose count: the weight and how well the doses met
-// their tolerance, or how far they went from their order. Both sets do not fit the console's
-// width at once.
-bool isDeviationColumn(int column)
+// their tolerance, or how far they went from their order and the lots, less often looked at.
+// Both sets do not fit the console's width at once.
+bool isOnDeviationsPage(int column)
 {
-    return column == MeanColumn || column == DeviationColumn || column == LargestColumn;
+    return column == MeanColumn || column == DeviationColumn || column == LargestColumn
+           || column == LotColumn;
 }
 
 bool isShownWithDeviations(int column, bool deviations)
 {
     return column == ProductColumn || column == UnitColumn || column == DoseCountColumn
-           || isDeviationColumn(column) == deviations;
+           || isOnDeviationsPage(column) == deviations;
 }
 
 // Columns whose numbers a spreadsheet of the panel reads with a decimal comma.
@@ -189,6 +199,28 @@ void Stat::getStat()
         kilograms << part[0] + part[1] + part[2];
     // An empty range shows an empty table: keeping the old rows would pair them with new days.
     showTable(products, kilograms, products.isEmpty() ? QList<UnitAccuracy>() : accuracy);
+    showLots(firstButch, lastButch);
+}
+
+void Stat::showLots(int firstButch, int lastButch)
+{
+    QHash<QString, QStringList> lots;
+    if (database.execQuery(LotsStatement, {firstButch, lastButch})) {
+        const QueryResult &rows = database.result();
+        for (int row = 0; row < rows.rows; ++row) {
+            QStringList &ofProduct = lots[rows.value(row, 0)];
+            if (!ofProduct.contains(rows.value(row, 1)))
+                ofProduct << rows.value(row, 1);
+        }
+    }
+    for (int row = 0; row < statTable->rowCount(); ++row) {
+        const QTableWidgetItem *product = statTable->item(row, ProductColumn);
+        const QStringList ofProduct = product ? lots.value(product->text()) : QStringList();
+        auto *cell = new QTableWidgetItem(ofProduct.join(QStringLiteral(", ")));
+        cell->setToolTip(ofProduct.join(u'\n'));
+        statTable->setItem(row, LotColumn, cell);
+    }
+    fitColumns();
 }
 
 qreal Stat::getSumWeight(int firstButch, int lastButch, const QString &product, const QString &unit)
@@ -304,13 +336,23 @@ void Stat::fitColumns()
         statTable->setColumnHidden(column, !isShownWithDeviations(column, deviations));
     statTable->resizeColumnsToContents();
     // A long product name gives way, down to its heading, so the figures need no scrolling;
-    // room is kept for the scroll bar that many rows bring.
-    int figures = 0;
-    for (int column = ProductColumn + 1; column < TableColumns; ++column)
-        figures += statTable->isColumnHidden(column) ? 0 : statTable->columnWidth(column);
-    const int room = statTable->contentsRect().width()
-                     - statTable->verticalScrollBar()->sizeHint().width() - figures;
+    // room is kept for the scroll bar that many rows bring. Many lots give way first, down to
+    // theirs (the view ends them with "…", the tooltip has them all).
     const int heading = statTable->horizontalHeader()->sectionSizeHint(ProductColumn);
+    const auto roomBeside = [this](int column) {
+        int others = 0;
+        for (int other = ProductColumn + 1; other < TableColumns; ++other) {
+            if (other != column && !statTable->isColumnHidden(other))
+                others += statTable->columnWidth(other);
+        }
+        return statTable->contentsRect().width()
+               - statTable->verticalScrollBar()->sizeHint().width() - others;
+    };
+    const int forLots = roomBeside(LotColumn) - heading;
+    if (!statTable->isColumnHidden(LotColumn) && statTable->columnWidth(LotColumn) > forLots)
+        statTable->setColumnWidth(
+            LotColumn, qMax(forLots, statTable->horizontalHeader()->sectionSizeHint(LotColumn)));
+    const int room = roomBeside(ProductColumn);
     if (statTable->columnWidth(ProductColumn) > room)
         statTable->setColumnWidth(ProductColumn, qMax(room, heading));
 }

@@ -50,6 +50,9 @@ private:
     int butchOfDay(const QString &statement, const QString &day);
     void showTable(const QStringList &products, const QList<double> &kilograms,
                    const QList<UnitAccuracy> &accuracy);
+    // Each product's lots in the range, on the page of the less used columns and last in the
+    // file.
+    void showLots(int firstButch, int lastButch);
 
     Database database;
     // The figures of a range, from the days' summaries where the file has them.

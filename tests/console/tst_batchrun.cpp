@@ -122,6 +122,8 @@ private slots:
     void precisePlanEndsWithASmallFillThatTakesUpTheMisses();
     void preciseFillsNeverExceedTheLimit();
     void shareAndInFlightAreLearnedWithinEightFillsAndKept();
+    void startWithoutAGoodLotIsRefusedBeforeAnythingIsAsked_data();
+    void startWithoutAGoodLotIsRefusedBeforeAnythingIsAsked();
 };
 
 void tst_BatchRun::batchEndsWithinTolerancesAndSecondBatchStartsFromNothing()
@@ -129,6 +131,7 @@ void tst_BatchRun::batchEndsWithinTolerancesAndSecondBatchStartsFromNothing()
     Bench bench;
     QSignalSpy states(bench.run.get(), &BatchRun::stateChanged);
     bench.doser.hopper = 0.1;
+    bench.run->setLot(QStringLiteral("П-1"));
     bench.start(100);
     QCOMPARE(bench.run->state(), BatchState::Running);
     QVERIFY(bench.finished());
@@ -158,6 +161,7 @@ void tst_BatchRun::batchEndsWithinTolerancesAndSecondBatchStartsFromNothing()
     QCOMPARE(image.batch.state, BatchState::Finished);
     QCOMPARE(image.batch.delivered.text(), bench.taskValue("haveDoneWeight"));
     QCOMPARE(image.batch.doseNumber, fills.size());
+    QCOMPARE(image.batch.lot, QStringLiteral("П-1"));
 
     // The next batch of the same run counts from nothing. Its fill comes out short by exactly
     // the plus tolerance, which is not within it: one more fill makes the rest.
@@ -169,6 +173,10 @@ void tst_BatchRun::batchEndsWithinTolerancesAndSecondBatchStartsFromNothing()
     QVERIFY(bench.finished());
     QCOMPARE(bench.doser.fills().mid(firstFills), QList<double>({20.0, 0.5}));
     QVERIFY(2000 - bench.delivered() < 50);
+    // Given no lot of its own, it has none.
+    QVERIFY(bench.image.doser(0).batch.lot.isEmpty());
+    QCOMPARE(bench.files->select("SELECT ifnull(lot, 'none') FROM butch ORDER BY idButch"),
+             QStringList({"П-1", "none"}));
 }
 
 void tst_BatchRun::residueCountsFromAQuarterOfThePlusTolerance()
@@ -279,6 +287,7 @@ void tst_BatchRun::restoreAfterKillFinishesTheBatch()
     qint64 atKill = 0;
     {
         Bench killed(&files);
+        killed.run->setLot(QStringLiteral("П-2"));
         killed.start(100);
         QVERIFY(killed.doser.tickUntil([&] { return killed.doser.fills().size() == 3; }));
         atKill = killed.delivered();
@@ -294,6 +303,8 @@ void tst_BatchRun::restoreAfterKillFinishesTheBatch()
     QCOMPARE(hundredths(restored.first().at(2).toString()), atKill);
     QCOMPARE(switchedOn.size(), 1);
     QCOMPARE(bench.run->state(), BatchState::Stopped);
+    QCOMPARE(bench.run->lot(), QStringLiteral("П-2"));
+    QCOMPARE(bench.image.doser(0).batch.lot, QStringLiteral("П-2"));
 
     // The fill that was in the hopper at the kill is discharged and counted as a residue.
     bench.run->continueWork();
@@ -617,6 +628,36 @@ void tst_BatchRun::shareAndInFlightAreLearnedWithinEightFillsAndKept()
     QVERIFY2(qAbs(hundredths(last.at(1)) - 400) <= 2, qPrintable(last.join(' ')));
     QVERIFY(qAbs(last.at(2).toDouble() - 0.02 / 1.02) < 0.002);
     QVERIFY(qAbs(last.at(3).toDouble() - 0.3 / 1.02) < 0.03);
+}
+
+void tst_BatchRun::startWithoutAGoodLotIsRefusedBeforeAnythingIsAsked_data()
+{
+    QTest::addColumn<bool>("required");
+    QTest::addColumn<QString>("lot");
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("required, none") << true << QString() << false;
+    QTest::newRow("required, blanks") << true << "  " << false;
+    QTest::newRow("required, 33 characters") << true << QString(33, u'7') << false;
+    QTest::newRow("required, typed") << true << "П-1" << true;
+    QTest::newRow("not required, a line break") << false << "П-1\n" << false;
+}
+
+void tst_BatchRun::startWithoutAGoodLotIsRefusedBeforeAnythingIsAsked()
+{
+    QFETCH(bool, required);
+    QFETCH(QString, lot);
+    QFETCH(bool, starts);
+    Bench bench;
+    DoseOptions options;
+    options.lotNumber = required;
+    bench.run->setDoseOptions(options);
+    bench.run->setLot(lot);
+    bench.start(20);
+    QCOMPARE(bench.run->state(), starts ? BatchState::Running : BatchState::Idle);
+    QCOMPARE(bench.person.asked.contains(NewWork), starts);
+    // Refused with its reason, and nothing written.
+    QCOMPARE(bench.person.shown.size(), starts ? 0 : 1);
+    QCOMPARE(bench.files->select("SELECT count(*) FROM butch"), QStringList {starts ? "1" : "0"});
 }
 
 QTEST_GUILESS_MAIN(tst_BatchRun)

@@ -230,8 +230,10 @@ void tst_LineBatch::
 
     // Two equal batches, each a task per component: the sugar before the salt on their doser,
     // every component at the oil's share of its target and within its own tolerance.
-    const QStringList butches = rig.records().select("SELECT idButch, 'Б-' || idButch FROM butch");
+    const QStringList butches = rig.records().select("SELECT idButch, lot FROM butch");
     QCOMPARE(butches.size(), 4);
+    QCOMPARE(butches.at(1), QString("Б-001"));
+    QCOMPARE(butches.at(3), QString("Б-002"));
     const QHash<QString, double> targets = {
         {"Мука", 30}, {"Сахар", 12.5}, {"Соль", 5}, {"Масло", 2.5}};
     const QHash<QString, double> plus = {

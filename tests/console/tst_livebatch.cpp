@@ -91,6 +91,9 @@ void tst_LiveBatch::hopperFillsProgressAndTrendAreSeenDuringTheBatch()
              weight->palette().color(QPalette::Active, QPalette::WindowText));
     auto *progress = console->findChild<BatchProgressView *>();
     QVERIFY(progress && progress->isEnabled());
+    // The lot option is off: nothing was asked before the batch, and it has no lot.
+    QVERIFY(rig.operatorAtPanel().offered.isEmpty());
+    QVERIFY(console->processImage().doser(0).batch.lot.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(console->findChild<QProgressBar *>()->value() > 0,
                              ConsoleRig::BatchMs);
     // The second fill well under way: its hopper emptied, then rising again.

@@ -381,10 +381,17 @@ void tst_TouchSizes::progressStripOverlapsNothing_data()
     QTest::addColumn<int>("doses");
     QTest::addColumn<int>("planned");
     QTest::addColumn<int>("hours");
+    QTest::addColumn<QString>("lot");
     QTest::newRow("first fill") << "120.00"
-                                << "0.00" << 0 << 5 << 0;
-    QTest::newRow("four digits, a hundred doses, hours") << "1200.00"
-                                                         << "1188.88" << 99 << 100 << 3;
+                                << "0.00" << 0 << 5 << 0 << QString();
+    QTest::newRow("four digits, a hundred doses, hours")
+        << "1200.00"
+        << "1188.88" << 99 << 100 << 3 << QString();
+    QTest::newRow("a short lot") << "120.00"
+                                 << "60.00" << 2 << 5 << 0 << "П26-001";
+    QTest::newRow("the longest lot of the widest letters, hours")
+        << "1200.00"
+        << "1188.88" << 99 << 100 << 3 << QString(32, u'Щ');
 }
 
 void tst_TouchSizes::progressStripOverlapsNothing()
@@ -394,6 +401,7 @@ void tst_TouchSizes::progressStripOverlapsNothing()
     QFETCH(int, doses);
     QFETCH(int, planned);
     QFETCH(int, hours);
+    QFETCH(QString, lot);
     ConsoleRig rig;
     K310_Halvern *console = rig.startConsole();
     auto *strip = console->findChild<BatchProgressView *>();
@@ -410,11 +418,16 @@ void tst_TouchSizes::progressStripOverlapsNothing()
     batch.plannedDoses = planned;
     batch.cycleMs = 60000;
     batch.started = QDateTime::currentDateTime().addSecs(-hours * 3600 - 59);
+    batch.lot = lot;
+    const QSize window = console->size();
     strip->draw(doser);
     // As the window lays the strip out anew once the batch's figures are drawn.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     const QStringList faults = textFaults(console);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
+    // A lot makes room for itself within the strip, not by growing the window.
+    QCOMPARE(console->size(), window);
+    QCOMPARE(console->minimumSizeHint().expandedTo(window), window);
 }
 
 QTEST_MAIN(tst_TouchSizes)

@@ -1,8 +1,11 @@
 // The plant link of the whole console against the simulated doser: the dialog sets it, a batch
 // runs while the broker and the console itself are killed and started again, and what the
-// plant's reader and SCADA see is what the panel and data.db hold.
+// plant's reader and SCADA see is what the panel and data.db hold, the batch's lot included.
 #include "brokerprocess.h"
+#include "butchreport.h"
 #include "consolerig.h"
+#include "database.h"
+#include "doseoptions.h"
 #include "k310_halvern.h"
 #include "k310settings.h"
 #include "lineeditembedded.h"
@@ -11,6 +14,8 @@
 #include "mqttreader.h"
 #include "plantlink.h"
 #include "plantlinkdialog.h"
+#include "stat.h"
+#include "windows1251.h"
 
 #include <QApplication>
 #include <QJsonDocument>
@@ -20,6 +25,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -99,6 +105,16 @@ QList<quint16> readRegisters(QModbusTcpClient &client, int start, int count)
     return reply->result().values();
 }
 
+// Registers holding text two bytes each, high byte first, up to the first zero byte.
+QByteArray textOf(const QList<quint16> &registers)
+{
+    QByteArray text;
+    for (const quint16 value : registers)
+        text.append(char(value >> 8)).append(char(value & 0xFF));
+    const qsizetype end = text.indexOf('\0');
+    return end < 0 ? text : text.left(end);
+}
+
 qint32 word32(const QList<quint16> &registers, int at)
 {
     return qint32((quint32(registers.value(at)) << 16) | registers.value(at + 1));
@@ -144,6 +160,11 @@ void tst_PlantConsole::brokerKilledMidBatchLosesNoDoseAndScadaReadsThePanel()
     BrokerProcess &broker = plant.broker;
     const MqttReader &reader = plant.reader;
     rig.operatorAtPanel().answer(NewWork, Yes);
+    // Every batch takes a lot, offered from a pattern.
+    DoseOptions options;
+    options.lotNumber = true;
+    options.lotPattern = QStringLiteral("П{ГГ}-{NNN}");
+    options.save(*k310Settings::makeStore());
     K310_Halvern *console = rig.startConsole();
     rig.waitForDoser();
 
@@ -172,11 +193,24 @@ void tst_PlantConsole::brokerKilledMidBatchLosesNoDoseAndScadaReadsThePanel()
     QTRY_COMPARE(scada.state(), QModbusDevice::ConnectedState);
 
     rig.prepareBatch(QStringLiteral("Комбикорм"), QStringLiteral("90"));
+    // An empty lot starts nothing; the lot offered again is taken.
+    PanelOperator &person = rig.operatorAtPanel();
+    person.typing << QString();
     rig.click("startButton");
+    QCOMPARE(rig.records().select("SELECT count(*) FROM butch"), QStringList {"0"});
+    rig.click("startButton");
+    QCOMPARE(person.offered.size(), 2);
+    const QString lot = person.offered.last();
+    QCOMPARE(person.offered.first(), lot);
+    QCOMPARE(lot, QStringLiteral("П%1-001").arg(QDate::currentDate().year() % 100, 2, 10,
+                                                QLatin1Char('0')));
     QTRY_VERIFY_WITH_TIMEOUT(doseRows(rig) >= 2, ConsoleRig::BatchMs);
     const QList<quint16> during = readRegisters(scada, 0, ModbusRegisterMap::BlockSize);
     const BatchProgress &progress = console->processImage().doser(0).batch;
     QCOMPARE(word32(during, ModbusRegisterMap::BatchId), qint32(progress.butchId));
+    QCOMPARE(
+        textOf(readRegisters(scada, ModbusRegisterMap::lotStart(1, 0), ModbusRegisterMap::LotSize)),
+        Windows1251::encode(lot));
     QCOMPARE(word32(during, ModbusRegisterMap::Target), 9000);
     QCOMPARE(during.value(ModbusRegisterMap::StateCode), quint16(DoserState::Working));
 
@@ -198,8 +232,24 @@ void tst_PlantConsole::brokerKilledMidBatchLosesNoDoseAndScadaReadsThePanel()
             int(recordedDoses(rig).indexOf(QString::number(json.value("doseId").toInteger())));
         QCOMPARE(json.value("discharged").toDouble(), discharged.value(row).toDouble());
         QCOMPARE(json.value("batchId").toInteger(), qint64(progress.butchId));
+        QCOMPARE(json.value("lot").toString(), lot);
     }
     QTRY_COMPARE(batchEvents(reader), QStringList({"started", "finished"}));
+    for (const MqttReader::Message &message : reader.ofKind("batch"))
+        QCOMPARE(message.json().value("lot").toString(), lot);
+
+    // The lot goes with the batch's records: data.db, its report, the statistics' file (last).
+    QCOMPARE(rig.records().select("SELECT lot FROM butch"), QStringList {lot});
+    Database records(rig.records().path());
+    QVERIFY(ButchReport(records, qint64(progress.butchId)).pageText(0).join('\n').contains(lot));
+    Stat statistics(rig.records().path());
+    statistics.fillDates();
+    statistics.fromComboBox->setCurrentIndex(0);
+    QTemporaryDir folder;
+    QVERIFY(statistics.saveCsv(folder.filePath("stat.csv")));
+    QFile csv(folder.filePath("stat.csv"));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QVERIFY(csv.readAll().contains(";\"" + Windows1251::encode(lot) + "\";\n"));
 
     // The retained state is the panel's last word on the batch.
     const QString delivered = rig.records().select("SELECT haveDoneWeight FROM task").value(0);
@@ -294,6 +344,10 @@ void tst_PlantConsole::killedConsoleForwardsWhatItRecordedAfterItsRestart()
     QTRY_COMPARE_WITH_TIMEOUT(forwardedDoses(reader), recordedDoses(rig), ForwardedMs);
     QTRY_COMPARE(batchEvents(reader),
                  QStringList({"started", "restored", "continued", "finished"}));
+    // Without the lot option the batch has none, and no message names one.
+    QCOMPARE(rig.records().select("SELECT ifnull(lot, 'none') FROM butch"), QStringList {"none"});
+    for (const MqttReader::Message &message : reader.messages())
+        QVERIFY2(!message.payload.contains("\"lot\""), message.payload.constData());
     QTRY_COMPARE(rig.records().select("SELECT count(*) FROM plantOutbox"), QStringList {"0"});
 }
 

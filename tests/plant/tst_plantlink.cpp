@@ -525,7 +525,7 @@ void tst_PlantLink::modbusShowsTheImageAndRefusesWritesAndMissingRegisters()
     QCOMPARE(problems.size(), 1);
 
     QModbusPdu::ExceptionCode exception = QModbusPdu::ExtendedException;
-    readRegisters(client, ModbusRegisterMap::BlockSize, 2, &exception);
+    readRegisters(client, ModbusRegisterMap::mapSize(1), 2, &exception);
     QCOMPARE(exception, QModbusPdu::IllegalDataAddress);
     // Told once a minute at most: a SCADA polling a wrong address must not fill the journal.
     QCOMPARE(problems.size(), 1);

@@ -57,7 +57,8 @@ void tst_Database::firstStartCreatesTheTablesAndLeavesAdminEmpty()
     QCOMPARE(
         records.select("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
         QStringList({"admin", "butch", "cycle", "daySummary", "daySummaryMark", "dose",
-                     "doseCorrection", "event", "lastButchId", "lastTaskId", "product", "task"}));
+                     "doseCorrection", "event", "lastButchId", "lastTaskId", "lotCounter",
+                     "product", "task"}));
     QCOMPARE(
         records.select("SELECT sql FROM sqlite_master WHERE name = 'task'").value(0),
         QString("CREATE TABLE task (idButch INTEGER, deviceId INTEGER, startTime TEXT, "
@@ -142,8 +143,10 @@ void tst_Database::fixedQuotedTextsAreNeverColumnNames()
     TemporaryDatabase records;
     Database database(records.path());
     QVERIFY(database.createTables());
-    QVERIFY(records.exec("INSERT INTO butch VALUES (1, '01.03.2024', '08:00', '', '')"));
-    QVERIFY(records.exec("INSERT INTO butch VALUES (2, '01.03.2024', '08:30', '08:30', '')"));
+    QVERIFY(records.exec("INSERT INTO butch (idButch, date, startTime, endTime, endDate) VALUES "
+                         "(1, '01.03.2024', '08:00', '', '')"));
+    QVERIFY(records.exec("INSERT INTO butch (idButch, date, startTime, endTime, endDate) VALUES "
+                         "(2, '01.03.2024', '08:30', '08:30', '')"));
 
     QVERIFY(database.execQuery("SELECT idButch FROM butch WHERE endTime = \"\""));
     QCOMPARE(database.result().values, QStringList {"1"});

@@ -133,6 +133,9 @@ void tst_OldDatabase::oldFileIsCopiedFirstThenItsTasksNumberedAndItsDosesLinked(
     QCOMPARE(records.select("SELECT haveDoneWeight FROM task ORDER BY rowid"),
              QStringList({"5.00", "20.00", ""}));
     QVERIFY(butches.newTask(quint64(second), 30, "1", "1", "Мука", "кг") > ids.last().toLongLong());
+    // Its batches have no lot; a new one keeps its own.
+    QVERIFY(butches.lotOf(quint64(first)).isEmpty());
+    QCOMPARE(butches.lotOf(butches.newButch("П-1")), QString("П-1"));
 }
 
 void tst_OldDatabase::oldCorrectionKeepsItsShareAndLearnsNoAmountInFlight()

@@ -36,6 +36,8 @@ void addWideRecords(TemporaryDatabase &records)
         records.addTask(more, QStringLiteral("Продукт %1").arg(product), "т", "999.999");
         records.addDose(more, "9.999", "9.998", "т", 3, true, "0.005", "0.005");
     }
+    // Every batch with a lot of its own.
+    QVERIFY(records.exec("UPDATE butch SET lot = 'П26-' || printf('%03d', idButch)"));
 }
 
 // Columns shown narrower than what they hold: cut figures or a heading cut short.

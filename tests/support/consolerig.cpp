@@ -159,6 +159,11 @@ ModalPrompts ConsoleRig::operatorPrompts()
         });
         return ModalPrompts::standardRunBox(box);
     };
+    prompts.enterText = [this](QWidget *, const QString &,
+                               const QString &text) -> std::optional<QString> {
+        person.offered << text;
+        return person.typing.isEmpty() ? text : person.typing.takeFirst();
+    };
     return prompts;
 }
 

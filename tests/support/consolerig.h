@@ -27,6 +27,11 @@ public:
     QString otherwise = QStringLiteral("Нет");
     // Every text shown to the operator, in order.
     QStringList shown;
+    // What the operator types, in turn, where the console asks for a text on the keyboard; once
+    // they are used up, the text offered is taken as it stands.
+    QStringList typing;
+    // The texts the console offered on the keyboard, in order.
+    QStringList offered;
 
 private:
     friend class ConsoleRig;
