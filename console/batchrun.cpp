@@ -616,7 +616,9 @@ void BatchRun::startActions()
 
     qDebug("Butch table is empty, or all butches has been already finished, just need to add a "
            "new record");
-    butchId = records.newButch(nextLot, nextLotPattern);
+    butchId = records.newButch(nextLot, nextLotPattern, nextScheduleEntry);
+    nextScheduleEntry = 0;
+    withinTolerance = true;
     if (!written(WriteResult::of(butchId != 0, database)))
         return;
     butchLot = nextLot;
@@ -636,7 +638,8 @@ void BatchRun::startActions()
                                weightText(p, component.plusTolerance),
                                weightText(p, component.minusTolerance), component.turn, 0});
         }
-        if (!written(records.writeFormula(butchId, kept)))
+        // A single product from the schedule runs as a component of its own, without a formula.
+        if (!mix.name.isEmpty() && !written(records.writeFormula(butchId, kept)))
             return;
         for (int p = 0; p < dosers.size() && isRunning(); ++p) {
             if (const int first = nextComponent(p); first >= 0)
@@ -1004,6 +1007,9 @@ void BatchRun::finishTask(int p)
         return;
     }
     qDebug("\ndevice %d has finisheded his part the work, must to do %d part(s)\n", id, parts);
+    const double deviation = work.haveDoneWeight - work.taskWeight;
+    if (deviation > work.doseFaultPlus || -deviation > work.doseFaultMinus)
+        withinTolerance = false;
     if (const int done = work.component; done >= 0) {
         componentsDone[done] = true;
         checkComponent(p, done);

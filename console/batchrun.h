@@ -84,6 +84,11 @@ public:
     // A batch of a formula's components: those on different dosers run side by side, those on
     // one doser one after another in their turn, one task each; the batch ends with the last.
     void startFormula(const BatchFormula &formula);
+    // The next batch is opened for that entry of the production schedule (0: none); like the
+    // lot, it goes with that batch only.
+    void setScheduleEntry(qint64 entry) { nextScheduleEntry = entry; }
+    // Every task of the last batch ended within its tolerances.
+    bool endedWithinTolerance() const { return withinTolerance; }
     // The formula of the batch in work; empty for a batch of the dosers' own targets.
     const BatchFormula &formula() const { return mix; }
     // The component in work on the doser, -1 when none.
@@ -220,6 +225,8 @@ private:
     bool restoreDeferred = false;
     // The formula batch in work, its components' tasks (0 until begun) and those finished.
     BatchFormula mix;
+    qint64 nextScheduleEntry = 0;
+    bool withinTolerance = true;
     QList<qint64> componentTasks;
     QList<bool> componentsDone;
 };

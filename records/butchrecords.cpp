@@ -45,7 +45,7 @@ quint64 ButchRecords::findOpenButch()
     return id;
 }
 
-quint64 ButchRecords::newButch(const QString &lot, const QString &lotPattern)
+quint64 ButchRecords::newButch(const QString &lot, const QString &lotPattern, qint64 scheduleEntry)
 {
     Transaction transaction(database);
     // A batch without a lot leaves the column as an older file's rows have it.
@@ -68,6 +68,10 @@ quint64 ButchRecords::newButch(const QString &lot, const QString &lotPattern)
         id = highest + 1;
     }
     if (!markIssued(id) || (!lotPattern.isEmpty() && !LotNumbers(database).take(lotPattern, lot))
+        || (scheduleEntry > 0
+            && !database.execQuery(
+                QStringLiteral("INSERT INTO scheduleButch (idButch, idEntry) VALUES (%1, %2)"),
+                {id, scheduleEntry}))
         || !transaction.commit())
         return 0;
     raiseMark();
@@ -193,6 +197,8 @@ WriteResult ButchRecords::deleteButch(quint64 butchId)
     // whose number is never given again.
     if (!doses.removeOfButch(qint64(butchId)) || !cycles.removeOfButch(qint64(butchId))
         || !formulaParts.removeOfButch(butchId)
+        || !database.execQuery(QStringLiteral("DELETE FROM scheduleButch WHERE idButch = %1"),
+                               {butchId})
         || !database.execQuery(QStringLiteral("DELETE FROM butch WHERE idButch = %1"), {butchId}))
         return WriteResult::of(false, database);
     if (summarized) {

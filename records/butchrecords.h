@@ -33,7 +33,10 @@ public:
     // the file has handed out, deleted batches' included (the tables must have been created).
     // The batch keeps its lot (none when empty); with the pattern the lot was made from, the
     // pattern's counter is taken in the same transaction (see LotNumbers::take()).
-    quint64 newButch(const QString &lot = QString(), const QString &lotPattern = QString());
+    // A batch opened for an entry of the schedule (`scheduleEntry` > 0) is written as that
+    // entry's in the same transaction.
+    quint64 newButch(const QString &lot = QString(), const QString &lotPattern = QString(),
+                     qint64 scheduleEntry = 0);
     // The batch's lot; empty when it has none.
     QString lotOf(quint64 butchId);
     // Opens a task of the batch on the doser and returns its id, 0 when it was not written.

@@ -1,0 +1,216 @@
+#include "schedulerunner.h"
+
+#include "batchrun.h"
+#include "database.h"
+#include "formulastore.h"
+#include "lotnumbers.h"
+
+#include <QTimer>
+
+namespace {
+
+// How often a schedule that runs on its own looks whether the line has come to rest.
+constexpr int RestCheckMs = 500;
+
+QString describe(const ScheduleEntry &entry)
+{
+    const QString what = entry.formulaName.isEmpty() ? entry.productName : entry.formulaName;
+    return QStringLiteral("%1, %2, партия %3 из %4")
+        .arg(what, entry.size)
+        .arg(entry.done + 1)
+        .arg(entry.count);
+}
+
+} // namespace
+
+ScheduleRunner::ScheduleRunner(BatchRun &batchRun, Database &records, BatchOperator &panel,
+                               LineView lineView, AtRest lineAtRest, QObject *parent)
+    : QObject(parent)
+    , batch(batchRun)
+    , database(records)
+    , person(panel)
+    , store(records)
+    , line(std::move(lineView))
+    , atRest(std::move(lineAtRest))
+{
+    connect(&batch, &BatchRun::stateChanged, this, &ScheduleRunner::batchStateChanged);
+}
+
+ScheduleRunner::Progress ScheduleRunner::progress()
+{
+    Progress shown;
+    const QList<ScheduleEntry> entries = store.entries();
+    for (const ScheduleEntry &entry : entries) {
+        if (entry.state == ScheduleEntry::State::Refused)
+            continue;
+        ++shown.entries;
+        if (entry.id == current) {
+            shown.entry = shown.entries;
+            shown.batchesDone = entry.done;
+            shown.batches = entry.count;
+        }
+    }
+    return shown;
+}
+
+void ScheduleRunner::start()
+{
+    if (running || batch.isRunning())
+        return;
+    const std::optional<ScheduleEntry> next = store.next();
+    if (!next) {
+        person.inform(QStringLiteral("В очереди нет заданий."));
+        return;
+    }
+    running = true;
+    // The entry whose batch stands (stopped, or cut off by a restart and restored) goes on with
+    // that batch rather than opening another.
+    if (next->openButch != 0 && batch.state() == BatchState::Stopped
+        && batch.currentButchId() == quint64(next->openButch)) {
+        current = next->id;
+        (void)store.setState(current, ScheduleEntry::State::Running);
+        batch.continueWork();
+        if (!batch.isRunning())
+            stop(QString());
+        emit progressChanged();
+        return;
+    }
+    runNext(true);
+}
+
+void ScheduleRunner::stop(const QString &reason)
+{
+    if (!running)
+        return;
+    running = false;
+    if (current != 0)
+        (void)store.setState(current, ScheduleEntry::State::Stopped, reason);
+    emit progressChanged();
+}
+
+void ScheduleRunner::runNext(bool asked)
+{
+    if (!running || batch.isRunning())
+        return;
+    const std::optional<ScheduleEntry> next = store.next();
+    if (!next) {
+        current = 0;
+        // On its own the schedule waits for more work; otherwise it is done.
+        if (!automatic) {
+            running = false;
+            person.inform(QStringLiteral("Очередь выполнена."));
+        }
+        emit progressChanged();
+        return;
+    }
+    if (!asked
+        && person.ask(QStringLiteral("Следующая партия очереди: %1.\nНачать?").arg(describe(*next)))
+               != BatchOperator::Answer::Yes) {
+        stop(QString());
+        return;
+    }
+    current = next->id;
+    if (const QString refusal = startBatch(*next); !refusal.isEmpty()) {
+        (void)store.setState(current, ScheduleEntry::State::Refused, refusal);
+        running = false;
+        emit entryRefused(current, refusal);
+        person.inform(QStringLiteral("Задание очереди отклонено: %1").arg(refusal));
+        emit progressChanged();
+        return;
+    }
+    // Not begun (the operator said no, a doser is silent): the schedule stands at the entry.
+    if (!batch.isRunning()) {
+        running = false;
+        emit progressChanged();
+        return;
+    }
+    (void)store.setState(current, ScheduleEntry::State::Running);
+    emit progressChanged();
+}
+
+QString ScheduleRunner::startBatch(const ScheduleEntry &entry)
+{
+    const QList<LineCapacity> capacities = line();
+    const double size = entry.size.toDouble();
+    BatchFormula mix;
+    QString pattern = entry.lotPattern;
+    if (!entry.formulaName.isEmpty()) {
+        const std::optional<Formula> formula = FormulaStore(database).loadByName(entry.formulaName);
+        if (!formula)
+            return QStringLiteral("рецептура \"%1\" не найдена").arg(entry.formulaName);
+        if (const QString refusal = FormulaPlan::sizeRefusal(*formula, size, capacities);
+            !refusal.isEmpty())
+            return refusal;
+        if (FormulaPlan::batchesFor(*formula, size) > 1)
+            return QStringLiteral("размер больше наибольшей партии рецептуры");
+        mix.name = formula->name;
+        mix.size = size;
+        mix.keepRatio = formula->keepRatio;
+        for (const ComponentTarget &target : FormulaPlan::targets(*formula, size, capacities))
+            mix.components.append({target.doser, target.product, target.target,
+                                   target.plusTolerance, target.minusTolerance, target.order});
+        if (pattern.isEmpty())
+            pattern = formula->lotPattern;
+    } else {
+        int position = -1;
+        for (int p = 0; p < capacities.size(); ++p) {
+            if (capacities.at(p).doser == entry.deviceId)
+                position = p;
+        }
+        if (position < 0)
+            return QStringLiteral("дозатора %1 нет на линии").arg(entry.deviceId);
+        if (!(size > 0))
+            return QStringLiteral("размер партии не задан");
+        const DoserWork &work = batch.work(position);
+        mix.size = size;
+        mix.components = {
+            {entry.deviceId, entry.productName, size, work.doseFaultPlus, work.doseFaultMinus, 1}};
+    }
+    const QString lot = entry.lot.isEmpty() ? LotNumbers(database).next(pattern) : entry.lot;
+    if (const QString problem = LotNumbers::problem(lot); !problem.isEmpty())
+        return QStringLiteral("номер партии: %1").arg(problem);
+    batch.setLot(lot, entry.lot.isEmpty() ? pattern : QString());
+    batch.setScheduleEntry(entry.id);
+    batch.startFormula(mix);
+    return QString();
+}
+
+void ScheduleRunner::batchStateChanged(BatchState state)
+{
+    if (!running || current == 0)
+        return;
+    if (state == BatchState::Stopped) {
+        stop(QStringLiteral("работа остановлена"));
+        return;
+    }
+    if (state != BatchState::Finished)
+        return;
+    emit progressChanged();
+    // The next batch is begun once this report is over: its question runs an event loop.
+    const bool onItsOwn = automatic && batch.endedWithinTolerance();
+    QTimer::singleShot(0, this, [this, onItsOwn] {
+        if (!onItsOwn) {
+            runNext(false);
+            return;
+        }
+        if (atRest()) {
+            runNext(true);
+            return;
+        }
+        // The last discharge may still be settling: look again until the line is at rest.
+        auto *wait = new QTimer(this);
+        connect(wait, &QTimer::timeout, this, [this, wait] {
+            if (!running || batch.isRunning()) {
+                wait->deleteLater();
+                return;
+            }
+            if (atRest()) {
+                wait->deleteLater();
+                runNext(true);
+            }
+        });
+        wait->start(RestCheckMs);
+    });
+}
+
+#include "moc_schedulerunner.cpp"
