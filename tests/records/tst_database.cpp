@@ -57,8 +57,8 @@ void tst_Database::firstStartCreatesTheTablesAndLeavesAdminEmpty()
     QCOMPARE(
         records.select("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
         QStringList({"admin", "butch", "cycle", "daySummary", "daySummaryMark", "dose",
-                     "doseCorrection", "event", "lastButchId", "lastTaskId", "lotCounter",
-                     "product", "task"}));
+                     "doseCorrection", "event", "formulaButch", "formulaPart", "lastButchId",
+                     "lastTaskId", "lotCounter", "product", "schedule", "scheduleButch", "task"}));
     QCOMPARE(
         records.select("SELECT sql FROM sqlite_master WHERE name = 'task'").value(0),
         QString("CREATE TABLE task (idButch INTEGER, deviceId INTEGER, startTime TEXT, "
