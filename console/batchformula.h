@@ -1,32 +1,28 @@
 #ifndef BATCHFORMULA_H
 #define BATCHFORMULA_H
 
+#include "formulaplan.h"
+
 #include <QList>
 #include <QString>
 
-// One component of a batch made from a formula: what one doser delivers, in its turn.
-struct BatchComponent
-{
-    // The doser's address on the line.
-    int doser = 0;
-    QString product;
-    double target = 0;
-    double plusTolerance = 0;
-    double minusTolerance = 0;
-    // Components on one doser run one after another, lowest turn first.
-    int turn = 1;
-};
-
-// A batch of a formula's components scaled to a size.
+// A batch of a formula's components scaled to a size: each component's target on its doser, in
+// its order there.
 struct BatchFormula
 {
     QString name;
     double size = 0;
     // When a component ends outside its tolerance, offer new targets for those still to come.
     bool keepRatio = false;
-    QList<BatchComponent> components;
+    QList<ComponentTarget> components;
 
     bool isEmpty() const { return components.isEmpty(); }
+
+    // The formula as the plan scales it to the size on the line.
+    static BatchFormula of(const Formula &formula, double size, const QList<LineCapacity> &line)
+    {
+        return {formula.name, size, formula.keepRatio, FormulaPlan::targets(formula, size, line)};
+    }
 };
 
 #endif // BATCHFORMULA_H

@@ -552,7 +552,7 @@ void BatchRun::startFormula(const BatchFormula &formula)
         if (!hasTask(p))
             dosers[p].taskWeight = 0;
     }
-    for (const BatchComponent &component : formula.components) {
+    for (const ComponentTarget &component : formula.components) {
         const int p = position(component.doser);
         if (p < 0) {
             person.inform(QStringLiteral("Дозатор %1 не найден на линии.").arg(component.doser));
@@ -562,7 +562,7 @@ void BatchRun::startFormula(const BatchFormula &formula)
     }
     if (!canDoReceipt())
         return;
-    for (const BatchComponent &component : formula.components) {
+    for (const ComponentTarget &component : formula.components) {
         const int p = position(component.doser);
         if (!line.isOnline(p)) {
             person.inform(QStringLiteral("Отсутствует связь с дозатором %1.").arg(component.doser));
@@ -574,6 +574,9 @@ void BatchRun::startFormula(const BatchFormula &formula)
     if (!openNewButch())
         return;
     mix = formula;
+    // A component is known by its place in the batch: its row, its task, the rescale.
+    for (int i = 0; i < mix.components.size(); ++i)
+        mix.components[i].component = i;
     startActions();
 }
 
@@ -581,11 +584,11 @@ int BatchRun::nextComponent(int p) const
 {
     int next = -1;
     for (int i = 0; i < mix.components.size(); ++i) {
-        const BatchComponent &component = mix.components.at(i);
+        const ComponentTarget &component = mix.components.at(i);
         if (position(component.doser) != p || componentTasks.value(i) != 0
             || componentsDone.value(i))
             continue;
-        if (next < 0 || component.turn < mix.components.at(next).turn)
+        if (next < 0 || component.order < mix.components.at(next).order)
             next = i;
     }
     return next;
@@ -593,7 +596,7 @@ int BatchRun::nextComponent(int p) const
 
 void BatchRun::beginComponent(int p, int i)
 {
-    const BatchComponent &component = mix.components.at(i);
+    const ComponentTarget &component = mix.components.at(i);
     DoserWork &work = dosers[p];
     work.component = i;
     work.product = component.product;
@@ -631,12 +634,12 @@ void BatchRun::startActions()
         kept.size = QString::number(mix.size);
         kept.keepRatio = mix.keepRatio;
         for (int i = 0; i < mix.components.size(); ++i) {
-            const BatchComponent &component = mix.components.at(i);
+            const ComponentTarget &component = mix.components.at(i);
             const int p = position(component.doser);
             kept.parts.append({i, component.doser, component.product,
                                weightText(p, component.target),
                                weightText(p, component.plusTolerance),
-                               weightText(p, component.minusTolerance), component.turn, 0});
+                               weightText(p, component.minusTolerance), component.order, 0});
         }
         // A single product from the schedule runs as a component of its own, without a formula.
         if (!mix.name.isEmpty() && !written(records.writeFormula(butchId, kept)))
@@ -873,9 +876,9 @@ void BatchRun::restoreFormula()
     mix.size = kept.size.toDouble();
     mix.keepRatio = kept.keepRatio;
     for (const FormulaPart &part : std::as_const(kept.parts)) {
-        mix.components.append({part.deviceId, part.productName, part.taskWeight.toDouble(),
-                               part.doseFaultPlus.toDouble(), part.doseFaultMinus.toDouble(),
-                               part.turn});
+        mix.components.append({int(mix.components.size()), part.deviceId, part.productName,
+                               part.taskWeight.toDouble(), part.doseFaultPlus.toDouble(),
+                               part.doseFaultMinus.toDouble(), part.turn});
         componentTasks << part.taskId;
         componentsDone << false;
     }
@@ -890,7 +893,7 @@ void BatchRun::restoreComponent(int p)
     const int i = componentTasks.indexOf(work.taskId);
     if (i < 0)
         return;
-    const BatchComponent &component = mix.components.at(i);
+    const ComponentTarget &component = mix.components.at(i);
     work.component = i;
     work.product = component.product;
     work.doseFaultPlus = component.plusTolerance;
@@ -1037,9 +1040,8 @@ void BatchRun::finishTask(int p)
 void BatchRun::checkComponent(int p, int i)
 {
     const DoserWork &work = dosers.at(p);
-    const BatchComponent &component = mix.components.at(i);
-    const double deviation = work.haveDoneWeight - component.target;
-    if (!(deviation > component.plusTolerance) && !(-deviation > component.minusTolerance))
+    const ComponentTarget &component = mix.components.at(i);
+    if (!FormulaPlan::isOutside(component, work.haveDoneWeight))
         return;
     person.inform(QStringLiteral("Компонент \"%1\" вне допуска: задано %2, отвешено %3 %4")
                       .arg(component.product, weightText(p, component.target),
@@ -1055,26 +1057,33 @@ void BatchRun::offerRescale(int i)
 {
     if (mix.isEmpty() || i >= mix.components.size() || !isRunning())
         return;
-    const BatchComponent &over = mix.components.at(i);
-    const int overAt = position(over.doser);
-    const double factor = dosers.at(overAt).haveDoneWeight / over.target;
-    if (qFuzzyCompare(factor, 1.0))
-        return;
-    // Those still to come, and those in work that have not delivered past their new target.
-    QList<int> rescaled;
-    QStringList changes;
+    QList<LineCapacity> capacities;
+    for (int p = 0; p < dosers.size(); ++p) {
+        const DoserWork &work = dosers.at(p);
+        capacities.append({line.deviceId(p), work.npd, work.scale, work.npdReported, QString()});
+    }
+    // The finished components keep their targets; the one outside sets the ratio.
+    QMap<int, double> finished;
     for (int j = 0; j < mix.components.size(); ++j) {
         if (componentsDone.at(j))
+            finished.insert(j, dosers.at(position(mix.components.at(j).doser)).haveDoneWeight);
+    }
+    finished.insert(i, dosers.at(position(mix.components.at(i).doser)).haveDoneWeight);
+    const Rescale rescale = FormulaPlan::rescale(mix.components, finished, i, capacities);
+    if (!rescale.isValid() || qFuzzyCompare(rescale.factor, 1.0))
+        return;
+    // Those in work that have delivered past their new target end on their old one.
+    QList<RescaledTarget> rescaled;
+    QStringList changes;
+    for (const RescaledTarget &change : rescale.changes) {
+        const int p = position(change.doser);
+        if (dosers.at(p).component == change.component
+            && !(change.after > dosers.at(p).haveDoneWeight))
             continue;
-        const BatchComponent &component = mix.components.at(j);
-        const int p = position(component.doser);
-        const double target = component.target * factor;
-        if (dosers.at(p).component == j && !(target > dosers.at(p).haveDoneWeight))
-            continue;
-        rescaled << j;
+        rescaled << change;
         changes << QStringLiteral("%1: %2 → %3 %4")
-                       .arg(component.product, weightText(p, component.target),
-                            weightText(p, target), dosers.at(p).weightScale);
+                       .arg(change.product, weightText(p, change.before),
+                            weightText(p, change.after), dosers.at(p).weightScale);
     }
     if (rescaled.isEmpty())
         return;
@@ -1083,16 +1092,16 @@ void BatchRun::offerRescale(int i)
                        .arg(changes.join(QLatin1Char('\n'))))
         != BatchOperator::Answer::Yes)
         return;
-    for (const int j : std::as_const(rescaled)) {
-        BatchComponent &component = mix.components[j];
-        const int p = position(component.doser);
-        component.target *= factor;
-        if (!written(records.retargetPart(butchId, j, weightText(p, component.target))))
+    for (const RescaledTarget &change : std::as_const(rescaled)) {
+        const int j = change.component;
+        const int p = position(change.doser);
+        mix.components[j].target = change.after;
+        if (!written(records.retargetPart(butchId, j, weightText(p, change.after))))
             return;
         DoserWork &work = dosers[p];
         if (work.component != j)
             continue;
-        work.taskWeight = component.target;
+        work.taskWeight = change.after;
         work.mustToBeDoneWeight = work.taskWeight - work.haveDoneWeight;
         work.fillsLeft = 0;
         chooseDoseWeight(p);
@@ -1103,7 +1112,7 @@ void BatchRun::offerRescale(int i)
         publish(p);
     }
     emit journalEvent(JournalEvent::ComponentsRescaled, changes.join(QStringLiteral("; ")),
-                      qint64(butchId), over.doser);
+                      qint64(butchId), mix.components.at(i).doser);
 }
 
 void BatchRun::keepFillLedger(int p, quint32 total)

@@ -88,15 +88,8 @@ void K310_Halvern::startFormulaBatch()
                    .arg(problem));
         return;
     }
-    BatchFormula mix;
-    mix.name = formula.name;
-    mix.size = size;
-    mix.keepRatio = formula.keepRatio;
-    for (const ComponentTarget &target : FormulaPlan::targets(formula, size, lineCapacities()))
-        mix.components.append({target.doser, target.product, target.target, target.plusTolerance,
-                               target.minusTolerance, target.order});
     batch->setLot(lot, pattern);
-    batch->startFormula(mix);
+    batch->startFormula(BatchFormula::of(formula, size, lineCapacities()));
     if (batch->state() != BatchState::Running)
         formulaRun = {};
 }

@@ -143,12 +143,7 @@ QString ScheduleRunner::startBatch(const ScheduleEntry &entry)
             return refusal;
         if (FormulaPlan::batchesFor(*formula, size) > 1)
             return QStringLiteral("размер больше наибольшей партии рецептуры");
-        mix.name = formula->name;
-        mix.size = size;
-        mix.keepRatio = formula->keepRatio;
-        for (const ComponentTarget &target : FormulaPlan::targets(*formula, size, capacities))
-            mix.components.append({target.doser, target.product, target.target,
-                                   target.plusTolerance, target.minusTolerance, target.order});
+        mix = BatchFormula::of(*formula, size, capacities);
         if (pattern.isEmpty())
             pattern = formula->lotPattern;
     } else {
@@ -163,8 +158,8 @@ QString ScheduleRunner::startBatch(const ScheduleEntry &entry)
             return QStringLiteral("размер партии не задан");
         const DoserWork &work = batch.work(position);
         mix.size = size;
-        mix.components = {
-            {entry.deviceId, entry.productName, size, work.doseFaultPlus, work.doseFaultMinus, 1}};
+        mix.components = {{0, entry.deviceId, entry.productName, size, work.doseFaultPlus,
+                           work.doseFaultMinus, 1}};
     }
     const QString lot = entry.lot.isEmpty() ? LotNumbers(database).next(pattern) : entry.lot;
     if (const QString problem = LotNumbers::problem(lot); !problem.isEmpty())

@@ -241,10 +241,10 @@ BatchFormula mixB()
     BatchFormula mix;
     mix.name = QStringLiteral("Смесь Б");
     mix.size = 150;
-    mix.components = {{30, QStringLiteral("Мука"), 90, 0.5, 0.3, 1},
-                      {31, QStringLiteral("Соль"), 7.5, 0.1, 0.1, 2},
-                      {31, QStringLiteral("Сахар"), 45, 0.4, 0.2, 1},
-                      {32, QStringLiteral("Масло"), 7.5, 0.1, 0.1, 1}};
+    mix.components = {{0, 30, QStringLiteral("Мука"), 90, 0.5, 0.3, 1},
+                      {1, 31, QStringLiteral("Соль"), 7.5, 0.1, 0.1, 2},
+                      {2, 31, QStringLiteral("Сахар"), 45, 0.4, 0.2, 1},
+                      {3, 32, QStringLiteral("Масло"), 7.5, 0.1, 0.1, 1}};
     return mix;
 }
 
@@ -263,12 +263,12 @@ void tst_LineBatchRun::formulaRunsItsDosersSideBySideAndOneDosersComponentsInTur
     QStringList onSecond;
     qint64 secondDelivered = 0;
     for (int row = 0; row < 4; ++row) {
-        const BatchComponent found = [&] {
-            for (const BatchComponent &component : mixB().components) {
+        const ComponentTarget found = [&] {
+            for (const ComponentTarget &component : mixB().components) {
                 if (component.product == tasks.at(4 * row + 1))
                     return component;
             }
-            return BatchComponent();
+            return ComponentTarget();
         }();
         QCOMPARE(tasks.at(4 * row).toInt(), found.doser);
         const double deviation = tasks.at(4 * row + 3).toDouble() - found.target;
@@ -338,7 +338,7 @@ void tst_LineBatchRun::componentOutsideItsToleranceRescalesThoseToComeOnceAskedA
         delivered.insert(tasks.at(2 * row), tasks.at(2 * row + 1).toDouble());
     const double factor = delivered.value("Масло") / 7.5;
     QVERIFY(factor > 1.04);
-    for (const BatchComponent &component : mix.components) {
+    for (const ComponentTarget &component : mix.components) {
         if (component.product == QStringLiteral("Масло")
             || component.product == QStringLiteral("Сахар"))
             continue;
