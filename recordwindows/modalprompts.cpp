@@ -8,7 +8,29 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include <functional>
 #include <memory>
+
+namespace {
+
+// A keyboard of its own, modal over the window that asks, run to its end; what it accepted.
+std::optional<QString> runKeyboard(Keyboard::Type type, QWidget *parent,
+                                   const std::function<void(Keyboard &)> &open)
+{
+    const std::unique_ptr<Keyboard> keyboard(Keyboard::create(type));
+    if (!keyboard)
+        return std::nullopt;
+    if (parent)
+        keyboard->setWindowModality(Qt::ApplicationModal);
+    std::optional<QString> entered;
+    QObject::connect(keyboard.get(), &Keyboard::textEntered, keyboard.get(),
+                     [&entered](const QString &text) { entered = text; });
+    open(*keyboard);
+    keyboard->exec();
+    return entered;
+}
+
+} // namespace
 
 QString ModalPrompts::standardSaveFileName(QWidget *parent, const QString &caption,
                                            const QString &filter)
@@ -46,31 +68,15 @@ QAbstractButton *ModalPrompts::standardRunBox(QMessageBox *box)
 std::optional<QString> ModalPrompts::standardEnterPin(QWidget *parent, const QString &title)
 {
     // A keyboard of its own, so the PIN never passes through a field another window shares.
-    const std::unique_ptr<Keyboard> keyboard(Keyboard::create(Keyboard::NumericKeyboard));
-    if (!keyboard)
-        return std::nullopt;
-    if (parent)
-        keyboard->setWindowModality(Qt::ApplicationModal);
-    std::optional<QString> entered;
-    QObject::connect(keyboard.get(), &Keyboard::textEntered, keyboard.get(),
-                     [&entered](const QString &text) { entered = text; });
-    keyboard->openForWidget(nullptr, title, Keyboard::Echo::Concealed);
-    keyboard->exec();
-    return entered;
+    return runKeyboard(Keyboard::NumericKeyboard, parent, [&title](Keyboard &keyboard) {
+        keyboard.openForWidget(nullptr, title, Keyboard::Echo::Concealed);
+    });
 }
 
 std::optional<QString> ModalPrompts::standardEnterText(QWidget *parent, const QString &title,
                                                        const QString &text)
 {
-    const std::unique_ptr<Keyboard> keyboard(Keyboard::create(Keyboard::FullsizeKeyboard));
-    if (!keyboard)
-        return std::nullopt;
-    if (parent)
-        keyboard->setWindowModality(Qt::ApplicationModal);
-    std::optional<QString> entered;
-    QObject::connect(keyboard.get(), &Keyboard::textEntered, keyboard.get(),
-                     [&entered](const QString &typed) { entered = typed; });
-    keyboard->openForEditor(nullptr, title, text);
-    keyboard->exec();
-    return entered;
+    return runKeyboard(Keyboard::FullsizeKeyboard, parent, [&title, &text](Keyboard &keyboard) {
+        keyboard.openForEditor(nullptr, title, text);
+    });
 }
