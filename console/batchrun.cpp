@@ -594,17 +594,23 @@ int BatchRun::nextComponent(int p) const
     return next;
 }
 
-void BatchRun::beginComponent(int p, int i)
+void BatchRun::takeComponent(int p, int i)
 {
     const ComponentTarget &component = mix.components.at(i);
     DoserWork &work = dosers[p];
     work.component = i;
     work.product = component.product;
-    work.taskWeight = component.target;
     work.doseFaultPlus = component.plusTolerance;
     work.doseFaultPlusText = weightText(p, component.plusTolerance);
     work.doseFaultMinus = component.minusTolerance;
     work.doseFaultMinusText = weightText(p, component.minusTolerance);
+}
+
+void BatchRun::beginComponent(int p, int i)
+{
+    DoserWork &work = dosers[p];
+    takeComponent(p, i);
+    work.taskWeight = mix.components.at(i).target;
     prepareDevicesForStart(p);
     if (work.taskRecorded)
         componentTasks[i] = work.taskId;
@@ -891,15 +897,8 @@ void BatchRun::restoreComponent(int p)
     if (work.component >= 0)
         componentsDone[work.component] = true;
     const int i = componentTasks.indexOf(work.taskId);
-    if (i < 0)
-        return;
-    const ComponentTarget &component = mix.components.at(i);
-    work.component = i;
-    work.product = component.product;
-    work.doseFaultPlus = component.plusTolerance;
-    work.doseFaultPlusText = weightText(p, component.plusTolerance);
-    work.doseFaultMinus = component.minusTolerance;
-    work.doseFaultMinusText = weightText(p, component.minusTolerance);
+    if (i >= 0)
+        takeComponent(p, i);
 }
 
 void BatchRun::questionClosed()

@@ -139,6 +139,8 @@ private:
     // What the commands do once the operator has said yes, and what the console does on its own.
     bool openNewButch();
     void startActions();
+    // The component's product and tolerances stand for the doser's.
+    void takeComponent(int position, int component);
     void beginComponent(int position, int component);
     int nextComponent(int position) const;
     // The doser's own tolerances again once its formula components are done.
