@@ -73,6 +73,7 @@ ScheduleWindow::ScheduleWindow(const QString &databaseFile, const QList<LineCapa
 {
     form->setupUi(this);
     finishForm(form->closeButton);
+    connect(form->closeButton, &QPushButton::clicked, this, &QWidget::hide);
     warningBox = OperatorMessages::makeWarningBox(this);
     questionBox = OperatorMessages::makeQuestionBox(this, &yesButton);
 
@@ -99,8 +100,7 @@ ScheduleWindow::ScheduleWindow(const QString &databaseFile, const QList<LineCapa
         connect(field, &LineEditEmbedded::textHasEntered, this, [field](const QString &text) {
             double value = 0;
             if (readEntryNumber(text, value))
-                field->setText(QString(text).trimmed().replace(QLatin1Char(','),
-                                                               QLatin1Char('.')));
+                field->setText(QString(text).trimmed().replace(QLatin1Char(','), QLatin1Char('.')));
         });
     }
     for (LineEditEmbedded *field : {form->lotField, form->patternField}) {
@@ -194,9 +194,10 @@ void ScheduleWindow::fillTable()
 {
     const qint64 selected = selectedEntry();
     shown = store.entries();
-    std::stable_sort(shown.begin(), shown.end(), [](const ScheduleEntry &a, const ScheduleEntry &b) {
-        return rank(a.state) < rank(b.state);
-    });
+    std::stable_sort(shown.begin(), shown.end(),
+                     [](const ScheduleEntry &a, const ScheduleEntry &b) {
+                         return rank(a.state) < rank(b.state);
+                     });
     QTableWidget *table = form->scheduleTable;
     const QSignalBlocker quiet(table);
     table->clearSelection();

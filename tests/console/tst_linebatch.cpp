@@ -16,8 +16,8 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QProcess>
-#include <QSettings>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 #include <csignal>
@@ -88,9 +88,9 @@ void addScheduleEntry(ScheduleWindow *window, const ScheduleInput &input)
         touchRow(doser, doser->findData(input.doser));
     }
     const QList<std::pair<const char *, QString>> fields = {{"sizeField", input.size},
-                                                             {"countField", input.count},
-                                                             {"lotField", input.lot},
-                                                             {"patternField", input.pattern}};
+                                                            {"countField", input.count},
+                                                            {"lotField", input.lot},
+                                                            {"patternField", input.pattern}};
     for (const auto &[name, text] : fields)
         window->findChild<LineEditEmbedded *>(name)->acceptKeyboardText(text);
     QTest::mouseClick(window->findChild<QPushButton *>("addButton"), Qt::LeftButton);
@@ -372,9 +372,7 @@ void tst_LineBatch::scheduleEnteredByTouchRunsOnItsOwnInOrderEachBatchWithItsLot
     QVERIFY(k310Settings::makeStore()->value("schedule/automatic").toBool());
 
     const auto allEnded = [&rig] {
-        return rig.records()
-                   .select("SELECT count(*) FROM butch WHERE endTime != ''")
-                   .value(0)
+        return rig.records().select("SELECT count(*) FROM butch WHERE endTime != ''").value(0)
                == "4";
     };
     QTRY_VERIFY_WITH_TIMEOUT(allEnded(), 4 * ConsoleRig::BatchMs);

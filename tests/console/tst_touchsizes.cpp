@@ -394,9 +394,9 @@ void tst_TouchSizes::progressStripOverlapsNothing_data()
         << "1200.00"
         << "1188.88" << 99 << 100 << 3 << QString(32, u'Щ') << QString();
     // A running schedule shares the lot's row.
-    QTest::newRow("a schedule without a lot") << "120.00"
-                                              << "60.00" << 2 << 5 << 0 << QString()
-                                              << "очередь 12 из 20, партия 3 из 10";
+    QTest::newRow("a schedule without a lot")
+        << "120.00"
+        << "60.00" << 2 << 5 << 0 << QString() << "очередь 12 из 20, партия 3 из 10";
     QTest::newRow("a schedule and the longest lot")
         << "1200.00"
         << "1188.88" << 99 << 100 << 3 << QString(32, u'Щ') << "очередь 12 из 20, партия 3 из 10";
