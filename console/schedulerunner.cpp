@@ -4,6 +4,7 @@
 #include "database.h"
 #include "formulastore.h"
 #include "lotnumbers.h"
+#include "schedulecheck.h"
 
 #include <QTimer>
 
@@ -131,6 +132,9 @@ void ScheduleRunner::runNext(bool asked)
 QString ScheduleRunner::startBatch(const ScheduleEntry &entry)
 {
     const QList<LineCapacity> capacities = line();
+    if (const QString refusal = ScheduleCheck::refusal(database, entry, capacities);
+        !refusal.isEmpty())
+        return refusal;
     const double size = entry.size.toDouble();
     BatchFormula mix;
     QString pattern = entry.lotPattern;
@@ -138,11 +142,6 @@ QString ScheduleRunner::startBatch(const ScheduleEntry &entry)
         const std::optional<Formula> formula = FormulaStore(database).loadByName(entry.formulaName);
         if (!formula)
             return QStringLiteral("рецептура \"%1\" не найдена").arg(entry.formulaName);
-        if (const QString refusal = FormulaPlan::sizeRefusal(*formula, size, capacities);
-            !refusal.isEmpty())
-            return refusal;
-        if (FormulaPlan::batchesFor(*formula, size) > 1)
-            return QStringLiteral("размер больше наибольшей партии рецептуры");
         mix.name = formula->name;
         mix.size = size;
         mix.keepRatio = formula->keepRatio;
@@ -157,10 +156,6 @@ QString ScheduleRunner::startBatch(const ScheduleEntry &entry)
             if (capacities.at(p).doser == entry.deviceId)
                 position = p;
         }
-        if (position < 0)
-            return QStringLiteral("дозатора %1 нет на линии").arg(entry.deviceId);
-        if (!(size > 0))
-            return QStringLiteral("размер партии не задан");
         const DoserWork &work = batch.work(position);
         mix.size = size;
         mix.components = {

@@ -3,8 +3,8 @@
 #include "accesscontrol.h"
 #include "formulastore.h"
 #include "lineeditembedded.h"
-#include "lotnumbers.h"
 #include "operatormessages.h"
+#include "schedulecheck.h"
 #include "touchsize.h"
 #include "ui_scheduleForm.h"
 
@@ -157,39 +157,6 @@ void ScheduleWindow::showEvent(QShowEvent *event)
     RecordsWindow::showEvent(event);
 }
 
-QString ScheduleWindow::refusal(Database &records, const ScheduleEntry &entry,
-                                const QList<LineCapacity> &line)
-{
-    const double size = entry.size.toDouble();
-    if (entry.count < 1)
-        return QStringLiteral("число партий должно быть не меньше 1");
-    if (!entry.lot.isEmpty()) {
-        if (const QString problem = LotNumbers::problem(entry.lot); !problem.isEmpty())
-            return QStringLiteral("номер партии: %1").arg(problem);
-    }
-    if (!entry.formulaName.isEmpty()) {
-        const std::optional<Formula> formula = FormulaStore(records).loadByName(entry.formulaName);
-        if (!formula)
-            return QStringLiteral("рецептура \"%1\" не найдена").arg(entry.formulaName);
-        if (const QString refused = FormulaPlan::sizeRefusal(*formula, size, line);
-            !refused.isEmpty())
-            return refused;
-        if (FormulaPlan::batchesFor(*formula, size) > 1)
-            return QStringLiteral("размер больше наибольшей партии рецептуры");
-        return QString();
-    }
-    if (entry.productName.isEmpty())
-        return QStringLiteral("выберите продукт");
-    const bool onLine = std::any_of(line.cbegin(), line.cend(), [&entry](const LineCapacity &at) {
-        return at.doser == entry.deviceId;
-    });
-    if (!onLine)
-        return QStringLiteral("дозатора %1 нет на линии").arg(entry.deviceId);
-    if (!(size > 0))
-        return QStringLiteral("размер партии не задан");
-    return QString();
-}
-
 void ScheduleWindow::fillTable()
 {
     const qint64 selected = selectedEntry();
@@ -324,7 +291,7 @@ void ScheduleWindow::addEntry()
                       : 0;
     entry.lot = form->lotField->text().trimmed();
     entry.lotPattern = form->patternField->text().trimmed();
-    if (const QString refused = refusal(database, entry, line); !refused.isEmpty()) {
+    if (const QString refused = ScheduleCheck::refusal(database, entry, line); !refused.isEmpty()) {
         warn(QStringLiteral("Задание не добавлено: %1").arg(refused));
         return;
     }

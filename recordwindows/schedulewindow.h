@@ -48,10 +48,6 @@ public:
     // The entries, formulas and products as data.db holds them now.
     void reload();
 
-    // Why the entry cannot run on the line; empty when it can.
-    static QString refusal(Database &records, const ScheduleEntry &entry,
-                           const QList<LineCapacity> &line);
-
 signals:
     void startWanted();
     void stopWanted();
