@@ -1,3 +1,4 @@
+#include "batchprogressview.h"
 #include "butchreport.h"
 #include "consolerig.h"
 #include "database.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
@@ -353,7 +355,8 @@ void tst_LineBatch::scheduleEnteredByTouchRunsOnItsOwnInOrderEachBatchWithItsLot
     waitForLine(rig);
 
     bool entered = false;
-    QTimer::singleShot(300, rig.console(), [&entered] {
+    QString strip;
+    QTimer::singleShot(300, rig.console(), [&entered, &rig, &strip] {
         auto *window = qobject_cast<ScheduleWindow *>(QApplication::activeModalWidget());
         QVERIFY(window);
         // A formula by its pattern, a product on the middle doser with a typed lot, the formula
@@ -364,11 +367,17 @@ void tst_LineBatch::scheduleEnteredByTouchRunsOnItsOwnInOrderEachBatchWithItsLot
         QTest::mouseClick(window->findChild<QCheckBox *>("automaticBox"), Qt::LeftButton);
         DialogCheck::saveScreenshot(window, QStringLiteral("schedule"));
         QTest::mouseClick(window->findChild<QPushButton *>("startButton"), Qt::LeftButton);
+        // The row above the bar is cut to fit; its whole text is its tooltip.
+        for (QLabel *label :
+             rig.console()->findChild<BatchProgressView *>()->findChildren<QLabel *>())
+            strip += label->toolTip();
         QTest::mouseClick(window->findChild<QPushButton *>("closeButton"), Qt::LeftButton);
         entered = true;
     });
     rig.click("scheduleButton");
     QVERIFY(entered);
+    // The strip tells where the schedule stands: the first of three entries.
+    QVERIFY2(strip.contains("1 из 3"), qPrintable(strip));
     QVERIFY(k310Settings::makeStore()->value("schedule/automatic").toBool());
 
     const auto allEnded = [&rig] {
