@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
 
@@ -66,23 +65,17 @@ public:
         return window->findChild<Widget *>(QString::fromLatin1(name));
     }
 
-    void choose(const char *list, int row) { find<QComboBox>(list)->setCurrentIndex(row); }
-    void type(const char *field, const QString &text)
-    {
-        find<LineEditEmbedded>(field)->acceptKeyboardText(text);
-    }
     void touch(const char *button)
     {
         QTest::mouseClick(find<QAbstractButton>(button), Qt::LeftButton);
     }
 
-    void add(Kind kind, const QString &what, const QString &size, const QString &count = "1")
+    void add(int kind, const QString &what, const QString &size, const QString &count = "1")
     {
-        choose("kindBox", kind);
-        auto *box = find<QComboBox>("whatBox");
-        box->setCurrentIndex(box->findText(what));
-        type("sizeField", size);
-        type("countField", count);
+        find<QComboBox>("kindBox")->setCurrentIndex(kind);
+        find<QComboBox>("whatBox")->setCurrentIndex(find<QComboBox>("whatBox")->findText(what));
+        find<LineEditEmbedded>("sizeField")->acceptKeyboardText(size);
+        find<LineEditEmbedded>("countField")->acceptKeyboardText(count);
         touch("addButton");
     }
 
@@ -117,56 +110,43 @@ private slots:
     void entryTheRunnerWouldRefuseWritesNothing();
     void waitingEntriesMoveAndGoInTheirPlaces();
     void operatorReadsButCannotAdd();
-    void startStopAndTheChoiceAreLeftToTheHost();
 };
 
 void tst_ScheduleWindow::entryTheRunnerWouldRefuseWritesNothing_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("what");
-    QTest::addColumn<QString>("size");
-    QTest::addColumn<QString>("count");
+    // Size and number of batches.
+    QTest::addColumn<QStringList>("entered");
     QTest::addColumn<bool>("formulaGone");
-    QTest::newRow("a product without size") << int(ProductKind) << "Мука"
-                                            << ""
-                                            << "1" << false;
-    QTest::newRow("a product of size 0") << int(ProductKind) << "Мука"
-                                         << "0"
-                                         << "1" << false;
-    QTest::newRow("no product chosen") << int(ProductKind) << ""
-                                       << "5"
-                                       << "1" << false;
-    QTest::newRow("a formula above its largest batch") << int(FormulaKind) << "Смесь"
-                                                       << "80"
-                                                       << "1" << false;
-    QTest::newRow("a formula deleted meanwhile") << int(FormulaKind) << "Смесь"
-                                                 << "20"
-                                                 << "1" << true;
-    QTest::newRow("no batches") << int(FormulaKind) << "Смесь"
-                                << "20"
-                                << "0" << false;
+    QTest::newRow("a product of size 0")
+        << int(ProductKind) << "Мука" << QStringList {"0", "1"} << false;
+    QTest::newRow("no product chosen") << int(ProductKind) << "" << QStringList {"5", "1"} << false;
+    QTest::newRow("above the formula's largest batch")
+        << int(FormulaKind) << "Смесь" << QStringList {"80", "1"} << false;
+    QTest::newRow("the formula deleted meanwhile")
+        << int(FormulaKind) << "Смесь" << QStringList {"20", "1"} << true;
+    QTest::newRow("no batches") << int(FormulaKind) << "Смесь" << QStringList {"20", "0"} << false;
 }
 
 void tst_ScheduleWindow::entryTheRunnerWouldRefuseWritesNothing()
 {
     QFETCH(int, kind);
     QFETCH(QString, what);
-    QFETCH(QString, size);
-    QFETCH(QString, count);
+    QFETCH(QStringList, entered);
     QFETCH(bool, formulaGone);
     Panel panel;
     if (formulaGone) {
         FormulaStore formulas(*panel.connection);
         QVERIFY(formulas.remove(formulas.idOf("Смесь")).isDone());
     }
-    panel.add(Kind(kind), what, size, count);
+    panel.add(kind, what, entered.at(0), entered.at(1));
     QCOMPARE(panel.told.size(), 1);
     QCOMPARE(panel.rows(), QString("0"));
-    QCOMPARE(panel.find<QTableWidget>("scheduleTable")->rowCount(), 0);
     // The same entry made whole is taken.
     if (formulaGone || what.isEmpty())
         return;
-    panel.add(Kind(kind), what, "20", "2");
+    panel.add(kind, what, "20", "2");
     QCOMPARE(panel.told.size(), 1);
     QCOMPARE(panel.rows(), QString("1"));
 }
@@ -218,38 +198,8 @@ void tst_ScheduleWindow::operatorReadsButCannotAdd()
     panel.access->leave();
     QVERIFY(!panel.find<QPushButton>("addButton")->isEnabled());
     QVERIFY(panel.find<QLabel>("levelLabel")->isVisible());
-    panel.find<QTableWidget>("scheduleTable")->selectRow(0);
-    QVERIFY(!panel.find<QPushButton>("deleteButton")->isEnabled());
-    QVERIFY(!panel.find<QPushButton>("downButton")->isEnabled());
     panel.add(FormulaKind, "Смесь", "20");
-    QCOMPARE(panel.rows(), QString("1"));
     QCOMPARE(panel.sizesShown(), QStringList({"10"}));
-    // Anyone may start what is there.
-    QVERIFY(panel.find<QPushButton>("startButton")->isEnabled());
-}
-
-void tst_ScheduleWindow::startStopAndTheChoiceAreLeftToTheHost()
-{
-    Panel panel;
-    QSignalSpy start(panel.window.get(), &ScheduleWindow::startWanted);
-    QSignalSpy stop(panel.window.get(), &ScheduleWindow::stopWanted);
-    QSignalSpy automatic(panel.window.get(), &ScheduleWindow::automaticChanged);
-    auto *box = panel.find<QAbstractButton>("automaticBox");
-    QVERIFY(!box->isChecked());
-    panel.window->setAutomatic(true);
-    QVERIFY(box->isChecked());
-    QCOMPARE(automatic.size(), 0);
-    panel.touch("automaticBox");
-    QCOMPARE(automatic.size(), 1);
-    QCOMPARE(automatic.first().first().toBool(), false);
-
-    QVERIFY(!panel.find<QPushButton>("stopButton")->isEnabled());
-    panel.touch("startButton");
-    QCOMPARE(start.size(), 1);
-    panel.window->setRunning(true);
-    QVERIFY(!panel.find<QPushButton>("startButton")->isEnabled());
-    panel.touch("stopButton");
-    QCOMPARE(stop.size(), 1);
 }
 
 QTEST_MAIN(tst_ScheduleWindow)
