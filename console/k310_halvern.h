@@ -55,8 +55,8 @@ class rs232Settings;
 // draws the dosers from the process image: the selected one in its panel (DoserPanel), every one
 // in the line's overview. The slots are defined by concern: construction, wiring and closing here
 // (k310_halvern.cpp), what the supervision tells and the panel (supervision.cpp), the batch's
-// buttons and reports (batchworkflow.cpp), manual control (manualcontrol.cpp) and the recipe
-// panel (recipehosting.cpp).
+// buttons and reports (batchworkflow.cpp), manual control (manualcontrol.cpp), the recipe
+// panel (recipehosting.cpp) and the production schedule (schedulehosting.cpp).
 class K310_Halvern : public QWidget, private BatchOperator
 {
     Q_OBJECT

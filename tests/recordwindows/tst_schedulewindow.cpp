@@ -8,6 +8,7 @@
 #include "schedulestore.h"
 #include "schedulewindow.h"
 #include "temporarydatabase.h"
+#include "touchsize.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -163,6 +164,8 @@ void tst_ScheduleWindow::waitingEntriesMoveAndGoInTheirPlaces()
              QStringList {"30"});
 
     auto *table = panel.find<QTableWidget>("scheduleTable");
+    // A row is touched to select it.
+    QVERIFY(table->rowHeight(0) >= TouchSize::minimumPixels(table->screen()));
     table->selectRow(0);
     panel.touch("downButton");
     QCOMPARE(panel.sizesShown(), QStringList({"20", "10", "30"}));
