@@ -46,6 +46,8 @@ void K310_Halvern::showSchedule()
         });
         connect(scheduleWindow.get(), &ScheduleWindow::stopWanted, this,
                 [this] { schedule->stop(QStringLiteral("очередь остановлена оператором")); });
+        connect(scheduleWindow.get(), &ScheduleWindow::entryAdded, schedule.get(),
+                &ScheduleRunner::entriesAdded);
         connect(scheduleWindow.get(), &ScheduleWindow::automaticChanged, this, [this](bool on) {
             k310Settings::makeStore()->setValue(AutomaticKey, on);
             schedule->setAutomatic(on);

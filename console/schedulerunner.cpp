@@ -89,6 +89,13 @@ void ScheduleRunner::stop(const QString &reason)
     emit progressChanged();
 }
 
+void ScheduleRunner::entriesAdded()
+{
+    // Nothing in work: the last entry ended on its own and the line came to rest since.
+    if (running && current == 0 && !batch.isRunning())
+        runNext(true);
+}
+
 void ScheduleRunner::runNext(bool asked)
 {
     if (!running || batch.isRunning())

@@ -302,6 +302,7 @@ void ScheduleWindow::addEntry()
         return;
     }
     fillTable();
+    emit entryAdded();
 }
 
 void ScheduleWindow::moveEntry(int steps)

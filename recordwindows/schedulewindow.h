@@ -52,6 +52,8 @@ signals:
     void startWanted();
     void stopWanted();
     void automaticChanged(bool on);
+    // Written to data.db, for a schedule that waits for work.
+    void entryAdded();
 
 protected:
     void showEvent(QShowEvent *event) override;
