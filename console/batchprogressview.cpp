@@ -39,7 +39,8 @@ QLabel *addLabel(QGridLayout *layout, int row, int column)
 
 // The bar with its text takes what the figures leave; they stand in two rows of two beside it,
 // so none is drawn over another at the console's width. A lot takes the bar's upper row, cut
-// with "…" to what the figures leave (the whole lot in its tooltip), so it never widens the strip.
+// with "…" to what the figures leave (the whole lot in its tooltip), so it never widens the strip;
+// a running schedule's place shares that row, before the lot.
 BatchProgressView::BatchProgressView(QWidget *parent)
     : QWidget(parent)
     , delivered(new QProgressBar(this))
@@ -136,18 +137,38 @@ void BatchProgressView::draw(const DoserImage &doser)
     drawClock();
 }
 
+void BatchProgressView::setSchedule(const QString &text)
+{
+    if (text == scheduleText)
+        return;
+    scheduleText = text;
+    placeLot(lotText);
+}
+
+QString BatchProgressView::aboveBar() const
+{
+    QStringList parts;
+    if (!scheduleText.isEmpty())
+        parts << scheduleText;
+    if (!lotText.isEmpty())
+        parts << QStringLiteral("партия %1").arg(lotText);
+    return parts.join(QStringLiteral("; "));
+}
+
 void BatchProgressView::placeLot(const QString &text)
 {
-    if (text == lotText)
-        return;
-    const bool was = !lotText.isEmpty();
     lotText = text;
-    lot->setToolTip(text);
-    if (was != !text.isEmpty()) {
+    const QString above = aboveBar();
+    if (above == shownAbove)
+        return;
+    const bool was = !shownAbove.isEmpty();
+    shownAbove = above;
+    lot->setToolTip(above);
+    if (was != !above.isEmpty()) {
         auto *grid = static_cast<QGridLayout *>(layout());
         grid->removeWidget(delivered);
-        grid->addWidget(delivered, text.isEmpty() ? 0 : 1, 0, barRows(!text.isEmpty()), 1);
-        if (text.isEmpty()) {
+        grid->addWidget(delivered, above.isEmpty() ? 0 : 1, 0, barRows(!above.isEmpty()), 1);
+        if (above.isEmpty()) {
             grid->removeWidget(lot);
             lot->hide();
         } else {
@@ -156,7 +177,7 @@ void BatchProgressView::placeLot(const QString &text)
         }
         // In one row the bar takes the height of the figures' row beside it.
         QSizePolicy policy = delivered->sizePolicy();
-        policy.setVerticalPolicy(text.isEmpty() ? BarHeightPolicy : QSizePolicy::Ignored);
+        policy.setVerticalPolicy(above.isEmpty() ? BarHeightPolicy : QSizePolicy::Ignored);
         delivered->setSizePolicy(policy);
     }
     fitLot();
@@ -164,10 +185,7 @@ void BatchProgressView::placeLot(const QString &text)
 
 void BatchProgressView::fitLot()
 {
-    const QString whole = QStringLiteral("партия %1").arg(lotText);
-    lot->setText(lotText.isEmpty()
-                     ? QString()
-                     : lot->fontMetrics().elidedText(whole, Qt::ElideRight, lot->width()));
+    lot->setText(lot->fontMetrics().elidedText(shownAbove, Qt::ElideRight, lot->width()));
 }
 
 bool BatchProgressView::eventFilter(QObject *watched, QEvent *event)

@@ -21,6 +21,9 @@ public:
     explicit BatchProgressView(QWidget *parent = nullptr);
 
     void draw(const DoserImage &doser);
+    // Where the production schedule stands, shown with the lot above the bar; empty when no
+    // schedule runs.
+    void setSchedule(const QString &text);
 
     static QString phaseText(BatchState state, DosePhase phase);
     // Minutes and seconds, hours in front when there are any.
@@ -31,13 +34,17 @@ protected:
 
 private:
     void drawClock();
-    // The lot above the bar, or the bar over both rows when there is none.
+    // The schedule and the lot above the bar, or the bar over both rows when there are none.
     void placeLot(const QString &text);
     void fitLot();
+    QString aboveBar() const;
 
     QProgressBar *delivered;
     QLabel *lot;
     QString lotText;
+    // What placeLot() shows: the schedule's and the lot's.
+    QString shownAbove;
+    QString scheduleText;
     QLabel *dose;
     QLabel *phase;
     QLabel *elapsed;

@@ -3,6 +3,7 @@
 #include "consolelog.h"
 #include "doseoptionsdialog.h"
 #include "formulawindow.h"
+#include "schedulewindow.h"
 
 #include "journal.h"
 #include "k310device.h"
@@ -137,6 +138,7 @@ K310_Halvern::K310_Halvern(QWidget *parent)
     wireAccess();
     wireDoseOptions();
     wirePlantLink();
+    wireSchedule();
 
     supervisor->startTimers();
     constructed = true;

@@ -15,6 +15,7 @@
 #include "linedosers.h"
 #include "modalprompts.h"
 #include "processimage.h"
+#include "schedulerunner.h"
 #include "seriallinememory.h"
 #include "trendrecorder.h"
 #include "ui_K310_HalvernClass.h"
@@ -26,6 +27,7 @@
 #include <memory>
 
 class FormulaWindow;
+class ScheduleWindow;
 class DoseOptionsDialog;
 class Journal;
 class K310Device;
@@ -53,8 +55,8 @@ class rs232Settings;
 // draws the dosers from the process image: the selected one in its panel (DoserPanel), every one
 // in the line's overview. The slots are defined by concern: construction, wiring and closing here
 // (k310_halvern.cpp), what the supervision tells and the panel (supervision.cpp), the batch's
-// buttons and reports (batchworkflow.cpp), manual control (manualcontrol.cpp) and the recipe
-// panel (recipehosting.cpp).
+// buttons and reports (batchworkflow.cpp), manual control (manualcontrol.cpp), the recipe
+// panel (recipehosting.cpp) and the production schedule (schedulehosting.cpp).
 class K310_Halvern : public QWidget, private BatchOperator
 {
     Q_OBJECT
@@ -311,6 +313,13 @@ private:
     void formulaBatchEnded(BatchState state);
     QList<LineCapacity> lineCapacities() const;
 
+    // The production schedule: its runner, its window, its progress on the strip.
+    void wireSchedule();
+    void showSchedule();
+    void showScheduleProgress();
+    // Every doser on the line answering, stopped, its hopper all but empty.
+    bool lineAtRest() const;
+
     // Plant link helpers.
     void wirePlantLink();
     void showPlantLinkStatus();
@@ -350,6 +359,9 @@ private:
     std::unique_ptr<LineQueue> queue;
     std::unique_ptr<DoserSupervisor> supervisor;
     std::unique_ptr<BatchRun> batch;
+    // After the batch it follows, so it goes first.
+    std::unique_ptr<ScheduleRunner> schedule;
+    std::unique_ptr<ScheduleWindow> scheduleWindow;
     std::unique_ptr<DoserPanel> panel;
     LineOverview *overview = nullptr;
     int selected = 0;

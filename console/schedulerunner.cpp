@@ -4,6 +4,7 @@
 #include "database.h"
 #include "formulastore.h"
 #include "lotnumbers.h"
+#include "schedulecheck.h"
 
 #include <QTimer>
 
@@ -88,6 +89,13 @@ void ScheduleRunner::stop(const QString &reason)
     emit progressChanged();
 }
 
+void ScheduleRunner::entriesAdded()
+{
+    // Nothing in work: the last entry ended on its own and the line came to rest since.
+    if (running && current == 0 && !batch.isRunning())
+        runNext(true);
+}
+
 void ScheduleRunner::runNext(bool asked)
 {
     if (!running || batch.isRunning())
@@ -131,6 +139,9 @@ void ScheduleRunner::runNext(bool asked)
 QString ScheduleRunner::startBatch(const ScheduleEntry &entry)
 {
     const QList<LineCapacity> capacities = line();
+    if (const QString refusal = ScheduleCheck::refusal(database, entry, capacities);
+        !refusal.isEmpty())
+        return refusal;
     const double size = entry.size.toDouble();
     BatchFormula mix;
     QString pattern = entry.lotPattern;
@@ -138,11 +149,6 @@ QString ScheduleRunner::startBatch(const ScheduleEntry &entry)
         const std::optional<Formula> formula = FormulaStore(database).loadByName(entry.formulaName);
         if (!formula)
             return QStringLiteral("рецептура \"%1\" не найдена").arg(entry.formulaName);
-        if (const QString refusal = FormulaPlan::sizeRefusal(*formula, size, capacities);
-            !refusal.isEmpty())
-            return refusal;
-        if (FormulaPlan::batchesFor(*formula, size) > 1)
-            return QStringLiteral("размер больше наибольшей партии рецептуры");
         mix = BatchFormula::of(*formula, size, capacities);
         if (pattern.isEmpty())
             pattern = formula->lotPattern;
@@ -152,10 +158,6 @@ QString ScheduleRunner::startBatch(const ScheduleEntry &entry)
             if (capacities.at(p).doser == entry.deviceId)
                 position = p;
         }
-        if (position < 0)
-            return QStringLiteral("дозатора %1 нет на линии").arg(entry.deviceId);
-        if (!(size > 0))
-            return QStringLiteral("размер партии не задан");
         const DoserWork &work = batch.work(position);
         mix.size = size;
         mix.components = {{0, entry.deviceId, entry.productName, size, work.doseFaultPlus,

@@ -37,6 +37,8 @@ public:
     // "Начать очередь": the entry in work, or the next one.
     void start();
     void stop(const QString &reason);
+    // Entries were added: a schedule that runs on its own and waits for work starts the next.
+    void entriesAdded();
 
     // Entry k of n (from 1; 0 when none runs) and the batches of it done.
     struct Progress

@@ -241,6 +241,7 @@ void K310_Halvern::layOutLine()
     const bool line = doserCount() > 1;
     overview->setVisible(line);
     ui.formulaButton->setVisible(line);
+    ui.scheduleButton->setVisible(line);
     const int extra = line ? overview->sizeHint().height() + 4 : 0;
     setFixedSize(width(), WindowHeight + extra);
     if (selected >= doserCount())

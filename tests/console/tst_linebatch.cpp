@@ -1,3 +1,4 @@
+#include "batchprogressview.h"
 #include "butchreport.h"
 #include "consolerig.h"
 #include "database.h"
@@ -6,11 +7,19 @@
 #include "formulastore.h"
 #include "k310_halvern.h"
 #include "k310protocol.h"
+#include "k310settings.h"
+#include "schedulestore.h"
+#include "schedulewindow.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 #include <csignal>
@@ -44,6 +53,49 @@ void startFormula(ConsoleRig &rig, const QString &name, const QString &size)
         dialog->findChild<QPushButton *>("startButton")->click();
     });
     rig.click("formulaButton");
+}
+
+// One entry of the schedule as the technologist enters it in its window.
+struct ScheduleInput
+{
+    int kind;
+    QString what;
+    int doser;
+    QString size;
+    QString count;
+    QString lot;
+    QString pattern;
+};
+
+// Opens the list and touches its row.
+void touchRow(QComboBox *box, int row)
+{
+    QTest::mouseClick(box, Qt::LeftButton);
+    QAbstractItemView *rows = box->view();
+    QTRY_VERIFY(rows->isVisible());
+    const QRect shown = rows->visualRect(box->model()->index(row, 0));
+    QTest::mouseMove(rows->viewport(), shown.center());
+    QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, shown.center());
+    QTRY_VERIFY(!rows->isVisible());
+    QCOMPARE(box->currentIndex(), row);
+}
+
+void addScheduleEntry(ScheduleWindow *window, const ScheduleInput &input)
+{
+    touchRow(window->findChild<QComboBox *>("kindBox"), input.kind);
+    auto *what = window->findChild<QComboBox *>("whatBox");
+    touchRow(what, what->findText(input.what));
+    if (input.doser != 0) {
+        auto *doser = window->findChild<QComboBox *>("doserBox");
+        touchRow(doser, doser->findData(input.doser));
+    }
+    const QList<std::pair<const char *, QString>> fields = {{"sizeField", input.size},
+                                                            {"countField", input.count},
+                                                            {"lotField", input.lot},
+                                                            {"patternField", input.pattern}};
+    for (const auto &[name, text] : fields)
+        window->findChild<LineEditEmbedded *>(name)->acceptKeyboardText(text);
+    QTest::mouseClick(window->findChild<QPushButton *>("addButton"), Qt::LeftButton);
 }
 
 void waitForLine(ConsoleRig &rig)
@@ -102,6 +154,7 @@ private slots:
     void silencedDoserStopsTheBatchAndItsReturnLetsItFinish();
     void killedConsoleRestoresEveryTaskOfTheLine();
     void formulaSplitInEqualBatchesKeepsEachComponentWithinItsToleranceAndTheMixItsRatio();
+    void scheduleEnteredByTouchRunsOnItsOwnInOrderEachBatchWithItsLot();
 };
 
 void tst_LineBatch::batchAcrossThreeDosersDeliversWhatEachDischarged()
@@ -272,6 +325,92 @@ void tst_LineBatch::
                 .arg(address));
         QCOMPARE(ConsoleRig::hundredths(done.value(0)),
                  rig.countableDischarges(start, "0.10", address));
+    }
+}
+
+void tst_LineBatch::scheduleEnteredByTouchRunsOnItsOwnInOrderEachBatchWithItsLot()
+{
+    ConsoleRig rig;
+    rig.storeLine(Addresses);
+    QVERIFY(rig.startSimulator(lineOfThree()));
+    // Any question between batches is answered "Нет", which would stop the schedule.
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    {
+        Database records(rig.records().path());
+        QVERIFY(records.createTables());
+        for (const char *product : {"Мука", "Сахар", "Соль"})
+            records.execQuery(QStringLiteral("INSERT INTO product (productName) VALUES (%1)"),
+                              {QString::fromUtf8(product)});
+        Formula mix;
+        mix.name = QStringLiteral("Смесь В");
+        mix.baseSize = 100;
+        mix.largestBatch = 40;
+        mix.lotPattern = QStringLiteral("В-{NNN}");
+        mix.components = {{"Мука", 30, 50, 0.5, 0.5, 1},
+                          {"Сахар", 31, 30, 0.5, 0.5, 1},
+                          {"Соль", 32, 20, 0.5, 0.5, 1}};
+        QVERIFY(FormulaStore(records).save(mix).isDone());
+    }
+    rig.startConsole();
+    waitForLine(rig);
+
+    bool entered = false;
+    QString strip;
+    QTimer::singleShot(300, rig.console(), [&entered, &rig, &strip] {
+        auto *window = qobject_cast<ScheduleWindow *>(QApplication::activeModalWidget());
+        QVERIFY(window);
+        // A formula by its pattern, a product on the middle doser with a typed lot, the formula
+        // again twice by a pattern of the entry's own.
+        addScheduleEntry(window, {0, "Смесь В", 0, "20", "1", "", ""});
+        addScheduleEntry(window, {1, "Сахар", 31, "8", "1", "С-77", ""});
+        addScheduleEntry(window, {0, "Смесь В", 0, "10", "2", "", "Г-{NNN}"});
+        QTest::mouseClick(window->findChild<QCheckBox *>("automaticBox"), Qt::LeftButton);
+        DialogCheck::saveScreenshot(window, QStringLiteral("schedule"));
+        QTest::mouseClick(window->findChild<QPushButton *>("startButton"), Qt::LeftButton);
+        // The row above the bar is cut to fit; its whole text is its tooltip.
+        for (QLabel *label :
+             rig.console()->findChild<BatchProgressView *>()->findChildren<QLabel *>())
+            strip += label->toolTip();
+        QTest::mouseClick(window->findChild<QPushButton *>("closeButton"), Qt::LeftButton);
+        entered = true;
+    });
+    rig.click("scheduleButton");
+    QVERIFY(entered);
+    // The strip tells where the schedule stands: the first of three entries.
+    QVERIFY2(strip.contains("1 из 3"), qPrintable(strip));
+    QVERIFY(k310Settings::makeStore()->value("schedule/automatic").toBool());
+
+    const auto allEnded = [&rig] {
+        return rig.records().select("SELECT count(*) FROM butch WHERE endTime != ''").value(0)
+               == "4";
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(allEnded(), 4 * ConsoleRig::BatchMs);
+
+    // Each batch opened for its entry, in the entries' order, with the entry's lot.
+    const QStringList batches = rig.records().select(
+        "SELECT s.idEntry, b.lot FROM butch b JOIN scheduleButch s ON s.idButch = b.idButch "
+        "ORDER BY b.idButch");
+    QCOMPARE(batches.size(), 8);
+    QCOMPARE(batches.at(1), QString("В-001"));
+    QCOMPARE(batches.at(3), QString("С-77"));
+    QCOMPARE(batches.at(5), QString("Г-001"));
+    QCOMPARE(batches.at(7), QString("Г-002"));
+    QVERIFY(batches.at(0).toLongLong() < batches.at(2).toLongLong());
+    QVERIFY(batches.at(2).toLongLong() < batches.at(4).toLongLong());
+    QCOMPARE(batches.at(4), batches.at(6));
+    // The product's batch is one task, on its doser.
+    const QStringList productTasks = rig.records().select(
+        "SELECT t.deviceId, t.productName FROM task t JOIN scheduleButch s ON s.idButch = "
+        "t.idButch WHERE s.idEntry = ?1",
+        {batches.at(2)});
+    QCOMPARE(productTasks, QStringList({"31", "Сахар"}));
+
+    Database records(rig.records().path());
+    const QList<ScheduleEntry> entries = ScheduleStore(records).entries();
+    QCOMPARE(entries.size(), 3);
+    for (const ScheduleEntry &entry : entries) {
+        QCOMPARE(entry.state, ScheduleEntry::State::Done);
+        QCOMPARE(entry.done, entry.count);
     }
 }
 

@@ -93,6 +93,7 @@ class tst_ScheduleRunner : public QObject
 
 private slots:
     void entriesRunInOrderAndAStopAndARestartGoOnWithoutRepeatingABatch();
+    void scheduleOnItsOwnTakesAnEntryAddedAfterItRanOut();
 };
 
 void tst_ScheduleRunner::entriesRunInOrderAndAStopAndARestartGoOnWithoutRepeatingABatch()
@@ -157,6 +158,27 @@ void tst_ScheduleRunner::entriesRunInOrderAndAStopAndARestartGoOnWithoutRepeatin
         files.select("SELECT sum(haveDoneWeight) FROM task WHERE productName = 'Сахар'").value(0);
     QVERIFY2(qAbs(sugarDelivered.toDouble() - 80) < 1, qPrintable(sugarDelivered));
     QVERIFY(!bench.runner->isRunning() || bench.runner->isAutomatic());
+}
+
+void tst_ScheduleRunner::scheduleOnItsOwnTakesAnEntryAddedAfterItRanOut()
+{
+    TemporaryDatabase files;
+    ScheduleBench bench(files);
+    const qint64 first = addEntry(*bench.database, QString(), "Сахар", "10", 1);
+    bench.runner->start();
+    bench.line.deliver();
+    const auto done = [&bench](qint64 id) {
+        return ScheduleStore(*bench.database).entry(id)->state == ScheduleEntry::State::Done;
+    };
+    QVERIFY(bench.until([&] { return done(first); }));
+    QVERIFY(bench.runner->isRunning());
+    QCOMPARE(bench.runner->progress().entry, 0);
+
+    const qint64 second = addEntry(*bench.database, QString(), "Сахар", "12", 1);
+    bench.runner->entriesAdded();
+    QVERIFY(bench.run->isRunning());
+    QVERIFY(bench.until([&] { return done(second); }));
+    QCOMPARE(files.select("SELECT count(*) FROM butch").value(0), QString("2"));
 }
 
 QTEST_GUILESS_MAIN(tst_ScheduleRunner)

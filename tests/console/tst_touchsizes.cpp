@@ -382,16 +382,24 @@ void tst_TouchSizes::progressStripOverlapsNothing_data()
     QTest::addColumn<int>("planned");
     QTest::addColumn<int>("hours");
     QTest::addColumn<QString>("lot");
+    QTest::addColumn<QString>("schedule");
     QTest::newRow("first fill") << "120.00"
-                                << "0.00" << 0 << 5 << 0 << QString();
+                                << "0.00" << 0 << 5 << 0 << QString() << QString();
     QTest::newRow("four digits, a hundred doses, hours")
         << "1200.00"
-        << "1188.88" << 99 << 100 << 3 << QString();
+        << "1188.88" << 99 << 100 << 3 << QString() << QString();
     QTest::newRow("a short lot") << "120.00"
-                                 << "60.00" << 2 << 5 << 0 << "П26-001";
+                                 << "60.00" << 2 << 5 << 0 << "П26-001" << QString();
     QTest::newRow("the longest lot of the widest letters, hours")
         << "1200.00"
-        << "1188.88" << 99 << 100 << 3 << QString(32, u'Щ');
+        << "1188.88" << 99 << 100 << 3 << QString(32, u'Щ') << QString();
+    // A running schedule shares the lot's row.
+    QTest::newRow("a schedule without a lot")
+        << "120.00"
+        << "60.00" << 2 << 5 << 0 << QString() << "очередь 12 из 20, партия 3 из 10";
+    QTest::newRow("a schedule and the longest lot")
+        << "1200.00"
+        << "1188.88" << 99 << 100 << 3 << QString(32, u'Щ') << "очередь 12 из 20, партия 3 из 10";
 }
 
 void tst_TouchSizes::progressStripOverlapsNothing()
@@ -402,6 +410,7 @@ void tst_TouchSizes::progressStripOverlapsNothing()
     QFETCH(int, planned);
     QFETCH(int, hours);
     QFETCH(QString, lot);
+    QFETCH(QString, schedule);
     ConsoleRig rig;
     K310_Halvern *console = rig.startConsole();
     auto *strip = console->findChild<BatchProgressView *>();
@@ -420,6 +429,7 @@ void tst_TouchSizes::progressStripOverlapsNothing()
     batch.started = QDateTime::currentDateTime().addSecs(-hours * 3600 - 59);
     batch.lot = lot;
     const QSize window = console->size();
+    strip->setSchedule(schedule);
     strip->draw(doser);
     // As the window lays the strip out anew once the batch's figures are drawn.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);

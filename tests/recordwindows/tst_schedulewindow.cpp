@@ -1,0 +1,209 @@
+// The schedule window by touch: an entry the runner would refuse leaves data.db as it was, the
+// waiting entries change places and go, and the level Оператор reads without changing.
+#include "accesscontrol.h"
+#include "accessstore.h"
+#include "database.h"
+#include "formulastore.h"
+#include "lineeditembedded.h"
+#include "schedulestore.h"
+#include "schedulewindow.h"
+#include "temporarydatabase.h"
+#include "touchsize.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QList<LineCapacity> Line = {
+    {30, 50, 2, true, QString()},
+    {31, 30, 2, true, QString()},
+};
+
+enum Kind { FormulaKind, ProductKind };
+
+class Panel
+{
+public:
+    Panel()
+    {
+        records.createTables();
+        records.exec("INSERT INTO product (productName) VALUES (?1)", {QStringLiteral("Мука")});
+        connection = std::make_unique<Database>(records.path());
+        connection->createTables();
+        Formula mix;
+        mix.name = QStringLiteral("Смесь");
+        mix.baseSize = 100;
+        mix.largestBatch = 50;
+        mix.components = {{"Мука", 30, 100, 0.5, 0.5, 1}};
+        (void)FormulaStore(*connection).save(mix);
+        accessStore = std::make_unique<AccessStore>(*connection);
+        access = std::make_unique<AccessControl>(*accessStore);
+        window = std::make_unique<ScheduleWindow>(records.path(), Line, *access);
+        ModalPrompts prompts;
+        prompts.runBox = [this](QMessageBox *box) -> QAbstractButton * {
+            told << box->text();
+            for (QAbstractButton *button : box->buttons()) {
+                if (button->text() == QStringLiteral("Да"))
+                    return button;
+            }
+            return nullptr;
+        };
+        window->setPrompts(prompts);
+        window->show();
+    }
+
+    template<typename Widget>
+    Widget *find(const char *name)
+    {
+        return window->findChild<Widget *>(QString::fromLatin1(name));
+    }
+
+    void touch(const char *button)
+    {
+        QTest::mouseClick(find<QAbstractButton>(button), Qt::LeftButton);
+    }
+
+    void add(int kind, const QString &what, const QString &size, const QString &count = "1")
+    {
+        find<QComboBox>("kindBox")->setCurrentIndex(kind);
+        find<QComboBox>("whatBox")->setCurrentIndex(find<QComboBox>("whatBox")->findText(what));
+        find<LineEditEmbedded>("sizeField")->acceptKeyboardText(size);
+        find<LineEditEmbedded>("countField")->acceptKeyboardText(count);
+        touch("addButton");
+    }
+
+    // The entries' sizes in the window's order.
+    QStringList sizesShown()
+    {
+        QStringList sizes;
+        auto *table = find<QTableWidget>("scheduleTable");
+        for (int row = 0; row < table->rowCount(); ++row)
+            sizes << table->item(row, 1)->text();
+        return sizes;
+    }
+
+    QString rows() { return records.select("SELECT count(*) FROM schedule").value(0); }
+
+    TemporaryDatabase records;
+    std::unique_ptr<Database> connection;
+    std::unique_ptr<AccessStore> accessStore;
+    std::unique_ptr<AccessControl> access;
+    std::unique_ptr<ScheduleWindow> window;
+    QStringList told;
+};
+
+} // namespace
+
+class tst_ScheduleWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void entryTheRunnerWouldRefuseWritesNothing_data();
+    void entryTheRunnerWouldRefuseWritesNothing();
+    void waitingEntriesMoveAndGoInTheirPlaces();
+    void operatorReadsButCannotAdd();
+};
+
+void tst_ScheduleWindow::entryTheRunnerWouldRefuseWritesNothing_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("what");
+    // Size and number of batches.
+    QTest::addColumn<QStringList>("entered");
+    QTest::addColumn<bool>("formulaGone");
+    QTest::newRow("a product of size 0")
+        << int(ProductKind) << "Мука" << QStringList {"0", "1"} << false;
+    QTest::newRow("no product chosen") << int(ProductKind) << "" << QStringList {"5", "1"} << false;
+    QTest::newRow("above the formula's largest batch")
+        << int(FormulaKind) << "Смесь" << QStringList {"80", "1"} << false;
+    QTest::newRow("the formula deleted meanwhile")
+        << int(FormulaKind) << "Смесь" << QStringList {"20", "1"} << true;
+    QTest::newRow("no batches") << int(FormulaKind) << "Смесь" << QStringList {"20", "0"} << false;
+}
+
+void tst_ScheduleWindow::entryTheRunnerWouldRefuseWritesNothing()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, what);
+    QFETCH(QStringList, entered);
+    QFETCH(bool, formulaGone);
+    Panel panel;
+    if (formulaGone) {
+        FormulaStore formulas(*panel.connection);
+        QVERIFY(formulas.remove(formulas.idOf("Смесь")).isDone());
+    }
+    panel.add(kind, what, entered.at(0), entered.at(1));
+    QCOMPARE(panel.told.size(), 1);
+    QCOMPARE(panel.rows(), QString("0"));
+    // The same entry made whole is taken.
+    if (formulaGone || what.isEmpty())
+        return;
+    panel.add(kind, what, "20", "2");
+    QCOMPARE(panel.told.size(), 1);
+    QCOMPARE(panel.rows(), QString("1"));
+}
+
+void tst_ScheduleWindow::waitingEntriesMoveAndGoInTheirPlaces()
+{
+    Panel panel;
+    panel.add(FormulaKind, "Смесь", "10");
+    panel.add(ProductKind, "Мука", "20");
+    panel.add(FormulaKind, "Смесь", "30");
+    QCOMPARE(panel.sizesShown(), QStringList({"10", "20", "30"}));
+    // The product goes on the doser chosen.
+    QCOMPARE(panel.records.select("SELECT deviceId FROM schedule WHERE size = '20'"),
+             QStringList {"30"});
+
+    auto *table = panel.find<QTableWidget>("scheduleTable");
+    // A row is touched to select it.
+    QVERIFY(table->rowHeight(0) >= TouchSize::minimumPixels(table->screen()));
+    table->selectRow(0);
+    panel.touch("downButton");
+    QCOMPARE(panel.sizesShown(), QStringList({"20", "10", "30"}));
+    // The moved entry stays selected, so it goes on down.
+    panel.touch("downButton");
+    QCOMPARE(panel.sizesShown(), QStringList({"20", "30", "10"}));
+    table->selectRow(1);
+    panel.touch("upButton");
+    QCOMPARE(panel.sizesShown(), QStringList({"30", "20", "10"}));
+    panel.touch("deleteButton");
+    QCOMPARE(panel.sizesShown(), QStringList({"20", "10"}));
+    QCOMPARE(panel.rows(), QString("2"));
+
+    // One that is over stays where it is and cannot be moved.
+    ScheduleStore store(*panel.connection);
+    const qint64 first = store.entries().first().id;
+    QVERIFY(store.setState(first, ScheduleEntry::State::Refused, "причина").isDone());
+    panel.window->reload();
+    QCOMPARE(panel.sizesShown(), QStringList({"10", "20"}));
+    table->selectRow(1);
+    QVERIFY(!panel.find<QPushButton>("upButton")->isEnabled());
+    QVERIFY(!panel.find<QPushButton>("deleteButton")->isEnabled());
+    QCOMPARE(table->item(1, 5)->text(), QString("причина"));
+}
+
+void tst_ScheduleWindow::operatorReadsButCannotAdd()
+{
+    Panel panel;
+    panel.add(FormulaKind, "Смесь", "10");
+    QString problem;
+    QVERIFY(panel.access->setPin(AccessLevel::Engineer, "9137", problem));
+    QVERIFY(panel.access->setPin(AccessLevel::Technologist, "460215", problem));
+    panel.access->leave();
+    QVERIFY(!panel.find<QPushButton>("addButton")->isEnabled());
+    QVERIFY(panel.find<QLabel>("levelLabel")->isVisible());
+    panel.add(FormulaKind, "Смесь", "20");
+    QCOMPARE(panel.sizesShown(), QStringList({"10"}));
+}
+
+QTEST_MAIN(tst_ScheduleWindow)
+#include "tst_schedulewindow.moc"
