@@ -8,6 +8,9 @@
 
 #include <QSettings>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 const QString AutomaticKey = QStringLiteral("schedule/automatic");
@@ -32,6 +35,7 @@ void K310_Halvern::wireSchedule()
     // The batch in work changes the number the strip shows.
     connect(batch.get(), &BatchRun::stateChanged, this, &K310_Halvern::showScheduleProgress);
     connect(ui.scheduleButton, &QPushButton::clicked, this, &K310_Halvern::showSchedule);
+    showScheduleProgress();
 }
 
 void K310_Halvern::showSchedule()
@@ -63,8 +67,10 @@ void K310_Halvern::showSchedule()
 void K310_Halvern::showScheduleProgress()
 {
     QString text;
-    if (schedule->isRunning()) {
-        const ScheduleRunner::Progress now = schedule->progress();
+    const ScheduleRunner::Progress now = schedule->progress();
+    if (plant)
+        plant->showSchedule(now);
+    if (now.running) {
         if (now.entry > 0) {
             // The batch in work is the one after those done.
             const int batchNumber =
@@ -85,8 +91,11 @@ bool K310_Halvern::lineAtRest() const
 {
     for (int position = 0; position < doserCount(); ++position) {
         const DoserImage &doser = image.doser(position);
+        // A doser without a plus tolerance still rests at a step of its scale.
+        const double empty = std::max(RestShareOfTolerance * work(position).doseFaultPlus,
+                                      std::pow(10.0, -int(doser.decimals)));
         if (!isOnline(position) || doser.state != DoserState::Stopped
-            || !(doser.netWeight.value < RestShareOfTolerance * work(position).doseFaultPlus))
+            || doser.netWeight.value > empty)
             return false;
     }
     return true;

@@ -40,6 +40,7 @@ ScheduleRunner::ScheduleRunner(BatchRun &batchRun, Database &records, BatchOpera
 ScheduleRunner::Progress ScheduleRunner::progress()
 {
     Progress shown;
+    shown.running = running;
     const QList<ScheduleEntry> entries = store.entries();
     for (const ScheduleEntry &entry : entries) {
         if (entry.state == ScheduleEntry::State::Refused)
@@ -58,6 +59,7 @@ void ScheduleRunner::start()
 {
     if (running || batch.isRunning())
         return;
+    held = false;
     const std::optional<ScheduleEntry> next = store.next();
     if (!next) {
         person.inform(QStringLiteral("В очереди нет заданий."));
@@ -72,14 +74,35 @@ void ScheduleRunner::start()
         (void)store.setState(current, ScheduleEntry::State::Running);
         batch.continueWork();
         if (!batch.isRunning())
-            stop(QString());
+            halt(QString());
         emit progressChanged();
         return;
     }
     runNext(true);
 }
 
+void ScheduleRunner::adoptContinuedBatch()
+{
+    // The operator went on with the schedule's stopped (or restored) batch at the panel: the
+    // schedule goes on with it, as after "Начать очередь".
+    if (held)
+        return;
+    const std::optional<ScheduleEntry> next = store.next();
+    if (!next || next->openButch == 0 || batch.currentButchId() != quint64(next->openButch))
+        return;
+    running = true;
+    current = next->id;
+    (void)store.setState(current, ScheduleEntry::State::Running);
+    emit progressChanged();
+}
+
 void ScheduleRunner::stop(const QString &reason)
+{
+    held = true;
+    halt(reason);
+}
+
+void ScheduleRunner::halt(const QString &reason)
 {
     if (!running)
         return;
@@ -114,7 +137,7 @@ void ScheduleRunner::runNext(bool asked)
     if (!asked
         && person.ask(QStringLiteral("Следующая партия очереди: %1.\nНачать?").arg(describe(*next)))
                != BatchOperator::Answer::Yes) {
-        stop(QString());
+        halt(QString());
         return;
     }
     current = next->id;
@@ -174,10 +197,12 @@ QString ScheduleRunner::startBatch(const ScheduleEntry &entry)
 
 void ScheduleRunner::batchStateChanged(BatchState state)
 {
+    if (!running && state == BatchState::Running)
+        adoptContinuedBatch();
     if (!running || current == 0)
         return;
     if (state == BatchState::Stopped) {
-        stop(QStringLiteral("работа остановлена"));
+        halt(QStringLiteral("работа остановлена"));
         return;
     }
     if (state != BatchState::Finished)

@@ -17,7 +17,8 @@ class Database;
 // of the batch controller, an entry's batches one after another. Between batches the operator's
 // "Да" goes on, or, when the schedule runs on its own, the end of a batch within its tolerances
 // with the whole line at rest. A stop, a lost doser or a failed write stops the schedule at the
-// batch in work; "Начать очередь" goes on from there. Which entry a batch belongs to is written
+// batch in work; "Начать очередь", or going on with that batch at the panel, goes on from there
+// (unless the operator stopped the schedule itself). Which entry a batch belongs to is written
 // with the batch, so after a restart the schedule continues where it stood.
 class ScheduleRunner : public QObject
 {
@@ -36,17 +37,20 @@ public:
     bool isRunning() const { return running; }
     // "Начать очередь": the entry in work, or the next one.
     void start();
+    // The operator stops the schedule: the batch in work goes on, the schedule waits for "Начать
+    // очередь" even when that batch is stopped and continued.
     void stop(const QString &reason);
     // Entries were added: a schedule that runs on its own and waits for work starts the next.
     void entriesAdded();
 
-    // Entry k of n (from 1; 0 when none runs) and the batches of it done.
+    // Entry k of n (from 1; 0 when none runs), the batches of it done, and whether it runs.
     struct Progress
     {
         int entry = 0;
         int entries = 0;
         int batchesDone = 0;
         int batches = 0;
+        bool running = false;
     };
     Progress progress();
 
@@ -57,6 +61,8 @@ signals:
 
 private:
     void batchStateChanged(BatchState state);
+    void adoptContinuedBatch();
+    void halt(const QString &reason);
     void runNext(bool asked);
     // Why the entry's next batch cannot start; empty when it started.
     QString startBatch(const ScheduleEntry &entry);
@@ -69,6 +75,7 @@ private:
     AtRest atRest;
     bool automatic = false;
     bool running = false;
+    bool held = false;
     qint64 current = 0;
 };
 

@@ -62,3 +62,14 @@ QList<quint16> ModbusRegisterMap::lotBlock(const DoserImage &doser)
     }
     return registers;
 }
+
+QList<quint16> ModbusRegisterMap::queueBlock(const ScheduleRunner::Progress &progress)
+{
+    QList<quint16> registers(QueueSize, 0);
+    registers[QueueRunning] = progress.running ? 1 : 0;
+    registers[QueueEntry] = quint16(progress.entry);
+    registers[QueueEntries] = quint16(progress.entries);
+    registers[QueueBatchesDone] = quint16(progress.batchesDone);
+    registers[QueueBatches] = quint16(progress.batches);
+    return registers;
+}

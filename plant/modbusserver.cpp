@@ -185,6 +185,12 @@ void ModbusServer::show(int position, const DoserImage &doser)
                             ModbusRegisterMap::lotBlock(doser)));
 }
 
+void ModbusServer::showQueue(const ScheduleRunner::Progress &progress)
+{
+    setData(QModbusDataUnit(QModbusDataUnit::InputRegisters, ModbusRegisterMap::queueStart(dosers),
+                            ModbusRegisterMap::queueBlock(progress)));
+}
+
 QModbusResponse ModbusServer::processRequest(const QModbusPdu &request)
 {
     if (writes(request.functionCode())) {

@@ -2,6 +2,7 @@
 #define MODBUSSERVER_H
 
 #include "clientfilter.h"
+#include "schedulerunner.h"
 
 #include <QModbusTcpServer>
 #include <QTcpServer>
@@ -49,6 +50,7 @@ public:
     quint16 serverPort() const { return listener.serverPort(); }
     int connectionCount() const { return int(connections.size()); }
     void show(int position, const DoserImage &doser);
+    void showQueue(const ScheduleRunner::Progress &progress);
 
 signals:
     void refused(ModbusServer::Refusal kind, const QString &text);

@@ -78,6 +78,13 @@ void PlantLink::apply(const PlantLinkSettings &settings)
     emit statusChanged();
 }
 
+void PlantLink::showSchedule(const ScheduleRunner::Progress &progress)
+{
+    schedule = progress;
+    if (modbus)
+        modbus->showQueue(progress);
+}
+
 void PlantLink::startModbus()
 {
     modbus = std::make_unique<ModbusServer>(image.doserCount());
@@ -85,6 +92,7 @@ void PlantLink::startModbus()
     modbus->setAllowedClients(ClientFilter(current.modbusClients));
     for (int position = 0; position < image.doserCount(); ++position)
         modbus->show(position, image.doser(position));
+    modbus->showQueue(schedule);
     if (modbus->listen(QHostAddress(current.modbusAddress), current.modbusPort)) {
         modbusText = QStringLiteral("порт %1 открыт на %2")
                          .arg(current.modbusPort)

@@ -35,6 +35,8 @@ public:
     // A dose row or a batch event was written: its message may go now rather than at the
     // publisher's next look.
     void forward();
+    // The production schedule's progress for the Modbus registers.
+    void showSchedule(const ScheduleRunner::Progress &progress);
 
 signals:
     // A line for the journal: a failure, or the end of one.
@@ -53,6 +55,7 @@ private:
     PlantLinkSettings current;
     std::unique_ptr<MqttPublisher> mqtt;
     std::unique_ptr<ModbusServer> modbus;
+    ScheduleRunner::Progress schedule;
     QString mqttText;
     QString modbusText;
     // A failure was told, so its end is told too.

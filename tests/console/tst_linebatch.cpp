@@ -155,6 +155,7 @@ private slots:
     void killedConsoleRestoresEveryTaskOfTheLine();
     void formulaSplitInEqualBatchesKeepsEachComponentWithinItsToleranceAndTheMixItsRatio();
     void scheduleEnteredByTouchRunsOnItsOwnInOrderEachBatchWithItsLot();
+    void scheduleCutOffByAKillGoesOnAfterTheRestartWithoutRepeatingAnEntry();
 };
 
 void tst_LineBatch::batchAcrossThreeDosersDeliversWhatEachDischarged()
@@ -411,6 +412,99 @@ void tst_LineBatch::scheduleEnteredByTouchRunsOnItsOwnInOrderEachBatchWithItsLot
     for (const ScheduleEntry &entry : entries) {
         QCOMPARE(entry.state, ScheduleEntry::State::Done);
         QCOMPARE(entry.done, entry.count);
+    }
+}
+
+void tst_LineBatch::scheduleCutOffByAKillGoesOnAfterTheRestartWithoutRepeatingAnEntry()
+{
+    ConsoleRig rig;
+    rig.storeLine(Addresses);
+    QVERIFY(rig.startSimulator(lineOfThree()));
+    qint64 second = 0;
+    {
+        Database records(rig.records().path());
+        QVERIFY(records.createTables());
+        for (const char *product : {"Мука", "Сахар", "Соль"})
+            records.execQuery(QStringLiteral("INSERT INTO product (productName) VALUES (%1)"),
+                              {QString::fromUtf8(product)});
+        Formula mix;
+        mix.name = QStringLiteral("Смесь Г");
+        mix.baseSize = 100;
+        mix.largestBatch = 40;
+        mix.lotPattern = QStringLiteral("Г-{NNN}");
+        mix.components = {{"Мука", 30, 50, 0.5, 0.5, 1},
+                          {"Сахар", 31, 30, 0.5, 0.5, 1},
+                          {"Соль", 32, 20, 0.5, 0.5, 1}};
+        QVERIFY(FormulaStore(records).save(mix).isDone());
+        ScheduleStore schedule(records);
+        QList<ScheduleEntry> entries(3);
+        entries[0].formulaName = mix.name;
+        entries[0].size = QStringLiteral("20");
+        entries[1].productName = QStringLiteral("Сахар");
+        entries[1].deviceId = 31;
+        entries[1].size = QStringLiteral("6");
+        entries[1].count = 2;
+        entries[1].lotPattern = QStringLiteral("С-{NN}");
+        entries[2].formulaName = mix.name;
+        entries[2].size = QStringLiteral("10");
+        for (ScheduleEntry &entry : entries)
+            QVERIFY(schedule.add(entry).isDone());
+        second = entries.at(1).id;
+    }
+    k310Settings::makeStore()->setValue("schedule/automatic", true);
+
+    // The kill falls in the second entry's first batch, with sugar going into the hopper.
+    QProcess first;
+    const int start = rig.doser().logLines().size();
+    QVERIFY(rig.startChildBatch(first, QString(), QString()));
+    const auto batchesOf = [&rig](qint64 entry) {
+        return rig.records()
+            .select("SELECT count(*) FROM scheduleButch WHERE idEntry = ?1",
+                    {QString::number(entry)})
+            .value(0)
+            .toInt();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(batchesOf(second) == 1, 2 * ConsoleRig::BatchMs);
+    const int inSecond = rig.doser().logLines().size();
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.loggedWeights("fill", inSecond, 31).isEmpty(),
+                             ConsoleRig::BatchMs);
+    ::kill(pid_t(first.processId()), SIGKILL);
+    QVERIFY(first.waitForFinished());
+
+    // Going on with the restored batch at the panel goes on with the schedule.
+    rig.operatorAtPanel().answer(Restore, Yes);
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    rig.startConsole();
+    waitForLine(rig);
+    QTRY_VERIFY(rig.isEnabled("continueButton"));
+    rig.click("continueButton");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        rig.records().select("SELECT count(*) FROM butch WHERE endTime != ''").value(0) == "4",
+        4 * ConsoleRig::BatchMs);
+
+    const QStringList batches = rig.records().select(
+        "SELECT s.idEntry, b.lot FROM butch b JOIN scheduleButch s ON s.idButch = b.idButch "
+        "ORDER BY b.idButch");
+    QCOMPARE(batches.size(), 8);
+    QCOMPARE(batches.at(1), QString("Г-001"));
+    QCOMPARE(batches.at(2).toLongLong(), second);
+    QCOMPARE(batches.at(3), QString("С-01"));
+    QCOMPARE(batches.at(4).toLongLong(), second);
+    QCOMPARE(batches.at(5), QString("С-02"));
+    QCOMPARE(batches.at(7), QString("Г-002"));
+    Database records(rig.records().path());
+    for (const ScheduleEntry &entry : ScheduleStore(records).entries()) {
+        QCOMPARE(entry.state, ScheduleEntry::State::Done);
+        QCOMPARE(entry.done, entry.count);
+    }
+    // Every doser's tasks hold what it discharged: no batch of an entry ran twice.
+    for (int address : Addresses) {
+        const QString held =
+            rig.records()
+                .select(QStringLiteral("SELECT sum(haveDoneWeight) FROM task WHERE deviceId = %1")
+                            .arg(address))
+                .value(0);
+        QCOMPARE(ConsoleRig::hundredths(held), rig.countableDischarges(start, "0.50", address));
     }
 }
 

@@ -94,6 +94,7 @@ class tst_ScheduleRunner : public QObject
 private slots:
     void entriesRunInOrderAndAStopAndARestartGoOnWithoutRepeatingABatch();
     void scheduleOnItsOwnTakesAnEntryAddedAfterItRanOut();
+    void goingOnWithTheStoppedBatchGoesOnWithTheScheduleUnlessTheOperatorStoppedIt();
 };
 
 void tst_ScheduleRunner::entriesRunInOrderAndAStopAndARestartGoOnWithoutRepeatingABatch()
@@ -179,6 +180,33 @@ void tst_ScheduleRunner::scheduleOnItsOwnTakesAnEntryAddedAfterItRanOut()
     QVERIFY(bench.run->isRunning());
     QVERIFY(bench.until([&] { return done(second); }));
     QCOMPARE(files.select("SELECT count(*) FROM butch").value(0), QString("2"));
+}
+
+void tst_ScheduleRunner::goingOnWithTheStoppedBatchGoesOnWithTheScheduleUnlessTheOperatorStoppedIt()
+{
+    TemporaryDatabase files;
+    ScheduleBench bench(files);
+    const qint64 first = addEntry(*bench.database, QString(), "Сахар", "40", 1);
+    addEntry(*bench.database, QString(), "Сахар", "10", 1);
+    bench.runner->start();
+    bench.line.deliver();
+    QVERIFY(bench.until([&] { return !bench.line[1].fills().isEmpty(); }));
+    bench.run->stop();
+    QVERIFY(!bench.runner->isRunning());
+    bench.run->continueWork();
+    QVERIFY(bench.runner->isRunning());
+    QCOMPARE(bench.runner->progress().entry, 1);
+
+    // Stopped by the operator, the schedule lets its batch end and begins nothing more, however
+    // the batch is stopped and continued meanwhile.
+    bench.runner->stop(QStringLiteral("оператор"));
+    bench.run->stop();
+    bench.run->continueWork();
+    QVERIFY(!bench.runner->isRunning());
+    QVERIFY(bench.until([&] { return ScheduleStore(*bench.database).entry(first)->done == 1; }));
+    QCoreApplication::processEvents();
+    QVERIFY(!bench.run->isRunning());
+    QCOMPARE(files.select("SELECT count(*) FROM butch").value(0), QString("1"));
 }
 
 QTEST_GUILESS_MAIN(tst_ScheduleRunner)

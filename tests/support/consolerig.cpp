@@ -118,6 +118,18 @@ int ConsoleRig::runChildBatch()
     rig.operatorAtPanel().answer(QStringLiteral("Начать новую работу?"), QStringLiteral("Да"));
     rig.startConsole();
     rig.waitForDoser();
+    if (qEnvironmentVariable(ChildProduct).isEmpty()) {
+        // No product: "Начать очередь" in the schedule's window.
+        QTimer::singleShot(300, rig.console(), [] {
+            QWidget *window = QApplication::activeModalWidget();
+            if (!window)
+                return;
+            window->findChild<QPushButton *>(QStringLiteral("startButton"))->click();
+            window->findChild<QPushButton *>(QStringLiteral("closeButton"))->click();
+        });
+        rig.click("scheduleButton");
+        return QApplication::exec();
+    }
     // On a line, a product and a target per doser, separated by commas.
     const QStringList products = qEnvironmentVariable(ChildProduct).split(QLatin1Char(','));
     const QStringList targets = qEnvironmentVariable(ChildTarget).split(QLatin1Char(','));

@@ -64,7 +64,8 @@ public:
 
     // A console in a second process of this test program, on this rig's folders and doser, that
     // answers "Начать новую работу?" with "Да" and starts a batch of the product, to be killed
-    // mid-batch. The test's main() hands over to runChildBatch() when isChild().
+    // mid-batch (without a product: starts the stored schedule). The test's main() hands over to
+    // runChildBatch() when isChild().
     bool startChildBatch(QProcess &child, const QString &product, const QString &target);
     static bool isChild();
     static int runChildBatch();
