@@ -58,6 +58,7 @@ FormulaWindow::FormulaWindow(const QString &databaseFile, const QList<LineCapaci
 {
     form->setupUi(this);
     finishForm(form->closeButton);
+    connect(form->closeButton, &QPushButton::clicked, this, &QWidget::hide);
     warningBox = OperatorMessages::makeWarningBox(this);
     questionBox = OperatorMessages::makeQuestionBox(this, &yesButton);
 

@@ -224,6 +224,8 @@ void tst_FormulaWindow::mixEnteredByTouchAloneIsSavedWithTheWeightAsItsShare()
     }
     QCOMPARE(saved->components.at(2).product, QStringLiteral("Соль"));
     QCOMPARE(panel.find<QListWidget>("formulaList")->count(), 1);
+    touch(panel, "closeButton");
+    QVERIFY(window.isHidden());
 }
 
 void tst_FormulaWindow::refusedFormulaWritesNothingUntilItIsSound()
