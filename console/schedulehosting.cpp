@@ -52,8 +52,17 @@ void K310_Halvern::showSchedule()
                 [this] { schedule->stop(QStringLiteral("очередь остановлена оператором")); });
         connect(scheduleWindow.get(), &ScheduleWindow::entryAdded, schedule.get(),
                 &ScheduleRunner::entriesAdded);
+        connect(scheduleWindow.get(), &ScheduleWindow::entryChanged, this,
+                [this](const QString &before, const QString &after) {
+                    noteChange(JournalEvent::SettingChanged, QStringLiteral("очередь"), before,
+                               after);
+                });
         connect(scheduleWindow.get(), &ScheduleWindow::automaticChanged, this, [this](bool on) {
             k310Settings::makeStore()->setValue(AutomaticKey, on);
+            const QString before = on ? QStringLiteral("нет") : QStringLiteral("да");
+            const QString after = on ? QStringLiteral("да") : QStringLiteral("нет");
+            noteChange(JournalEvent::SettingChanged, QStringLiteral("Продолжать без подтверждения"),
+                       before, after);
             schedule->setAutomatic(on);
         });
     }

@@ -171,12 +171,8 @@ void ScheduleWindow::fillTable()
     table->setRowCount(int(shown.size()));
     for (int row = 0; row < shown.size(); ++row) {
         const ScheduleEntry &entry = shown.at(row);
-        const QString what =
-            entry.formulaName.isEmpty()
-                ? QStringLiteral("%1 на %2").arg(entry.productName, doserText(entry.deviceId))
-                : entry.formulaName;
         const QString cells[EntryColumns] = {
-            what,
+            whatText(entry),
             entry.size,
             entry.lot.isEmpty() ? entry.lotPattern : entry.lot,
             QStringLiteral("%1 из %2").arg(entry.done).arg(entry.count),
@@ -234,7 +230,7 @@ void ScheduleWindow::showAccess()
     const bool editable = mayEdit();
     for (QWidget *control : std::initializer_list<QWidget *> {
              form->kindBox, form->whatBox, form->doserBox, form->sizeField, form->countField,
-             form->lotField, form->patternField, form->addButton})
+             form->lotField, form->patternField, form->addButton, form->automaticBox})
         control->setEnabled(editable);
     showSelection();
     form->levelLabel->setText(
@@ -302,6 +298,7 @@ void ScheduleWindow::addEntry()
         return;
     }
     fillTable();
+    emit entryChanged(QString(), entryText(entry));
     emit entryAdded();
 }
 
@@ -310,8 +307,11 @@ void ScheduleWindow::moveEntry(int steps)
     const qint64 id = selectedEntry();
     if (!mayEdit() || id == 0)
         return;
+    const std::optional<ScheduleEntry> before = store.entry(id);
     if (const WriteResult moved = store.move(id, steps); !moved)
         warn(QStringLiteral("Задание не перемещено: %1").arg(moved.reason()));
+    else if (const std::optional<ScheduleEntry> after = store.entry(id); before && after)
+        emit entryChanged(entryText(*before), entryText(*after));
     fillTable();
 }
 
@@ -320,8 +320,11 @@ void ScheduleWindow::deleteEntry()
     const qint64 id = selectedEntry();
     if (!mayEdit() || id == 0 || !ask(QStringLiteral("Удалить задание из очереди?")))
         return;
+    const std::optional<ScheduleEntry> before = store.entry(id);
     if (const WriteResult removed = store.remove(id); !removed)
         warn(QStringLiteral("Задание не удалено: %1").arg(removed.reason()));
+    else if (before)
+        emit entryChanged(entryText(*before), QString());
     fillTable();
 }
 
@@ -335,6 +338,21 @@ bool ScheduleWindow::ask(const QString &text)
 {
     questionBox->setText(text);
     return prompts.runBox(questionBox) == yesButton;
+}
+
+QString ScheduleWindow::whatText(const ScheduleEntry &entry) const
+{
+    return entry.formulaName.isEmpty()
+               ? QStringLiteral("%1 на %2").arg(entry.productName, doserText(entry.deviceId))
+               : entry.formulaName;
+}
+
+QString ScheduleWindow::entryText(const ScheduleEntry &entry) const
+{
+    QString text = QStringLiteral("%1, %2 × %3").arg(whatText(entry), entry.size).arg(entry.count);
+    if (const QString lot = entry.lot.isEmpty() ? entry.lotPattern : entry.lot; !lot.isEmpty())
+        text += QStringLiteral(", %1").arg(lot);
+    return text + QStringLiteral(", место %1").arg(entry.place);
 }
 
 QString ScheduleWindow::doserText(int doser) const

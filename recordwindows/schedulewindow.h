@@ -54,6 +54,9 @@ signals:
     void automaticChanged(bool on);
     // Written to data.db, for a schedule that waits for work.
     void entryAdded();
+    // An entry added (before empty), moved or deleted (after empty), once data.db holds it; for
+    // the host's journal.
+    void entryChanged(const QString &before, const QString &after);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -73,6 +76,10 @@ private:
     void warn(const QString &text);
     bool ask(const QString &text);
     QString doserText(int doser) const;
+    // The formula, or the product on its doser.
+    QString whatText(const ScheduleEntry &entry) const;
+    // The entry as the journal tells it.
+    QString entryText(const ScheduleEntry &entry) const;
 
     std::unique_ptr<Ui::scheduleForm> form;
     Database database;

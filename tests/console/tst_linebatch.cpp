@@ -5,6 +5,7 @@
 #include "dialogcheck.h"
 #include "formulastartdialog.h"
 #include "formulastore.h"
+#include "journalevent.h"
 #include "k310_halvern.h"
 #include "k310protocol.h"
 #include "k310settings.h"
@@ -380,6 +381,18 @@ void tst_LineBatch::scheduleEnteredByTouchRunsOnItsOwnInOrderEachBatchWithItsLot
     // The strip tells where the schedule stands: the first of three entries.
     QVERIFY2(strip.contains("1 из 3"), qPrintable(strip));
     QVERIFY(k310Settings::makeStore()->value("schedule/automatic").toBool());
+    // Each entry added and the schedule's going on by itself are in the journal, with a lot where
+    // an entry had one of its own.
+    QTRY_COMPARE(rig.records()
+                     .select("SELECT count(*) FROM event WHERE kind = ?1",
+                             {QString::number(JournalEvent::SettingChanged)})
+                     .value(0),
+                 QString("4"));
+    QVERIFY(rig.records()
+                .select("SELECT text FROM event WHERE kind = ?1",
+                        {QString::number(JournalEvent::SettingChanged)})
+                .join(' ')
+                .contains("С-77"));
 
     const auto allEnded = [&rig] {
         return rig.records().select("SELECT count(*) FROM butch WHERE endTime != ''").value(0)

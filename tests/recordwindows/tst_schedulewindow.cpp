@@ -11,10 +11,12 @@
 #include "touchsize.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
 
@@ -155,6 +157,7 @@ void tst_ScheduleWindow::entryTheRunnerWouldRefuseWritesNothing()
 void tst_ScheduleWindow::waitingEntriesMoveAndGoInTheirPlaces()
 {
     Panel panel;
+    QSignalSpy changed(panel.window.get(), &ScheduleWindow::entryChanged);
     panel.add(FormulaKind, "Смесь", "10");
     panel.add(ProductKind, "Мука", "20");
     panel.add(FormulaKind, "Смесь", "30");
@@ -178,6 +181,17 @@ void tst_ScheduleWindow::waitingEntriesMoveAndGoInTheirPlaces()
     panel.touch("deleteButton");
     QCOMPARE(panel.sizesShown(), QStringList({"20", "10"}));
     QCOMPARE(panel.rows(), QString("2"));
+    // For the journal: three added, three moves, each from where it stood, and the deletion.
+    QCOMPARE(changed.size(), 7);
+    for (int added = 0; added < 3; ++added)
+        QVERIFY(changed.at(added).at(0).toString().isEmpty());
+    for (int moved = 3; moved < 6; ++moved) {
+        const QString before = changed.at(moved).at(0).toString();
+        const QString after = changed.at(moved).at(1).toString();
+        QVERIFY2(!before.isEmpty() && !after.isEmpty() && before != after, qPrintable(before));
+    }
+    QVERIFY(changed.at(6).at(0).toString().contains("30"));
+    QVERIFY(changed.at(6).at(1).toString().isEmpty());
 
     // One that is over stays where it is and cannot be moved.
     ScheduleStore store(*panel.connection);
@@ -200,6 +214,8 @@ void tst_ScheduleWindow::operatorReadsButCannotAdd()
     QVERIFY(panel.access->setPin(AccessLevel::Technologist, "460215", problem));
     panel.access->leave();
     QVERIFY(!panel.find<QPushButton>("addButton")->isEnabled());
+    // Nor does the schedule go on by itself at the operator's word.
+    QVERIFY(!panel.find<QCheckBox>("automaticBox")->isEnabled());
     QVERIFY(panel.find<QLabel>("levelLabel")->isVisible());
     panel.add(FormulaKind, "Смесь", "20");
     QCOMPARE(panel.sizesShown(), QStringList({"10"}));
