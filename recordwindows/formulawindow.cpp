@@ -58,7 +58,10 @@ FormulaWindow::FormulaWindow(const QString &databaseFile, const QList<LineCapaci
 {
     form->setupUi(this);
     finishForm(form->closeButton);
-    connect(form->closeButton, &QPushButton::clicked, this, &QWidget::hide);
+    connect(form->closeButton, &QPushButton::clicked, this, [this] {
+        if (editsSettled())
+            hide();
+    });
     warningBox = OperatorMessages::makeWarningBox(this);
     questionBox = OperatorMessages::makeQuestionBox(this, &yesButton);
 
@@ -78,8 +81,10 @@ FormulaWindow::FormulaWindow(const QString &databaseFile, const QList<LineCapaci
     for (LineEditEmbedded *field :
          {form->shareField, form->plusField, form->minusField, form->orderField})
         takeNumber(field, &FormulaWindow::ignoreNumber);
-    connect(form->keepRatioBox, &QCheckBox::toggled, this,
-            [this](bool keep) { edited.keepRatio = keep; });
+    connect(form->keepRatioBox, &QCheckBox::toggled, this, [this](bool keep) {
+        edited.keepRatio = keep;
+        unsaved = true;
+    });
     connect(form->byWeightBox, &QCheckBox::toggled, this, &FormulaWindow::weightModeToggled);
     connect(form->formulaList, &QListWidget::itemClicked, this, &FormulaWindow::formulaClicked);
     connect(table, &QTableWidget::cellClicked, this,
@@ -89,7 +94,10 @@ FormulaWindow::FormulaWindow(const QString &databaseFile, const QList<LineCapaci
             &FormulaWindow::changeComponent);
     connect(form->removeComponentButton, &QPushButton::clicked, this,
             &FormulaWindow::removeComponent);
-    connect(form->newButton, &QPushButton::clicked, this, &FormulaWindow::newFormula);
+    connect(form->newButton, &QPushButton::clicked, this, [this] {
+        if (editsSettled())
+            newFormula();
+    });
     connect(form->saveButton, &QPushButton::clicked, this, &FormulaWindow::saveFormula);
     connect(form->deleteButton, &QPushButton::clicked, this, &FormulaWindow::deleteFormula);
     connect(&access, &AccessControl::levelChanged, this, &FormulaWindow::showAccess);
@@ -177,6 +185,18 @@ void FormulaWindow::showFormula(const Formula &formula)
     }
     selectedComponent = -1;
     showComponents();
+    unsaved = false;
+}
+
+bool FormulaWindow::editsSettled()
+{
+    if (!unsaved || !mayEdit())
+        return true;
+    const QString name = edited.name.isEmpty() ? QStringLiteral("без имени") : edited.name;
+    if (!ask(QStringLiteral("Рецептура «%1» изменена. Сохранить изменения?").arg(name)))
+        return true;
+    saveFormula();
+    return !unsaved;
 }
 
 void FormulaWindow::showComponents()
@@ -262,6 +282,10 @@ void FormulaWindow::formulaClicked(QListWidgetItem *item)
 {
     if (!item)
         return;
+    if (!editsSettled()) {
+        fillFormulaList(storedName);
+        return;
+    }
     if (const std::optional<Formula> stored = store.loadByName(item->text()))
         showFormula(*stored);
     else
@@ -323,6 +347,7 @@ void FormulaWindow::saveFormula()
     const QString before = storedName;
     edited.id = id;
     storedName = edited.name;
+    unsaved = false;
     fillFormulaList(storedName);
     emit formulaChanged(before, storedName);
 }
@@ -388,6 +413,7 @@ void FormulaWindow::addComponent()
     if (!component)
         return;
     edited.components.append(*component);
+    unsaved = true;
     selectedComponent = int(edited.components.size()) - 1;
     showComponents();
 }
@@ -400,6 +426,7 @@ void FormulaWindow::changeComponent()
     if (!component)
         return;
     edited.components[selectedComponent] = *component;
+    unsaved = true;
     showComponents();
 }
 
@@ -408,6 +435,7 @@ void FormulaWindow::removeComponent()
     if (!mayEdit() || selectedComponent < 0 || selectedComponent >= edited.components.size())
         return;
     edited.components.removeAt(selectedComponent);
+    unsaved = true;
     selectedComponent = -1;
     showComponents();
 }
@@ -446,23 +474,27 @@ void FormulaWindow::takeText(LineEditEmbedded *field, void (FormulaWindow::*take
 void FormulaWindow::nameEntered(const QString &name)
 {
     edited.name = name.trimmed();
+    unsaved = true;
     form->nameField->setText(edited.name);
 }
 
 void FormulaWindow::lotPatternEntered(const QString &pattern)
 {
     edited.lotPattern = pattern;
+    unsaved = true;
 }
 
 void FormulaWindow::baseSizeEntered(double size)
 {
     edited.baseSize = size;
+    unsaved = true;
     showComponents();
 }
 
 void FormulaWindow::largestBatchEntered(double size)
 {
     edited.largestBatch = size;
+    unsaved = true;
 }
 
 void FormulaWindow::warn(const QString &text)

@@ -75,6 +75,9 @@ private:
     void formulaClicked(QListWidgetItem *item);
     void componentClicked(int row);
     void newFormula();
+    // Edits not saved are offered for saving before the formula is left; false when the
+    // operator wanted them saved and data.db refused them.
+    bool editsSettled();
     void saveFormula();
     void deleteFormula();
     void addComponent();
@@ -110,6 +113,8 @@ private:
     // The name the shown formula has in data.db; empty for a new one.
     QString storedName;
     int selectedComponent = -1;
+    // The fields differ from what data.db holds (or a new formula was begun).
+    bool unsaved = false;
     QMessageBox *warningBox = nullptr;
     QMessageBox *questionBox = nullptr;
     QAbstractButton *yesButton = nullptr;

@@ -173,6 +173,7 @@ private slots:
     void mixEnteredByTouchAloneIsSavedWithTheWeightAsItsShare();
     void refusedFormulaWritesNothingUntilItIsSound();
     void operatorReadsFormulasButChangesNothing();
+    void editsAreOfferedForSavingBeforeTheFormulaIsLeft();
 };
 
 void tst_FormulaWindow::mixEnteredByTouchAloneIsSavedWithTheWeightAsItsShare()
@@ -295,6 +296,49 @@ void tst_FormulaWindow::operatorReadsFormulasButChangesNothing()
     touch(panel, "deleteButton");
     QCOMPARE(panel.told.size(), 1);
     QCOMPARE(panel.records.select("SELECT count(*) FROM formula"), QStringList {"0"});
+}
+
+void tst_FormulaWindow::editsAreOfferedForSavingBeforeTheFormulaIsLeft()
+{
+    Panel panel;
+    Formula stored;
+    stored.name = QStringLiteral("Смесь-5");
+    stored.baseSize = 200;
+    stored.components = {{QStringLiteral("Мука"), 30, 70, 0.5, 0.5, 1},
+                         {QStringLiteral("Сахар"), 31, 30, 0.3, 0.3, 1}};
+    {
+        Database database(panel.records.path());
+        QVERIFY(FormulaStore(database).save(stored).isDone());
+    }
+    FormulaWindow &window = panel.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto baseSize = [&panel] {
+        return panel.records.select("SELECT baseSize FROM formula").value(0).toDouble();
+    };
+
+    // Looked at and left alone: nothing is asked.
+    touchFormula(panel, stored.name);
+    touch(panel, "newButton");
+    QVERIFY(panel.told.isEmpty());
+
+    // Changed, then left for a new one: the operator's "Да" saves it first.
+    touchFormula(panel, stored.name);
+    enter(panel, "baseSizeField", QStringLiteral("250"));
+    touch(panel, "newButton");
+    QCOMPARE(panel.told.size(), 1);
+    QCOMPARE(baseSize(), 250.0);
+    QVERIFY(panel.find<LineEditEmbedded>("nameField")->text().isEmpty());
+
+    // A change data.db would refuse keeps the formula on the screen, and so does "Закрыть".
+    touchFormula(panel, stored.name);
+    auto *components = panel.find<QTableWidget>("componentTable");
+    QTest::mouseClick(components->viewport(), Qt::LeftButton, {},
+                      components->visualItemRect(components->item(1, 0)).center());
+    touch(panel, "removeComponentButton");
+    touch(panel, "closeButton");
+    QVERIFY(window.isVisible());
+    QCOMPARE(panel.find<LineEditEmbedded>("nameField")->text(), stored.name);
+    QCOMPARE(panel.records.select("SELECT count(*) FROM formulaComponent"), QStringList {"2"});
 }
 
 QTEST_MAIN(tst_FormulaWindow)
