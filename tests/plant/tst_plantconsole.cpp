@@ -1,6 +1,7 @@
 // The plant link of the whole console against the simulated doser: the dialog sets it, a batch
 // runs while the broker and the console itself are killed and started again, and what the
-// plant's reader and SCADA see is what the panel and data.db hold, the batch's lot included.
+// plant's reader and SCADA see is what the panel and data.db hold, the batch's lot included; the
+// plant's orders wait in the schedule until it runs on its own.
 #include "brokerprocess.h"
 #include "butchreport.h"
 #include "consolerig.h"
@@ -14,10 +15,13 @@
 #include "mqttreader.h"
 #include "plantlink.h"
 #include "plantlinkdialog.h"
+#include "schedulewindow.h"
 #include "stat.h"
 #include "windows1251.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QModbusReply>
 #include <QModbusTcpClient>
@@ -27,6 +31,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 #include <csignal>
@@ -144,6 +149,7 @@ private slots:
     void initTestCase();
     void brokerKilledMidBatchLosesNoDoseAndScadaReadsThePanel();
     void killedConsoleForwardsWhatItRecordedAfterItsRestart();
+    void plantOrdersWaitInTheScheduleUntilItRunsOnItsOwn();
 };
 
 void tst_PlantConsole::initTestCase()
@@ -349,6 +355,85 @@ void tst_PlantConsole::killedConsoleForwardsWhatItRecordedAfterItsRestart()
     for (const MqttReader::Message &message : reader.messages())
         QVERIFY2(!message.payload.contains("\"lot\""), message.payload.constData());
     QTRY_COMPARE(rig.records().select("SELECT count(*) FROM plantOutbox"), QStringList {"0"});
+}
+
+void tst_PlantConsole::plantOrdersWaitInTheScheduleUntilItRunsOnItsOwn()
+{
+    Plant plant;
+    QVERIFY(plant.start());
+    ConsoleRig &rig = plant.rig;
+    MqttReader &reader = plant.reader;
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    K310_Halvern *console = rig.startConsole();
+    rig.waitForDoser();
+    const int doser = console->processImage().doser(0).deviceId;
+
+    rig.click("plantLinkButton");
+    PlantLinkDialog *dialog = console->plantLinkDialogShown();
+    QVERIFY(dialog);
+    dialog->findChild<LineEditEmbedded *>("hostEdit")->acceptKeyboardText("127.0.0.1");
+    dialog->findChild<LineEditEmbedded *>("portEdit")->acceptKeyboardText(
+        QString::number(plant.broker.port()));
+    dialog->findChild<LineEditEmbedded *>("prefixEdit")->acceptKeyboardText(Prefix);
+    dialog->findChild<QCheckBox *>("ordersBox")->setChecked(true);
+    dialog->findChild<QPushButton *>("saveButton")->click();
+    QVERIFY(PlantLinkSettings::load(*k310Settings::makeStore()).acceptsOrders);
+    QTRY_VERIFY(dialog->mqttStatusText().contains("подключено"));
+    dialog->findChild<QPushButton *>("closeButton")->click();
+
+    const auto order = [&](const QString &id) {
+        const QJsonObject fields {{"orderId", id}, {"product", "Комбикорм"}, {"doser", doser},
+                                  {"size", 30},    {"lot", "З-" + id},       {"count", 1}};
+        const int answered = int(reader.ofKind("result").size());
+        return reader.publish(Prefix + "/console/orders",
+                              QJsonDocument(fields).toJson(QJsonDocument::Compact))
+               && QTest::qWaitFor(
+                   [&] { return reader.ofKind("result").size() > answered; }, ForwardedMs)
+               && reader.ofKind("result").last().json().value("accepted").toBool();
+    };
+    const auto schedule = [&reader] {
+        return QJsonDocument::fromJson(reader.last(Prefix + "/console/schedule")).object();
+    };
+    const auto butches = [&rig] {
+        return rig.records().select("SELECT count(*) FROM butch").value(0).toInt();
+    };
+
+    // Taken into the schedule, the order starts nothing while the schedule stands.
+    QVERIFY(order("P-1"));
+    QCOMPARE(rig.records().select("SELECT orderId, addedBy FROM schedule"),
+             QStringList({"P-1", "цех"}));
+    QCOMPARE(butches(), 0);
+    QTRY_COMPARE(schedule().value("entries").toArray().size(), 1);
+    QCOMPARE(schedule().value("running").toBool(), false);
+
+    // Run on its own, the schedule does the order and then waits for the next.
+    QTimer::singleShot(300, console, [] {
+        auto *window = qobject_cast<ScheduleWindow *>(QApplication::activeModalWidget());
+        QVERIFY(window);
+        QTest::mouseClick(window->findChild<QCheckBox *>("automaticBox"), Qt::LeftButton);
+        QTest::mouseClick(window->findChild<QPushButton *>("startButton"), Qt::LeftButton);
+        QTest::mouseClick(window->findChild<QPushButton *>("closeButton"), Qt::LeftButton);
+    });
+    rig.click("scheduleButton");
+    // The running entry is listed first: the plant finds its order by its id.
+    const auto entryOf = [&schedule](const QString &orderId) {
+        for (const QJsonValue entry : schedule().value("entries").toArray()) {
+            if (entry.toObject().value("orderId").toString() == orderId)
+                return entry.toObject();
+        }
+        return QJsonObject();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(entryOf("P-1").value("state").toString(), QString("done"),
+                              ConsoleRig::BatchMs);
+    QCOMPARE(butches(), 1);
+    QVERIFY(schedule().value("running").toBool());
+
+    QVERIFY(order("P-2"));
+    QTRY_COMPARE_WITH_TIMEOUT(entryOf("P-2").value("state").toString(), QString("done"),
+                              ConsoleRig::BatchMs);
+    QCOMPARE(butches(), 2);
+    QCOMPARE(entryOf("P-2").value("done").toInt(), 1);
+    QCOMPARE(schedule().value("entries").toArray().size(), 2);
 }
 
 int main(int argc, char *argv[])

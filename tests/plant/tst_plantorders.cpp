@@ -55,6 +55,7 @@ struct OrderBench
         Formula dough;
         dough.name = Dough;
         dough.baseSize = 100;
+        dough.lotPattern = QStringLiteral("Т-{NNN}");
         dough.components = {{QStringLiteral("Мука"), 30, 70, 0.5, 0.3, 1},
                             {QStringLiteral("Вода"), 31, 30, 0.5, 0.3, 1}};
         saved = bool(FormulaStore(records).save(dough));
@@ -133,7 +134,10 @@ void tst_PlantOrders::ordersAreAppendedOnceAndEachIsAnsweredWithItsReason()
         order({{"orderId", "A-4"}, {"formula", Dough}, {"size", 80}, {"count", 0}}),
         // More than the dosers' limit takes in the fills a batch allows.
         order({{"orderId", "A-5"}, {"formula", Dough}, {"size", 1e6}, {"count", 1}}),
-        order({{"orderId", "A-6"}, {"product", "Соль"}, {"doser", 31}, {"size", 5}, {"count", 3}}),
+        order({{"orderId", "A-6"}, {"product", "Соль"}, {"doser", 31}, {"size", 5}, {"lot", "С-2"},
+               {"count", 3}}),
+        // A product has no pattern to give it a lot.
+        order({{"orderId", "A-7"}, {"product", "Соль"}, {"doser", 31}, {"size", 5}, {"count", 1}}),
     };
     for (const QByteArray &payload : sent)
         QVERIFY(plant.publish(Orders, payload));
@@ -145,7 +149,7 @@ void tst_PlantOrders::ordersAreAppendedOnceAndEachIsAnsweredWithItsReason()
         QVERIFY(!message.retained);
         results << message.json();
     }
-    const QList<bool> accepted {true, true, false, false, false, false, true};
+    const QList<bool> accepted {true, true, false, false, false, false, true, false};
     for (int n = 0; n < results.size(); ++n) {
         QCOMPARE(results.at(n).value("accepted").toBool(), accepted.at(n));
         // A refusal says why; an acceptance has nothing to say.
@@ -164,7 +168,7 @@ void tst_PlantOrders::ordersAreAppendedOnceAndEachIsAnsweredWithItsReason()
     QCOMPARE(files.select("SELECT orderId, formulaName, productName, deviceId, count, lot, addedBy "
                           "FROM schedule ORDER BY place"),
              QStringList({"A-1", Dough, "", "0", "2", "L-17", "цех", "A-6", "", "Соль", "31", "3",
-                          "", "цех"}));
+                          "С-2", "цех"}));
     const std::optional<ScheduleEntry> first = ScheduleStore(console.records).next();
     QVERIFY(first);
     QCOMPARE(first->size.toDouble(), 80.0);
@@ -174,8 +178,8 @@ void tst_PlantOrders::ordersAreAppendedOnceAndEachIsAnsweredWithItsReason()
     QVERIFY(console.journal.flush());
     const QStringList journaled = files.select(
         "SELECT text FROM event WHERE kind = ?1 ORDER BY idEvent", {QString::number(24)});
-    QCOMPARE(journaled.size(), 6);
-    for (const char *id : {"A-1", "A-3", "A-4", "A-5", "A-6"})
+    QCOMPARE(journaled.size(), 7);
+    for (const char *id : {"A-1", "A-3", "A-4", "A-5", "A-6", "A-7"})
         QVERIFY2(journaled.filter(id).size() == 1, qPrintable(id));
 }
 
