@@ -46,8 +46,7 @@ void K310_Halvern::wireSchedule()
     // A batch's end is counted in its entry's row; the runner tells of the rest.
     connect(schedule.get(), &ScheduleRunner::progressChanged, plantOrders.get(),
             &PlantOrders::scheduleChanged);
-    connect(batch.get(), &BatchRun::stateChanged, plantOrders.get(),
-            &PlantOrders::scheduleChanged);
+    connect(batch.get(), &BatchRun::stateChanged, plantOrders.get(), &PlantOrders::scheduleChanged);
     plantOrders->scheduleChanged();
     connect(ui.scheduleButton, &QPushButton::clicked, this, &K310_Halvern::showSchedule);
 }

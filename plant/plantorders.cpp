@@ -60,8 +60,9 @@ void PlantOrders::take(const PlantOrder &order)
         link.answerOrder(order.orderId, false, refused);
         return;
     }
-    journal.record(JournalEvent::PlantLink, QStringLiteral("задание цеха %1 принято: %2")
-                                                .arg(order.orderId, describe(order)));
+    journal.record(
+        JournalEvent::PlantLink,
+        QStringLiteral("задание цеха %1 принято: %2").arg(order.orderId, describe(order)));
     link.answerOrder(order.orderId, true, QString());
     scheduleChanged();
     emit entryAdded();
@@ -80,8 +81,7 @@ QString PlantOrders::append(const PlantOrder &order)
     entry.count = order.count;
     entry.orderId = order.orderId;
     entry.addedBy = AddedByPlant;
-    if (const QString refused = ScheduleCheck::refusal(database, entry, line());
-        !refused.isEmpty())
+    if (const QString refused = ScheduleCheck::refusal(database, entry, line()); !refused.isEmpty())
         return refused;
     // Without a lot the runner takes one from the formula's pattern; a product has none.
     if (entry.lot.isEmpty()) {

@@ -372,8 +372,8 @@ void tst_PlantConsole::plantOrdersWaitInTheScheduleUntilItRunsOnItsOwn()
     PlantLinkDialog *dialog = console->plantLinkDialogShown();
     QVERIFY(dialog);
     dialog->findChild<LineEditEmbedded *>("hostEdit")->acceptKeyboardText("127.0.0.1");
-    dialog->findChild<LineEditEmbedded *>("portEdit")->acceptKeyboardText(
-        QString::number(plant.broker.port()));
+    dialog->findChild<LineEditEmbedded *>("portEdit")
+        ->acceptKeyboardText(QString::number(plant.broker.port()));
     dialog->findChild<LineEditEmbedded *>("prefixEdit")->acceptKeyboardText(Prefix);
     dialog->findChild<QCheckBox *>("ordersBox")->setChecked(true);
     dialog->findChild<QPushButton *>("saveButton")->click();
@@ -387,8 +387,8 @@ void tst_PlantConsole::plantOrdersWaitInTheScheduleUntilItRunsOnItsOwn()
         const int answered = int(reader.ofKind("result").size());
         return reader.publish(Prefix + "/console/orders",
                               QJsonDocument(fields).toJson(QJsonDocument::Compact))
-               && QTest::qWaitFor(
-                   [&] { return reader.ofKind("result").size() > answered; }, ForwardedMs)
+               && QTest::qWaitFor([&] { return reader.ofKind("result").size() > answered; },
+                                  ForwardedMs)
                && reader.ofKind("result").last().json().value("accepted").toBool();
     };
     const auto schedule = [&reader] {

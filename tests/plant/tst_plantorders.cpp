@@ -123,8 +123,8 @@ void tst_PlantOrders::ordersAreAppendedOnceAndEachIsAnsweredWithItsReason()
     MqttReader plant;
     QVERIFY(plant.connectTo(broker.port(), Prefix));
 
-    const QJsonObject dough {{"orderId", "A-1"}, {"formula", Dough}, {"size", 80},
-                             {"lot", "L-17"},    {"count", 2}};
+    const QJsonObject dough {
+        {"orderId", "A-1"}, {"formula", Dough}, {"size", 80}, {"lot", "L-17"}, {"count", 2}};
     const QList<QByteArray> sent {
         order(dough),
         // The plant sends again what it did not hear of.
@@ -134,7 +134,11 @@ void tst_PlantOrders::ordersAreAppendedOnceAndEachIsAnsweredWithItsReason()
         order({{"orderId", "A-4"}, {"formula", Dough}, {"size", 80}, {"count", 0}}),
         // More than the dosers' limit takes in the fills a batch allows.
         order({{"orderId", "A-5"}, {"formula", Dough}, {"size", 1e6}, {"count", 1}}),
-        order({{"orderId", "A-6"}, {"product", "Соль"}, {"doser", 31}, {"size", 5}, {"lot", "С-2"},
+        order({{"orderId", "A-6"},
+               {"product", "Соль"},
+               {"doser", 31},
+               {"size", 5},
+               {"lot", "С-2"},
                {"count", 3}}),
         // A product has no pattern to give it a lot.
         order({{"orderId", "A-7"}, {"product", "Соль"}, {"doser", 31}, {"size", 5}, {"count", 1}}),
@@ -192,8 +196,8 @@ void tst_PlantOrders::scheduleIsRetainedForAReaderThatComesLaterAndFollowsTheEnt
     QVERIFY(console.connect(broker.port(), true));
     MqttReader plant;
     QVERIFY(plant.connectTo(broker.port(), Prefix));
-    QVERIFY(plant.publish(Orders, order({{"orderId", "B-1"}, {"formula", Dough}, {"size", 60},
-                                         {"count", 4}})));
+    QVERIFY(plant.publish(
+        Orders, order({{"orderId", "B-1"}, {"formula", Dough}, {"size", 60}, {"count", 4}})));
     QTRY_VERIFY_WITH_TIMEOUT(!plant.ofKind("result").isEmpty(), ToldMs);
     const qint64 id = ScheduleStore(console.records).entries().value(0).id;
     QVERIFY(id > 0);
