@@ -1,15 +1,11 @@
-// "Связь с цехом" alone: the broker's password never shown, the Modbus address and clients, the
-// plant's orders off until ticked.
+// "Связь с цехом" alone: the broker's password never shown, the Modbus address and clients.
 #include "keyboarddriver.h"
 #include "lineeditembedded.h"
 #include "plantlinkdialog.h"
 
-#include <QCheckBox>
 #include <QHostAddress>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -30,7 +26,6 @@ private slots:
     void emptyAddressIsThisComputerAndClientsAreAList();
     void whatIsNoAddressIsNotSaved_data();
     void whatIsNoAddressIsNotSaved();
-    void ordersAreOffUntilTickedAndTheTickIsKept();
 };
 
 void tst_PlantLinkDialog::brokerPasswordIsNeverShownAndKeptUntilReplaced()
@@ -91,30 +86,6 @@ void tst_PlantLinkDialog::whatIsNoAddressIsNotSaved()
     dialog.findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
     QCOMPARE(chosen.size(), 0);
     QVERIFY(!dialog.modbusStatusText().isEmpty());
-}
-
-void tst_PlantLinkDialog::ordersAreOffUntilTickedAndTheTickIsKept()
-{
-    QTemporaryDir folder;
-    QSettings store(folder.filePath("console.conf"), QSettings::IniFormat);
-    PlantLinkSettings before;
-    before.host = QStringLiteral("broker.plant");
-    before.save(store);
-    // A settings file from before the option takes no orders.
-    store.remove("plantLink/acceptsOrders");
-    QVERIFY(!PlantLinkSettings::load(store).acceptsOrders);
-
-    PlantLinkDialog dialog;
-    dialog.showSettings(PlantLinkSettings::load(store));
-    QVERIFY(!dialog.settings().acceptsOrders);
-    dialog.findChild<QCheckBox *>("ordersBox")->setChecked(true);
-    const PlantLinkSettings ticked = dialog.settings();
-    QVERIFY(ticked.acceptsOrders);
-    QVERIFY(ticked != PlantLinkSettings::load(store));
-    ticked.save(store);
-    QCOMPARE(PlantLinkSettings::load(store), ticked);
-    dialog.showSettings(before);
-    QVERIFY(!dialog.settings().acceptsOrders);
 }
 
 QTEST_MAIN(tst_PlantLinkDialog)
