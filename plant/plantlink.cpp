@@ -68,8 +68,8 @@ void PlantLink::apply(const PlantLinkSettings &settings)
             // Read on the network's thread; taken here, where the schedule is written.
             connect(mqtt.get(), &MqttPublisher::orderReceived, this, &PlantLink::orderReceived,
                     Qt::QueuedConnection);
-            if (!schedule.isNull())
-                mqtt->setSchedule(schedule);
+            if (!scheduleMessage.isNull())
+                mqtt->setSchedule(scheduleMessage);
             for (int position = 0; position < image.doserCount(); ++position)
                 imageChanged(position);
         }
@@ -127,9 +127,9 @@ void PlantLink::answerOrder(const QString &orderId, bool accepted, const QString
         mqtt->answer(PlantMessages::orderResult(orderId, accepted, reason));
 }
 
-void PlantLink::showSchedule(const QByteArray &payload)
+void PlantLink::publishSchedule(const QByteArray &payload)
 {
-    schedule = payload;
+    scheduleMessage = payload;
     if (mqtt)
         mqtt->setSchedule(payload);
 }

@@ -39,7 +39,7 @@ public:
     // The console's answer to an order of the plant.
     void answerOrder(const QString &orderId, bool accepted, const QString &reason);
     // The schedule's state for the plant, kept for a publisher started later.
-    void showSchedule(const QByteArray &payload);
+    void publishSchedule(const QByteArray &payload);
 
 signals:
     // A line for the journal: a failure, or the end of one.
@@ -62,7 +62,7 @@ private:
     std::unique_ptr<ModbusServer> modbus;
     QString mqttText;
     QString modbusText;
-    QByteArray schedule;
+    QByteArray scheduleMessage;
     // A failure was told, so its end is told too.
     bool mqttFailed = false;
     MqttPublisher::Status toldStatus = MqttPublisher::Status::Connecting;

@@ -98,7 +98,7 @@ QString PlantOrders::append(const PlantOrder &order)
 
 void PlantOrders::scheduleChanged()
 {
-    link.showSchedule(PlantMessages::schedule(ScheduleStore(database).entries(), running()));
+    link.publishSchedule(PlantMessages::schedule(ScheduleStore(database).entries(), running()));
 }
 
 #include "moc_plantorders.cpp"
