@@ -128,7 +128,7 @@ private:
     QMap<int, QByteArray> latestStates;
     QList<QByteArray> answers;
     QByteArray latestSchedule;
-    // A state changed: the worker wakes for it.
+    // A state, an answer or the schedule changed: the worker wakes for it.
     bool woken = false;
     // The outbox may have grown: the worker reads it when it wakes.
     bool outboxGrew = false;
