@@ -15,6 +15,7 @@
 #include "operatormessages.h"
 #include "plantlink.h"
 #include "plantlinkdialog.h"
+#include "plantorders.h"
 #include "portresult.h"
 #include "product.h"
 #include "rs232settings.h"

@@ -33,6 +33,7 @@ class Journal;
 class K310Device;
 class PlantLink;
 class PlantLinkDialog;
+class PlantOrders;
 struct PlantLinkSettings;
 class K310Link;
 class LineOverview;
@@ -362,6 +363,8 @@ private:
     // After the batch it follows, so it goes first.
     std::unique_ptr<ScheduleRunner> schedule;
     std::unique_ptr<ScheduleWindow> scheduleWindow;
+    // The plant's orders into the schedule and the schedule's state back to the plant.
+    std::unique_ptr<PlantOrders> plantOrders;
     std::unique_ptr<DoserPanel> panel;
     LineOverview *overview = nullptr;
     int selected = 0;

@@ -6,6 +6,7 @@
 #include "k310settings.h"
 #include "plantlink.h"
 #include "plantlinkdialog.h"
+#include "plantorders.h"
 
 #include <QPushButton>
 #include <QSettings>
@@ -30,6 +31,8 @@ QString describe(const PlantLinkSettings &settings)
                           settings.password.isEmpty() ? QString() : QStringLiteral(" с паролем"));
     if (!settings.caFile.isEmpty())
         parts << QStringLiteral("TLS %1").arg(settings.caFile);
+    if (settings.acceptsOrders)
+        parts << QStringLiteral("задания из цеха принимаются");
     if (!settings.servesModbus()) {
         parts << QStringLiteral("Modbus выключен");
         return parts.join(QStringLiteral(", "));
@@ -68,6 +71,8 @@ void K310_Halvern::closePlantLink()
         return;
     journal.flush(JournalAtExitMs);
     journal.setWrittenHook({});
+    // It answers through the link and goes with it.
+    plantOrders.reset();
     plant.reset();
 }
 

@@ -1,9 +1,11 @@
 // The main window's host of the production schedule: the runner made with the window, its
 // window opened by "Очередь", its progress on the strip and the "without confirmation" choice
-// kept in the settings.
+// kept in the settings; the plant's orders appended to it and its state given to the plant.
 #include "batchprogressview.h"
 #include "k310_halvern.h"
 #include "k310settings.h"
+#include "plantlink.h"
+#include "plantorders.h"
 #include "schedulewindow.h"
 
 #include <QSettings>
@@ -34,6 +36,21 @@ void K310_Halvern::wireSchedule()
     });
     // The batch in work changes the number the strip shows.
     connect(batch.get(), &BatchRun::stateChanged, this, &K310_Halvern::showScheduleProgress);
+
+    plantOrders = std::make_unique<PlantOrders>(
+        *plant, database, journal, [this] { return lineCapacities(); },
+        [this] { return schedule->isRunning(); });
+    connect(plantOrders.get(), &PlantOrders::entryAdded, schedule.get(),
+            &ScheduleRunner::entriesAdded);
+    connect(plantOrders.get(), &PlantOrders::entryAdded, this, [this] {
+        if (scheduleWindow && scheduleWindow->isVisible())
+            scheduleWindow->reload();
+    });
+    // A batch's end is counted in its entry's row; the runner tells of the rest.
+    connect(schedule.get(), &ScheduleRunner::progressChanged, plantOrders.get(),
+            &PlantOrders::scheduleChanged);
+    connect(batch.get(), &BatchRun::stateChanged, plantOrders.get(), &PlantOrders::scheduleChanged);
+    plantOrders->scheduleChanged();
     connect(ui.scheduleButton, &QPushButton::clicked, this, &K310_Halvern::showSchedule);
     showScheduleProgress();
 }
@@ -57,6 +74,9 @@ void K310_Halvern::showSchedule()
                     noteChange(JournalEvent::SettingChanged, QStringLiteral("очередь"), before,
                                after);
                 });
+        // Added, moved or deleted: the plant sees the schedule as it now stands.
+        connect(scheduleWindow.get(), &ScheduleWindow::entryChanged, plantOrders.get(),
+                &PlantOrders::scheduleChanged);
         connect(scheduleWindow.get(), &ScheduleWindow::automaticChanged, this, [this](bool on) {
             k310Settings::makeStore()->setValue(AutomaticKey, on);
             const QString before = on ? QStringLiteral("нет") : QStringLiteral("да");

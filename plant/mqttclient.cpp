@@ -27,6 +27,7 @@ MqttClient::MqttClient(const QString &clientId, Handlers eventHandlers)
     mosquitto_connect_callback_set(handle, &MqttClient::onConnect);
     mosquitto_disconnect_callback_set(handle, &MqttClient::onDisconnect);
     mosquitto_publish_callback_set(handle, &MqttClient::onPublish);
+    mosquitto_message_callback_set(handle, &MqttClient::onMessage);
 }
 
 MqttClient::~MqttClient()
@@ -98,6 +99,13 @@ int MqttClient::publish(const QString &topic, const QByteArray &payload, int qos
                              payload.constData(), qos, retain);
 }
 
+int MqttClient::subscribe(const QString &topic, int qos)
+{
+    if (!handle)
+        return MOSQ_ERR_NOMEM;
+    return mosquitto_subscribe(handle, nullptr, topic.toUtf8().constData(), qos);
+}
+
 QString MqttClient::errorText(int code)
 {
     return QString::fromUtf8(mosquitto_strerror(code));
@@ -127,4 +135,13 @@ void MqttClient::onPublish(mosquitto *, void *self, int messageId)
     const auto *client = static_cast<MqttClient *>(self);
     if (client->handlers.published)
         client->handlers.published(messageId);
+}
+
+void MqttClient::onMessage(mosquitto *, void *self, const mosquitto_message *message)
+{
+    const auto *client = static_cast<MqttClient *>(self);
+    if (client->handlers.message)
+        client->handlers.message(
+            QString::fromUtf8(message->topic),
+            QByteArray(static_cast<const char *>(message->payload), message->payloadlen));
 }

@@ -22,6 +22,8 @@ public:
         std::function<void(int reason)> disconnected;
         // The broker acknowledged the message of that id (QoS 1).
         std::function<void(int messageId)> published;
+        // A message of a topic subscribed to.
+        std::function<void(const QString &topic, const QByteArray &payload)> message;
     };
 
     // An empty id lets the library make one.
@@ -39,6 +41,7 @@ public:
     int connect(const QString &host, int port, int keepAliveSeconds);
     int publish(const QString &topic, const QByteArray &payload, int qos, bool retain,
                 int *messageId = nullptr);
+    int subscribe(const QString &topic, int qos);
 
     // The library's text of a code, and the broker's of a refusal.
     static QString errorText(int code);
@@ -48,6 +51,7 @@ private:
     static void onConnect(mosquitto *, void *self, int code);
     static void onDisconnect(mosquitto *, void *self, int reason);
     static void onPublish(mosquitto *, void *self, int messageId);
+    static void onMessage(mosquitto *, void *self, const struct mosquitto_message *message);
 
     mosquitto *handle = nullptr;
     Handlers handlers;

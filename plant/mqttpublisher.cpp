@@ -2,6 +2,7 @@
 
 #include "database.h"
 #include "mqttclient.h"
+#include "plantlog.h"
 #include "plantmessages.h"
 #include "plantoutbox.h"
 
@@ -38,6 +39,9 @@ struct MqttPublisher::Session
     QMap<int, DoserStateMessage> states;
     int goodbyeId = -1;
     bool goodbyeAcknowledged = false;
+    QList<QByteArray> answers;
+    QByteArray schedule;
+    QByteArray scheduleSent;
 };
 
 MqttPublisher::MqttPublisher(const PlantLinkSettings &link, const QString &databaseFile,
@@ -46,6 +50,7 @@ MqttPublisher::MqttPublisher(const PlantLinkSettings &link, const QString &datab
     , settings(link)
     , fileName(databaseFile)
 {
+    qRegisterMetaType<PlantOrder>();
     worker = QThread::create([this] { run(); });
     worker->start();
 }
@@ -73,6 +78,22 @@ void MqttPublisher::forward()
 {
     const QMutexLocker locker(&mutex);
     outboxGrew = true;
+    wakeUp.wakeAll();
+}
+
+void MqttPublisher::answer(const QByteArray &payload)
+{
+    const QMutexLocker locker(&mutex);
+    answers << payload;
+    woken = true;
+    wakeUp.wakeAll();
+}
+
+void MqttPublisher::setSchedule(const QByteArray &payload)
+{
+    const QMutexLocker locker(&mutex);
+    latestSchedule = payload;
+    woken = true;
     wakeUp.wakeAll();
 }
 
@@ -130,6 +151,12 @@ std::unique_ptr<MqttClient> MqttPublisher::makeClient(int generation)
     handlers.published = [this, generation](int id) {
         push({EventType::Published, id, generation});
     };
+    if (settings.acceptsOrders) {
+        handlers.message = [this](const QString &topic, const QByteArray &payload) {
+            if (topic == PlantMessages::ordersTopic(settings.prefix))
+                emit orderReceived(PlantOrder::parse(payload));
+        };
+    }
     auto client = std::make_unique<MqttClient>(settings.clientId, handlers);
     client->setMaxInFlight(WindowSize + 1);
     client->setWill(PlantMessages::statusTopic(settings.prefix), Offline, AtLeastOnce, true);
@@ -183,6 +210,12 @@ void MqttPublisher::handle(Session &session, const Event &event, qint64 now)
         session.outboxDirty = true;
         for (DoserStateMessage &state : session.states)
             state.sent.clear();
+        session.scheduleSent.clear();
+        // A clean session: the subscription is made again on every connection.
+        if (settings.acceptsOrders
+            && session.client->subscribe(PlantMessages::ordersTopic(settings.prefix), AtLeastOnce)
+                   != 0)
+            qCDebug(lcPlant, "subscription to the orders failed");
         session.client->publish(PlantMessages::statusTopic(settings.prefix), Online, AtLeastOnce,
                                 true);
         report(Status::Connected, QStringLiteral("подключено к брокеру %1").arg(brokerName()));
@@ -258,6 +291,24 @@ qint64 MqttPublisher::sendStates(Session &session, const QMap<int, QByteArray> &
     return wait;
 }
 
+void MqttPublisher::sendConsoleMessages(Session &session)
+{
+    if (!session.connected)
+        return;
+    while (!session.answers.isEmpty()) {
+        if (session.client->publish(PlantMessages::orderResultTopic(settings.prefix),
+                                    session.answers.first(), AtLeastOnce, false)
+            != 0)
+            return;
+        session.answers.removeFirst();
+    }
+    if (!session.schedule.isNull() && session.schedule != session.scheduleSent
+        && session.client->publish(PlantMessages::scheduleTopic(settings.prefix), session.schedule,
+                                   AtLeastOnce, true)
+               == 0)
+        session.scheduleSent = session.schedule;
+}
+
 QList<MqttPublisher::Event> MqttPublisher::eventsBy(const QDeadlineTimer &deadline)
 {
     QMutexLocker locker(&mutex);
@@ -275,6 +326,12 @@ void MqttPublisher::sendRest(Session &session, PlantOutbox &outbox, qint64 now)
     }
     // The states are sent ahead of "offline" on the same connection, so they arrive before it.
     sendStates(session, states, now, false);
+    {
+        const QMutexLocker locker(&mutex);
+        session.answers << std::exchange(answers, {});
+        session.schedule = latestSchedule;
+    }
+    sendConsoleMessages(session);
     const QDeadlineTimer deadline(StopSendMs);
     // Rows written since the last look (the batch's end, its last dose) are read once more.
     session.outboxDirty = true;
@@ -326,6 +383,8 @@ void MqttPublisher::run()
         woken = false;
         const bool nudged = std::exchange(outboxGrew, false);
         const QMap<int, QByteArray> states = latestStates;
+        session.answers << std::exchange(answers, {});
+        session.schedule = latestSchedule;
         locker.unlock();
 
         qint64 now = clock.elapsed();
@@ -345,6 +404,7 @@ void MqttPublisher::run()
             version = seen;
             session.outboxDirty = true;
         }
+        sendConsoleMessages(session);
         const bool moreNow = sendOutbox(session, outbox);
         now = clock.elapsed();
         qint64 wait = sendStates(session, states, now);

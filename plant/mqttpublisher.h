@@ -2,6 +2,7 @@
 #define MQTTPUBLISHER_H
 
 #include "plantlinksettings.h"
+#include "plantorder.h"
 
 #include <QByteArray>
 #include <QList>
@@ -21,7 +22,10 @@ class QThread;
 // Publishes the dosers to the plant's MQTT broker on a thread of its own, so the doser's cycle
 // never waits for the network: the retained state of each doser (at most 5 times a second),
 // the dose and batch messages of data.db's outbox in their order (QoS 1, each removed only once
-// the broker acknowledged it), and the console's status with "offline" as its last will.
+// the broker acknowledged it), and the console's status with "offline" as its last will. With
+// orders accepted it listens to the plant's orders for the schedule and hands each on, read,
+// to whoever takes them on their own thread; the answers and the schedule's retained state go
+// back the same way as the rest.
 // After every new connection the outbox is sent again from its oldest row, so a message whose
 // acknowledgement was lost arrives twice; its ids let the reader drop the repeat. At exit what
 // the outbox holds and each doser's last state go before "offline", for at most StopSendMs.
@@ -58,6 +62,11 @@ public:
     void setState(int deviceId, const QByteArray &payload);
     // The outbox may have grown: look now rather than at the next poll. Any thread.
     void forward();
+    // An answer to an order of the plant (QoS 1, not retained); kept until connected. Any thread.
+    void answer(const QByteArray &payload);
+    // The schedule's present state (QoS 1, retained); sent when it differs from the last one
+    // sent, and again after every connection. Any thread.
+    void setSchedule(const QByteArray &payload);
 
     Status status() const;
     QString statusText() const;
@@ -67,6 +76,8 @@ public:
 signals:
     // The text says what happened, for the operator and the journal.
     void statusChanged(MqttPublisher::Status status, const QString &text);
+    // Emitted on the network's thread: connect it queued.
+    void orderReceived(const PlantOrder &order);
 
 private:
     enum class EventType { Connected, Disconnected, Published };
@@ -101,6 +112,8 @@ private:
     // Unthrottled, every changed state goes now.
     qint64 sendStates(Session &session, const QMap<int, QByteArray> &states, qint64 now,
                       bool throttled = true);
+    // The answers waiting and the schedule's state, when connected.
+    void sendConsoleMessages(Session &session);
     // At exit: the last states, and the outbox until the broker acknowledged all of it.
     void sendRest(Session &session, PlantOutbox &outbox, qint64 now);
     // The events that came, waiting for one until the deadline when none has.
@@ -113,7 +126,9 @@ private:
     QWaitCondition wakeUp;
     QList<Event> events;
     QMap<int, QByteArray> latestStates;
-    // A state changed: the worker wakes for it.
+    QList<QByteArray> answers;
+    QByteArray latestSchedule;
+    // A state, an answer or the schedule changed: the worker wakes for it.
     bool woken = false;
     // The outbox may have grown: the worker reads it when it wakes.
     bool outboxGrew = false;

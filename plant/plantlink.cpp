@@ -44,7 +44,7 @@ void PlantLink::apply(const PlantLinkSettings &settings)
         !mqtt || settings.host != current.host || settings.port != current.port
         || settings.prefix != current.prefix || settings.clientId != current.clientId
         || settings.user != current.user || settings.password != current.password
-        || settings.caFile != current.caFile;
+        || settings.caFile != current.caFile || settings.acceptsOrders != current.acceptsOrders;
     const bool modbusChanged = !modbus || settings.modbusPort != current.modbusPort
                                || settings.modbusAddress != current.modbusAddress
                                || settings.modbusClients != current.modbusClients;
@@ -65,6 +65,11 @@ void PlantLink::apply(const PlantLinkSettings &settings)
         if (settings.publishes()) {
             mqtt = std::make_unique<MqttPublisher>(settings, fileName);
             connect(mqtt.get(), &MqttPublisher::statusChanged, this, &PlantLink::mqttStatusChanged);
+            // Read on the network's thread; taken here, where the schedule is written.
+            connect(mqtt.get(), &MqttPublisher::orderReceived, this, &PlantLink::orderReceived,
+                    Qt::QueuedConnection);
+            if (!scheduleMessage.isNull())
+                mqtt->setSchedule(scheduleMessage);
             for (int position = 0; position < image.doserCount(); ++position)
                 imageChanged(position);
         }
@@ -122,6 +127,19 @@ void PlantLink::forward()
 {
     if (mqtt)
         mqtt->forward();
+}
+
+void PlantLink::answerOrder(const QString &orderId, bool accepted, const QString &reason)
+{
+    if (mqtt)
+        mqtt->answer(PlantMessages::orderResult(orderId, accepted, reason));
+}
+
+void PlantLink::publishSchedule(const QByteArray &payload)
+{
+    scheduleMessage = payload;
+    if (mqtt)
+        mqtt->setSchedule(payload);
 }
 
 void PlantLink::mqttStatusChanged(MqttPublisher::Status status, const QString &text)

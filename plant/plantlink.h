@@ -15,7 +15,8 @@ class ProcessImage;
 
 // The console's link to the plant: the MQTT publisher and the Modbus server, each running while
 // its settings are set, both fed from the dosers' process image. It says what fails (and when
-// it works again) for the journal and the dialog; the dosing never waits for it.
+// it works again) for the journal and the dialog; the dosing never waits for it. With orders
+// accepted, it hands the plant's orders on and sends the answers back.
 class PlantLink : public QObject
 {
     Q_OBJECT
@@ -37,11 +38,17 @@ public:
     void forward();
     // The production schedule's progress for the Modbus registers.
     void showSchedule(const ScheduleRunner::Progress &progress);
+    // The console's answer to an order of the plant.
+    void answerOrder(const QString &orderId, bool accepted, const QString &reason);
+    // The schedule's state for the plant, kept for a publisher started later.
+    void publishSchedule(const QByteArray &payload);
 
 signals:
     // A line for the journal: a failure, or the end of one.
     void problem(const QString &text);
     void statusChanged();
+    // An order of the plant, on this object's thread; only while orders are accepted.
+    void orderReceived(const PlantOrder &order);
 
 private:
     void imageChanged(int position);
@@ -58,6 +65,7 @@ private:
     ScheduleRunner::Progress schedule;
     QString mqttText;
     QString modbusText;
+    QByteArray scheduleMessage;
     // A failure was told, so its end is told too.
     bool mqttFailed = false;
     MqttPublisher::Status toldStatus = MqttPublisher::Status::Connecting;

@@ -60,6 +60,7 @@ void PlantLinkDialog::showSettings(const PlantLinkSettings &settings)
                                                        : QString());
     ui.modbusAddressEdit->setText(settings.modbusAddress);
     ui.modbusClientsEdit->setText(settings.modbusClients.join(QStringLiteral(", ")));
+    ui.ordersBox->setChecked(settings.acceptsOrders);
 }
 
 PlantLinkSettings PlantLinkDialog::settings() const
@@ -83,6 +84,7 @@ PlantLinkSettings PlantLinkDialog::settings() const
     if (!address.isEmpty())
         settings.modbusAddress = address;
     settings.modbusClients = ClientFilter::split(ui.modbusClientsEdit->text());
+    settings.acceptsOrders = ui.ordersBox->isChecked();
     return settings;
 }
 

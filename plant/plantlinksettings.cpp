@@ -20,6 +20,7 @@ const QString CaFileKey = QStringLiteral("caFile");
 const QString ModbusPortKey = QStringLiteral("modbusPort");
 const QString ModbusAddressKey = QStringLiteral("modbusAddress");
 const QString ModbusClientsKey = QStringLiteral("modbusClients");
+const QString AcceptsOrdersKey = QStringLiteral("acceptsOrders");
 
 #ifdef Q_OS_WIN
 // DPAPI: only the same Windows account on the same computer can read it back.
@@ -68,7 +69,8 @@ bool PlantLinkSettings::operator==(const PlantLinkSettings &other) const
     return host == other.host && port == other.port && prefix == other.prefix
            && clientId == other.clientId && user == other.user && password == other.password
            && caFile == other.caFile && modbusPort == other.modbusPort
-           && modbusAddress == other.modbusAddress && modbusClients == other.modbusClients;
+           && modbusAddress == other.modbusAddress && modbusClients == other.modbusClients
+           && acceptsOrders == other.acceptsOrders;
 }
 
 PlantLinkSettings PlantLinkSettings::load(QSettings &store)
@@ -91,6 +93,7 @@ PlantLinkSettings PlantLinkSettings::load(QSettings &store)
                              : address.isEmpty() ? QString::fromLatin1(LocalModbusAddress)
                                                  : address;
     settings.modbusClients = store.value(ModbusClientsKey).toStringList();
+    settings.acceptsOrders = store.value(AcceptsOrdersKey, false).toBool();
     store.endGroup();
     return settings;
 }
@@ -108,6 +111,7 @@ void PlantLinkSettings::save(QSettings &store) const
     store.setValue(ModbusPortKey, modbusPort);
     store.setValue(ModbusAddressKey, modbusAddress);
     store.setValue(ModbusClientsKey, modbusClients);
+    store.setValue(AcceptsOrdersKey, acceptsOrders);
     store.endGroup();
     store.sync();
 }

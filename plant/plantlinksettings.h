@@ -31,6 +31,8 @@ struct PlantLinkSettings
     QString modbusAddress = QString::fromLatin1(LocalModbusAddress);
     // The clients that may read it, addresses or networks; none: any.
     QStringList modbusClients;
+    // Orders of the plant for the schedule are taken from the broker; off: none is listened to.
+    bool acceptsOrders = false;
 
     bool publishes() const { return !host.isEmpty(); }
     bool servesModbus() const { return modbusPort > 0; }

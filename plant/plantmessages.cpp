@@ -2,6 +2,7 @@
 
 #include "journalevent.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -17,6 +18,12 @@ double number(const Weight &weight)
     return std::round(weight.value * scale) / scale;
 }
 
+// Texts the plant keys on: null rather than "" when there is none.
+QJsonValue textOrNull(const QString &text)
+{
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
 } // namespace
 
 QString PlantMessages::topic(const QString &prefix, int deviceId, const QString &kind)
@@ -27,6 +34,79 @@ QString PlantMessages::topic(const QString &prefix, int deviceId, const QString 
 QString PlantMessages::statusTopic(const QString &prefix)
 {
     return prefix + QStringLiteral("/console/status");
+}
+
+QString PlantMessages::ordersTopic(const QString &prefix)
+{
+    return prefix + QStringLiteral("/console/orders");
+}
+
+QString PlantMessages::orderResultTopic(const QString &prefix)
+{
+    return prefix + QStringLiteral("/console/orders/result");
+}
+
+QString PlantMessages::scheduleTopic(const QString &prefix)
+{
+    return prefix + QStringLiteral("/console/schedule");
+}
+
+QByteArray PlantMessages::orderResult(const QString &orderId, bool accepted, const QString &reason)
+{
+    const QJsonObject message {
+        {QStringLiteral("orderId"), textOrNull(orderId)},
+        {QStringLiteral("accepted"), accepted},
+        {QStringLiteral("reason"), reason},
+    };
+    return QJsonDocument(message).toJson(QJsonDocument::Compact);
+}
+
+QByteArray PlantMessages::schedule(const QList<ScheduleEntry> &entries, bool running)
+{
+    QJsonArray list;
+    for (const ScheduleEntry &entry : entries) {
+        QJsonObject item {
+            {QStringLiteral("id"), entry.id},
+            {QStringLiteral("orderId"), textOrNull(entry.orderId)},
+            {QStringLiteral("size"), entry.size.toDouble()},
+            {QStringLiteral("count"), entry.count},
+            {QStringLiteral("done"), entry.done},
+            {QStringLiteral("state"), scheduleStateName(entry.state)},
+            {QStringLiteral("reason"), entry.reason},
+        };
+        // What it makes: a formula, or one product on one doser.
+        if (!entry.formulaName.isEmpty()) {
+            item.insert(QStringLiteral("formula"), entry.formulaName);
+        } else {
+            item.insert(QStringLiteral("product"), entry.productName);
+            item.insert(QStringLiteral("doser"), entry.deviceId);
+        }
+        if (!entry.lot.isEmpty())
+            item.insert(QStringLiteral("lot"), entry.lot);
+        list.append(item);
+    }
+    const QJsonObject message {
+        {QStringLiteral("running"), running},
+        {QStringLiteral("entries"), list},
+    };
+    return QJsonDocument(message).toJson(QJsonDocument::Compact);
+}
+
+QString PlantMessages::scheduleStateName(ScheduleEntry::State state)
+{
+    switch (state) {
+    case ScheduleEntry::State::Running:
+        return QStringLiteral("running");
+    case ScheduleEntry::State::Done:
+        return QStringLiteral("done");
+    case ScheduleEntry::State::Stopped:
+        return QStringLiteral("stopped");
+    case ScheduleEntry::State::Refused:
+        return QStringLiteral("refused");
+    case ScheduleEntry::State::Waiting:
+        break;
+    }
+    return QStringLiteral("waiting");
 }
 
 QByteArray PlantMessages::state(const DoserImage &doser)

@@ -1,6 +1,7 @@
 // The plant link of the whole console against the simulated doser: the dialog sets it, a batch
 // runs while the broker and the console itself are killed and started again, and what the
-// plant's reader and SCADA see is what the panel and data.db hold, the batch's lot included.
+// plant's reader and SCADA see is what the panel and data.db hold, the batch's lot included; the
+// plant's orders wait in the schedule until it runs on its own.
 #include "brokerprocess.h"
 #include "butchreport.h"
 #include "consolerig.h"
@@ -14,10 +15,13 @@
 #include "mqttreader.h"
 #include "plantlink.h"
 #include "plantlinkdialog.h"
+#include "schedulewindow.h"
 #include "stat.h"
 #include "windows1251.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QModbusReply>
 #include <QModbusTcpClient>
@@ -27,6 +31,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 #include <csignal>
@@ -144,6 +149,7 @@ private slots:
     void initTestCase();
     void brokerKilledMidBatchLosesNoDoseAndScadaReadsThePanel();
     void killedConsoleForwardsWhatItRecordedAfterItsRestart();
+    void plantOrdersWaitInTheScheduleUntilItRunsOnItsOwn();
 };
 
 void tst_PlantConsole::initTestCase()
@@ -349,6 +355,75 @@ void tst_PlantConsole::killedConsoleForwardsWhatItRecordedAfterItsRestart()
     for (const MqttReader::Message &message : reader.messages())
         QVERIFY2(!message.payload.contains("\"lot\""), message.payload.constData());
     QTRY_COMPARE(rig.records().select("SELECT count(*) FROM plantOutbox"), QStringList {"0"});
+}
+
+void tst_PlantConsole::plantOrdersWaitInTheScheduleUntilItRunsOnItsOwn()
+{
+    Plant plant;
+    QVERIFY(plant.start());
+    ConsoleRig &rig = plant.rig;
+    MqttReader &reader = plant.reader;
+    rig.operatorAtPanel().answer(NewWork, Yes);
+    K310_Halvern *console = rig.startConsole();
+    rig.waitForDoser();
+    const int doser = console->processImage().doser(0).deviceId;
+
+    rig.click("plantLinkButton");
+    PlantLinkDialog *dialog = console->plantLinkDialogShown();
+    for (const auto &[field, text] : {std::pair {"hostEdit", QStringLiteral("127.0.0.1")},
+                                      {"portEdit", QString::number(plant.broker.port())},
+                                      {"prefixEdit", Prefix}})
+        dialog->findChild<LineEditEmbedded *>(field)->acceptKeyboardText(text);
+    dialog->findChild<QCheckBox *>("ordersBox")->setChecked(true);
+    dialog->findChild<QPushButton *>("saveButton")->click();
+    QVERIFY(PlantLinkSettings::load(*k310Settings::makeStore()).acceptsOrders);
+    QTRY_VERIFY(dialog->mqttStatusText().contains("подключено"));
+
+    const auto order = [&](const QString &id) {
+        const QJsonObject fields {{"orderId", id},
+                                  {"product", "Комбикорм"},
+                                  {"doser", doser},
+                                  {"size", 30},
+                                  {"lot", "З-" + id}};
+        const int answered = int(reader.ofKind("result").size());
+        return reader.publish(Prefix + "/console/orders", QJsonDocument(fields).toJson())
+               && QTest::qWaitFor([&] { return reader.ofKind("result").size() > answered; },
+                                  ForwardedMs)
+               && reader.ofKind("result").last().json().value("accepted").toBool();
+    };
+    const auto schedule = [&reader] {
+        return QJsonDocument::fromJson(reader.last(Prefix + "/console/schedule")).object();
+    };
+    // The running entry is listed first: the plant finds its order by its id.
+    const auto stateOf = [&schedule](const QString &orderId) {
+        for (const QJsonValue entry : schedule().value("entries").toArray()) {
+            if (entry.toObject().value("orderId").toString() == orderId)
+                return entry.toObject().value("state").toString();
+        }
+        return QString();
+    };
+    const auto butches = [&rig] { return rig.records().select("SELECT count(*) FROM butch"); };
+
+    // Taken into the schedule, the order starts nothing while the schedule stands.
+    QVERIFY(order("P-1"));
+    QTRY_COMPARE(stateOf("P-1"), QString("waiting"));
+    QCOMPARE(schedule().value("running").toBool(), false);
+    QCOMPARE(butches(), QStringList {"0"});
+
+    // Run on its own, the schedule does the order and then waits for the next.
+    QTimer::singleShot(300, console, [] {
+        auto *window = qobject_cast<ScheduleWindow *>(QApplication::activeModalWidget());
+        QVERIFY(window);
+        QTest::mouseClick(window->findChild<QCheckBox *>("automaticBox"), Qt::LeftButton);
+        QTest::mouseClick(window->findChild<QPushButton *>("startButton"), Qt::LeftButton);
+        QTest::mouseClick(window->findChild<QPushButton *>("closeButton"), Qt::LeftButton);
+    });
+    rig.click("scheduleButton");
+    QTRY_COMPARE_WITH_TIMEOUT(stateOf("P-1"), QString("done"), ConsoleRig::BatchMs);
+    QVERIFY(schedule().value("running").toBool());
+    QVERIFY(order("P-2"));
+    QTRY_COMPARE_WITH_TIMEOUT(stateOf("P-2"), QString("done"), ConsoleRig::BatchMs);
+    QCOMPARE(butches(), QStringList {"2"});
 }
 
 int main(int argc, char *argv[])

@@ -1,16 +1,19 @@
 // The plant link without a doser: a process image set by hand, a broker of the test's own, the
-// outbox filled by the records' own statements, and a Modbus client.
+// outbox filled by the records' own statements, a Modbus client, and the plant's orders.
 #include "brokerprocess.h"
 #include "butchrecords.h"
 #include "database.h"
 #include "eventjournal.h"
+#include "formulastore.h"
 #include "knownseal.h"
 #include "modbusregistermap.h"
 #include "mqttreader.h"
 #include "plantlink.h"
+#include "plantorders.h"
 #include "processimage.h"
 #include "temporarydatabase.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QModbusReply>
 #include <QModbusTcpClient>
@@ -25,6 +28,8 @@ const QString Prefix = QStringLiteral("plant/line1");
 constexpr int DeviceId = 30;
 // Up to two failed attempts and the time-out of one, on a busy machine.
 constexpr int ToldMs = 3 * MqttPublisher::ConnectTimeoutMs;
+// How long an order that must not be taken is given to show up anyway.
+constexpr int IgnoredMs = 1500;
 
 PlantLinkSettings brokerAt(int port)
 {
@@ -146,6 +151,7 @@ private slots:
     void unreachableBrokerAndWrongPasswordAreToldAndTheLinkRecovers();
     void outboxTheFileRefusesIsToldAndDosesWaitOnceItTakesIt();
     void modbusShowsTheImageAndRefusesWritesAndMissingRegisters();
+    void ordersAreTakenOnlyWhenAcceptedEachAnsweredAndOneSentAgainIsOneEntry();
 };
 
 void tst_PlantLink::initTestCase()
@@ -530,6 +536,97 @@ void tst_PlantLink::modbusShowsTheImageAndRefusesWritesAndMissingRegisters()
     // Told once a minute at most: a SCADA polling a wrong address must not fill the journal.
     QCOMPARE(problems.size(), 1);
     QVERIFY(link.modbusStatus().contains("Modbus"));
+}
+
+void tst_PlantLink::ordersAreTakenOnlyWhenAcceptedEachAnsweredAndOneSentAgainIsOneEntry()
+{
+    TemporaryDatabase files;
+    Database records(files.path());
+    QVERIFY(records.createTables());
+    Formula dough {0, "Тесто", 100, 0, false, "Т-{NNN}", {}};
+    dough.components = {{"Мука", 30, 70, 0.5, 0.3, 1}, {"Вода", 31, 30, 0.5, 0.3, 1}};
+    QVERIFY(FormulaStore(records).save(dough).isDone());
+    EventJournal journal(files.path());
+    ProcessImage image(1);
+    PlantLink link(image, records, files.path());
+    const auto line = [] {
+        return QList<LineCapacity> {{30, 50, 2, true, {}}, {31, 50, 2, true, {}}};
+    };
+    PlantOrders orders(link, records, journal, line, [] { return false; });
+    BrokerProcess broker;
+    QVERIFY(broker.start());
+    PlantLinkSettings settings = brokerAt(broker.port());
+    link.apply(settings);
+    QTRY_COMPARE_WITH_TIMEOUT(link.publisher()->status(), MqttPublisher::Status::Connected, ToldMs);
+    MqttReader plant;
+    QVERIFY(plant.connectTo(broker.port(), Prefix));
+    const QString topic = Prefix + "/console/orders";
+
+    // Off by default: nothing is taken, nothing answered.
+    const QByteArray first = R"({"orderId": "A-1", "formula": "Тесто", "size": 80})";
+    QVERIFY(plant.publish(topic, first));
+    QTest::qWait(IgnoredMs);
+    QVERIFY(plant.ofKind("result").isEmpty());
+    QCOMPARE(files.select("SELECT count(*) FROM schedule"), QStringList {"0"});
+
+    settings.acceptsOrders = true;
+    link.apply(settings);
+    QTRY_COMPARE_WITH_TIMEOUT(link.publisher()->status(), MqttPublisher::Status::Connected, ToldMs);
+    // Sent until answered, as the plant does, then once more among the others.
+    QVERIFY(QTest::qWaitFor(
+        [&] { return !plant.ofKind("result").isEmpty() || !plant.publish(topic, first); }, ToldMs));
+    // Accepted or not, by order id; the unreadable one has none to be answered by.
+    const QMap<QString, QPair<QByteArray, bool>> sent {
+        {"A-1", {first, true}},
+        {"", {R"({"orderId": "A-2", "formula": )", false}},
+        {"A-3", {R"({"orderId": "A-3", "formula": "Нет такой", "size": 80})", false}},
+        {"A-4", {R"({"orderId": "A-4", "formula": "Тесто", "size": 80, "count": 0})", false}},
+        // More than the dosers take in the fills a batch allows.
+        {"A-5", {R"({"orderId": "A-5", "formula": "Тесто", "size": 1e6})", false}},
+        {"A-6",
+         {R"({"orderId": "A-6", "product": "Соль", "doser": 31, "size": 5, "lot": "С-2",
+                     "count": 3})",
+          true}},
+        // A product has no pattern to give its batches a lot.
+        {"A-7", {R"({"orderId": "A-7", "product": "Соль", "doser": 31, "size": 5})", false}},
+    };
+    for (const auto &message : sent)
+        QVERIFY(plant.publish(topic, message.first));
+    QMultiMap<QString, QJsonObject> results;
+    const auto answered = [&] {
+        results.clear();
+        for (const MqttReader::Message &message : plant.ofKind("result"))
+            results.insert(message.json().value("orderId").toString(), message.json());
+        return results.size() - results.count("A-1") == sent.size() - 1;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(answered(), ToldMs);
+    for (auto result = results.cbegin(); result != results.cend(); ++result) {
+        const bool accepted = sent.value(result.key()).second;
+        QCOMPARE(result->value("accepted").toBool(), accepted);
+        // A refusal says why.
+        QCOMPARE(result->value("reason").toString().isEmpty(), accepted);
+    }
+    QVERIFY(results.value("").value("orderId").isNull());
+    QVERIFY(results.value("A-3").value("reason").toString().contains("Нет такой"));
+    QCOMPARE(files.select("SELECT orderId, count, addedBy FROM schedule ORDER BY place"),
+             QStringList({"A-1", "1", "цех", "A-6", "3", "цех"}));
+    // Each order taken or refused is journaled, the one sent again once.
+    QVERIFY(journal.flush());
+    QCOMPARE(files.select("SELECT count(*) FROM event WHERE kind = ?1", {"24"}), QStringList {"7"});
+
+    // A reader that comes later is given the schedule as it stands.
+    MqttReader later(QStringLiteral("later"));
+    QVERIFY(later.connectTo(broker.port(), Prefix));
+    QTRY_VERIFY(!later.ofKind("schedule").isEmpty());
+    QVERIFY(later.ofKind("schedule").last().retained);
+    const QJsonArray entries = later.ofKind("schedule").last().json().value("entries").toArray();
+    QCOMPARE(entries.size(), 2);
+    const QJsonObject product = entries.at(1).toObject();
+    QCOMPARE(product.value("orderId").toString(), QString("A-6"));
+    QCOMPARE(product.value("doser").toInt(), 31);
+    QCOMPARE(product.value("size").toDouble(), 5.0);
+    QCOMPARE(product.value("count").toInt(), 3);
+    QCOMPARE(product.value("state").toString(), QString("waiting"));
 }
 
 QTEST_GUILESS_MAIN(tst_PlantLink)

@@ -58,6 +58,13 @@ bool MqttReader::connectTo(int port, const QString &prefix, int timeoutMs)
         timeoutMs);
 }
 
+bool MqttReader::publish(const QString &topic, const QByteArray &payload)
+{
+    return mosquitto_publish(handle, nullptr, topic.toUtf8().constData(), int(payload.size()),
+                             payload.constData(), AtLeastOnce, false)
+           == MOSQ_ERR_SUCCESS;
+}
+
 QList<MqttReader::Message> MqttReader::messages() const
 {
     const QMutexLocker locker(&mutex);

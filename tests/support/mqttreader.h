@@ -34,6 +34,8 @@ public:
 
     // Connects and subscribes to prefix/#; false when that did not happen within timeoutMs.
     bool connectTo(int port, const QString &prefix, int timeoutMs = 5000);
+    // Sends as the plant does (QoS 1, not retained); false when the library refused it.
+    bool publish(const QString &topic, const QByteArray &payload);
     QList<Message> messages() const;
     // The messages of topics ending in "/kind", in their order.
     QList<Message> ofKind(const QString &kind) const;
