@@ -5,6 +5,12 @@
 
 #include <algorithm>
 
+namespace {
+
+const QString NoLot = QStringLiteral("нет номера партии и шаблона для него");
+
+} // namespace
+
 QString ScheduleCheck::refusal(Database &records, const ScheduleEntry &entry,
                                const QList<LineCapacity> &line)
 {
@@ -15,10 +21,19 @@ QString ScheduleCheck::refusal(Database &records, const ScheduleEntry &entry,
             return QStringLiteral("номер партии: %1").arg(problem);
     }
     const double size = entry.size.toDouble();
+    // Every batch of the schedule has a lot: typed, or from the entry's or the formula's pattern.
+    const auto noLot = [&records, &entry](const QString &formulaPattern) {
+        if (!entry.lot.isEmpty())
+            return false;
+        const QString pattern = entry.lotPattern.isEmpty() ? formulaPattern : entry.lotPattern;
+        return !LotNumbers::problem(LotNumbers(records).next(pattern)).isEmpty();
+    };
     if (!entry.formulaName.isEmpty()) {
         const std::optional<Formula> formula = FormulaStore(records).loadByName(entry.formulaName);
         if (!formula)
             return QStringLiteral("рецептура \"%1\" не найдена").arg(entry.formulaName);
+        if (noLot(formula->lotPattern))
+            return NoLot;
         if (const QString refused = FormulaPlan::sizeRefusal(*formula, size, line);
             !refused.isEmpty())
             return refused;
@@ -36,5 +51,7 @@ QString ScheduleCheck::refusal(Database &records, const ScheduleEntry &entry,
         return QStringLiteral("дозатора %1 нет на линии").arg(entry.deviceId);
     if (!(size > 0))
         return QStringLiteral("размер партии не задан");
+    if (noLot(QString()))
+        return NoLot;
     return QString();
 }

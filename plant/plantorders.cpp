@@ -1,8 +1,6 @@
 #include "plantorders.h"
 
 #include "eventjournal.h"
-#include "formulastore.h"
-#include "lotnumbers.h"
 #include "plantlink.h"
 #include "plantlog.h"
 #include "plantmessages.h"
@@ -83,14 +81,6 @@ QString PlantOrders::append(const PlantOrder &order)
     entry.addedBy = AddedByPlant;
     if (const QString refused = ScheduleCheck::refusal(database, entry, line()); !refused.isEmpty())
         return refused;
-    // Without a lot the runner takes one from the formula's pattern; a product has none.
-    if (entry.lot.isEmpty()) {
-        QString pattern;
-        if (const std::optional<Formula> formula = FormulaStore(database).loadByName(order.formula))
-            pattern = formula->lotPattern;
-        if (!LotNumbers::problem(LotNumbers(database).next(pattern)).isEmpty())
-            return QStringLiteral("нет номера партии (lot), и шаблона для него нет");
-    }
     if (const WriteResult added = ScheduleStore(database).add(entry); !added)
         return QStringLiteral("не записано в data.db: %1").arg(added.reason());
     return QString();

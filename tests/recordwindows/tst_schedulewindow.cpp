@@ -44,6 +44,7 @@ public:
         mix.name = QStringLiteral("Смесь");
         mix.baseSize = 100;
         mix.largestBatch = 50;
+        mix.lotPattern = QStringLiteral("С-{NNN}");
         mix.components = {{"Мука", 30, 100, 0.5, 0.5, 1}};
         (void)FormulaStore(*connection).save(mix);
         accessStore = std::make_unique<AccessStore>(*connection);
@@ -73,12 +74,15 @@ public:
         QTest::mouseClick(find<QAbstractButton>(button), Qt::LeftButton);
     }
 
-    void add(int kind, const QString &what, const QString &size, const QString &count = "1")
+    // A product has no pattern of a formula's: it gets one of its own unless told otherwise.
+    void add(int kind, const QString &what, const QString &size, const QString &count = "1",
+             const QString &pattern = QStringLiteral("М-{NN}"))
     {
         find<QComboBox>("kindBox")->setCurrentIndex(kind);
         find<QComboBox>("whatBox")->setCurrentIndex(find<QComboBox>("whatBox")->findText(what));
         find<LineEditEmbedded>("sizeField")->acceptKeyboardText(size);
         find<LineEditEmbedded>("countField")->acceptKeyboardText(count);
+        find<LineEditEmbedded>("patternField")->acceptKeyboardText(pattern);
         touch("addButton");
     }
 
@@ -122,14 +126,19 @@ void tst_ScheduleWindow::entryTheRunnerWouldRefuseWritesNothing_data()
     // Size and number of batches.
     QTest::addColumn<QStringList>("entered");
     QTest::addColumn<bool>("formulaGone");
+    QTest::addColumn<QString>("pattern");
     QTest::newRow("a product of size 0")
-        << int(ProductKind) << "Мука" << QStringList {"0", "1"} << false;
-    QTest::newRow("no product chosen") << int(ProductKind) << "" << QStringList {"5", "1"} << false;
+        << int(ProductKind) << "Мука" << QStringList {"0", "1"} << false << "М-{NN}";
+    QTest::newRow("no product chosen")
+        << int(ProductKind) << "" << QStringList {"5", "1"} << false << "М-{NN}";
     QTest::newRow("above the formula's largest batch")
-        << int(FormulaKind) << "Смесь" << QStringList {"80", "1"} << false;
+        << int(FormulaKind) << "Смесь" << QStringList {"80", "1"} << false << "";
     QTest::newRow("the formula deleted meanwhile")
-        << int(FormulaKind) << "Смесь" << QStringList {"20", "1"} << true;
-    QTest::newRow("no batches") << int(FormulaKind) << "Смесь" << QStringList {"20", "0"} << false;
+        << int(FormulaKind) << "Смесь" << QStringList {"20", "1"} << true << "";
+    QTest::newRow("no batches") << int(FormulaKind) << "Смесь" << QStringList {"20", "0"} << false
+                                << "";
+    QTest::newRow("a product without a lot or its pattern")
+        << int(ProductKind) << "Мука" << QStringList {"20", "1"} << false << "";
 }
 
 void tst_ScheduleWindow::entryTheRunnerWouldRefuseWritesNothing()
@@ -138,12 +147,13 @@ void tst_ScheduleWindow::entryTheRunnerWouldRefuseWritesNothing()
     QFETCH(QString, what);
     QFETCH(QStringList, entered);
     QFETCH(bool, formulaGone);
+    QFETCH(QString, pattern);
     Panel panel;
     if (formulaGone) {
         FormulaStore formulas(*panel.connection);
         QVERIFY(formulas.remove(formulas.idOf("Смесь")).isDone());
     }
-    panel.add(kind, what, entered.at(0), entered.at(1));
+    panel.add(kind, what, entered.at(0), entered.at(1), pattern);
     QCOMPARE(panel.told.size(), 1);
     QCOMPARE(panel.rows(), QString("0"));
     // The same entry made whole is taken.
