@@ -8,6 +8,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // How often a schedule that runs on its own looks whether the line has come to rest.
@@ -41,7 +43,10 @@ ScheduleRunner::Progress ScheduleRunner::progress()
 {
     Progress shown;
     shown.running = running;
-    const QList<ScheduleEntry> entries = store.entries();
+    // Counted in the schedule's order: the entries done before the one in work come first.
+    QList<ScheduleEntry> entries = store.entries();
+    std::sort(entries.begin(), entries.end(),
+              [](const ScheduleEntry &a, const ScheduleEntry &b) { return a.place < b.place; });
     for (const ScheduleEntry &entry : entries) {
         if (entry.state == ScheduleEntry::State::Refused)
             continue;

@@ -125,6 +125,9 @@ void tst_ScheduleRunner::entriesRunInOrderAndAStopAndARestartGoOnWithoutRepeatin
                    == "2";
         }));
         QVERIFY(bench.until([&] { return bench.line[1].fills().size() >= 3; }));
+        // Counted in the schedule's order, whatever order the window lists them in.
+        QCOMPARE(bench.runner->progress().entry, 2);
+        QCOMPARE(bench.runner->progress().batchesDone, 1);
         bench.run->stop();
         QVERIFY(!bench.runner->isRunning());
         QCOMPARE(ScheduleStore(*bench.database).entry(sugar)->state, ScheduleEntry::State::Stopped);

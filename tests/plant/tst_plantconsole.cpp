@@ -370,9 +370,11 @@ void tst_PlantConsole::plantOrdersWaitInTheScheduleUntilItRunsOnItsOwn()
 
     rig.click("plantLinkButton");
     PlantLinkDialog *dialog = console->plantLinkDialogShown();
+    const int modbusPort = freePort();
     for (const auto &[field, text] : {std::pair {"hostEdit", QStringLiteral("127.0.0.1")},
                                       {"portEdit", QString::number(plant.broker.port())},
-                                      {"prefixEdit", Prefix}})
+                                      {"prefixEdit", Prefix},
+                                      {"modbusPortEdit", QString::number(modbusPort)}})
         dialog->findChild<LineEditEmbedded *>(field)->acceptKeyboardText(text);
     dialog->findChild<QCheckBox *>("ordersBox")->setChecked(true);
     dialog->findChild<QPushButton *>("saveButton")->click();
@@ -422,6 +424,16 @@ void tst_PlantConsole::plantOrdersWaitInTheScheduleUntilItRunsOnItsOwn()
     QTRY_COMPARE_WITH_TIMEOUT(stateOf("P-1"), QString("done"), ConsoleRig::BatchMs);
     QVERIFY(schedule().value("running").toBool());
     QVERIFY(order("P-2"));
+    // SCADA reads where the schedule stands: running, the second entry of two, no batch of it
+    // done yet of one.
+    QModbusTcpClient scada;
+    scada.setConnectionParameter(QModbusDevice::NetworkAddressParameter, "127.0.0.1");
+    scada.setConnectionParameter(QModbusDevice::NetworkPortParameter, modbusPort);
+    QVERIFY(scada.connectDevice());
+    QTRY_COMPARE(scada.state(), QModbusDevice::ConnectedState);
+    QTRY_COMPARE_WITH_TIMEOUT(stateOf("P-2"), QString("running"), ConsoleRig::BatchMs);
+    QCOMPARE(readRegisters(scada, ModbusRegisterMap::queueStart(1), ModbusRegisterMap::QueueSize),
+             QList<quint16>({1, 2, 2, 0, 1}));
     QTRY_COMPARE_WITH_TIMEOUT(stateOf("P-2"), QString("done"), ConsoleRig::BatchMs);
     QCOMPARE(butches(), QStringList {"2"});
 }
