@@ -8,6 +8,8 @@
 namespace {
 
 const QString NoLot = QStringLiteral("нет номера партии и шаблона для него");
+// A shift's work, with room to spare; more is a slip of the finger or of the plant's system.
+constexpr int MaxCount = 1000;
 
 } // namespace
 
@@ -16,6 +18,8 @@ QString ScheduleCheck::refusal(Database &records, const ScheduleEntry &entry,
 {
     if (entry.count < 1)
         return QStringLiteral("число партий должно быть не меньше 1");
+    if (entry.count > MaxCount)
+        return QStringLiteral("число партий больше %1").arg(MaxCount);
     if (!entry.lot.isEmpty()) {
         if (const QString problem = LotNumbers::problem(entry.lot); !problem.isEmpty())
             return QStringLiteral("номер партии: %1").arg(problem);

@@ -7,6 +7,11 @@
 
 namespace {
 
+// An order is a few hundred bytes; anything far longer is not read, nor kept in the schedule and
+// the journal.
+constexpr int MaxPayload = 4096;
+constexpr int MaxOrderId = 64;
+
 // A whole number in the JSON, or none.
 bool readWhole(const QJsonValue &value, int *whole)
 {
@@ -22,6 +27,10 @@ bool readWhole(const QJsonValue &value, int *whole)
 PlantOrder PlantOrder::parse(const QByteArray &payload)
 {
     PlantOrder order;
+    if (payload.size() > MaxPayload) {
+        order.problem = QStringLiteral("сообщение длиннее %1 байт").arg(MaxPayload);
+        return order;
+    }
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(payload, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
@@ -34,6 +43,10 @@ PlantOrder PlantOrder::parse(const QByteArray &payload)
     order.orderId = id.isDouble() ? QString::number(id.toDouble(), 'g', 17) : id.toString();
     if (order.orderId.trimmed().isEmpty()) {
         order.problem = QStringLiteral("нет номера задания (orderId)");
+        return order;
+    }
+    if (order.orderId.size() > MaxOrderId) {
+        order.problem = QStringLiteral("номер задания (orderId) длиннее %1 знаков").arg(MaxOrderId);
         return order;
     }
     order.formula = json.value(QStringLiteral("formula")).toString().trimmed();

@@ -589,6 +589,10 @@ void tst_PlantLink::ordersAreTakenOnlyWhenAcceptedEachAnsweredAndOneSentAgainIsO
           true}},
         // A product has no pattern to give its batches a lot.
         {"A-7", {R"({"orderId": "A-7", "product": "Соль", "doser": 31, "size": 5})", false}},
+        {"A-8", {R"({"orderId": "A-8", "formula": "Тесто", "size": 80, "count": 5000})", false}},
+        {QString(65, 'N'),
+         {R"({"orderId": ")" + QByteArray(65, 'N') + R"(", "formula": "Тесто", "size": 80})",
+          false}},
     };
     for (const auto &message : sent)
         QVERIFY(plant.publish(topic, message.first));
@@ -612,7 +616,11 @@ void tst_PlantLink::ordersAreTakenOnlyWhenAcceptedEachAnsweredAndOneSentAgainIsO
              QStringList({"A-1", "1", "цех", "A-6", "3", "цех"}));
     // Each order taken or refused is journaled, the one sent again once.
     QVERIFY(journal.flush());
-    QCOMPARE(files.select("SELECT count(*) FROM event WHERE kind = ?1", {"24"}), QStringList {"7"});
+    QCOMPARE(files.select("SELECT count(*) FROM event WHERE kind = ?1", {"24"}), QStringList {"9"});
+    // Nor is a message far longer than any order read.
+    QVERIFY(!PlantOrder::parse(R"({"orderId": "A-9", "size": 80, "formula": ")"
+                               + QByteArray(5000, 'x') + R"("})")
+                 .problem.isEmpty());
 
     // A reader that comes later is given the schedule as it stands.
     MqttReader later(QStringLiteral("later"));
