@@ -56,6 +56,25 @@ void startFormula(ConsoleRig &rig, const QString &name, const QString &size)
     rig.click("formulaButton");
 }
 
+// The three products and a mix of them, half of it flour, in data.db before the console starts.
+bool storeMix(Database &records, const QString &name, const QString &lotPattern)
+{
+    if (!records.createTables())
+        return false;
+    for (const char *product : {"Мука", "Сахар", "Соль"})
+        records.execQuery(QStringLiteral("INSERT INTO product (productName) VALUES (%1)"),
+                          {QString::fromUtf8(product)});
+    Formula mix;
+    mix.name = name;
+    mix.baseSize = 100;
+    mix.largestBatch = 40;
+    mix.lotPattern = lotPattern;
+    mix.components = {{"Мука", 30, 50, 0.5, 0.5, 1},
+                      {"Сахар", 31, 30, 0.5, 0.5, 1},
+                      {"Соль", 32, 20, 0.5, 0.5, 1}};
+    return FormulaStore(records).save(mix).isDone();
+}
+
 // One entry of the schedule as the technologist enters it in its window.
 struct ScheduleInput
 {
@@ -339,19 +358,7 @@ void tst_LineBatch::scheduleEnteredByTouchRunsOnItsOwnInOrderEachBatchWithItsLot
     rig.operatorAtPanel().answer(NewWork, Yes);
     {
         Database records(rig.records().path());
-        QVERIFY(records.createTables());
-        for (const char *product : {"Мука", "Сахар", "Соль"})
-            records.execQuery(QStringLiteral("INSERT INTO product (productName) VALUES (%1)"),
-                              {QString::fromUtf8(product)});
-        Formula mix;
-        mix.name = QStringLiteral("Смесь В");
-        mix.baseSize = 100;
-        mix.largestBatch = 40;
-        mix.lotPattern = QStringLiteral("В-{NNN}");
-        mix.components = {{"Мука", 30, 50, 0.5, 0.5, 1},
-                          {"Сахар", 31, 30, 0.5, 0.5, 1},
-                          {"Соль", 32, 20, 0.5, 0.5, 1}};
-        QVERIFY(FormulaStore(records).save(mix).isDone());
+        QVERIFY(storeMix(records, QStringLiteral("Смесь В"), QStringLiteral("В-{NNN}")));
     }
     rig.startConsole();
     waitForLine(rig);
@@ -436,29 +443,18 @@ void tst_LineBatch::scheduleCutOffByAKillGoesOnAfterTheRestartWithoutRepeatingAn
     qint64 second = 0;
     {
         Database records(rig.records().path());
-        QVERIFY(records.createTables());
-        for (const char *product : {"Мука", "Сахар", "Соль"})
-            records.execQuery(QStringLiteral("INSERT INTO product (productName) VALUES (%1)"),
-                              {QString::fromUtf8(product)});
-        Formula mix;
-        mix.name = QStringLiteral("Смесь Г");
-        mix.baseSize = 100;
-        mix.largestBatch = 40;
-        mix.lotPattern = QStringLiteral("Г-{NNN}");
-        mix.components = {{"Мука", 30, 50, 0.5, 0.5, 1},
-                          {"Сахар", 31, 30, 0.5, 0.5, 1},
-                          {"Соль", 32, 20, 0.5, 0.5, 1}};
-        QVERIFY(FormulaStore(records).save(mix).isDone());
+        const QString mix = QStringLiteral("Смесь Г");
+        QVERIFY(storeMix(records, mix, QStringLiteral("Г-{NNN}")));
         ScheduleStore schedule(records);
         QList<ScheduleEntry> entries(3);
-        entries[0].formulaName = mix.name;
+        entries[0].formulaName = mix;
         entries[0].size = QStringLiteral("20");
         entries[1].productName = QStringLiteral("Сахар");
         entries[1].deviceId = 31;
         entries[1].size = QStringLiteral("6");
         entries[1].count = 2;
         entries[1].lotPattern = QStringLiteral("С-{NN}");
-        entries[2].formulaName = mix.name;
+        entries[2].formulaName = mix;
         entries[2].size = QStringLiteral("10");
         for (ScheduleEntry &entry : entries)
             QVERIFY(schedule.add(entry).isDone());

@@ -77,6 +77,18 @@ public:
         return *window;
     }
 
+    // Flour and sugar, 70 to 30, in data.db as if saved earlier.
+    bool storeMix(const QString &name)
+    {
+        Formula stored;
+        stored.name = name;
+        stored.baseSize = 200;
+        stored.components = {{QStringLiteral("Мука"), 30, 70, 0.5, 0.5, 1},
+                             {QStringLiteral("Сахар"), 31, 30, 0.3, 0.3, 1}};
+        Database database(records.path());
+        return FormulaStore(database).save(stored).isDone();
+    }
+
     template<typename Widget>
     Widget *find(const char *name)
     {
@@ -260,20 +272,13 @@ void tst_FormulaWindow::operatorReadsFormulasButChangesNothing()
 {
     Panel panel;
     QVERIFY(panel.lockToOperator());
-    Formula stored;
-    stored.name = QStringLiteral("Смесь-4");
-    stored.baseSize = 200;
-    stored.components = {{QStringLiteral("Мука"), 30, 70, 0.5, 0.5, 1},
-                         {QStringLiteral("Сахар"), 31, 30, 0.3, 0.3, 1}};
-    {
-        Database database(panel.records.path());
-        QVERIFY(FormulaStore(database).save(stored).isDone());
-    }
+    const QString stored = QStringLiteral("Смесь-4");
+    QVERIFY(panel.storeMix(stored));
     FormulaWindow &window = panel.open();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    touchFormula(panel, stored.name);
-    QCOMPARE(panel.find<LineEditEmbedded>("nameField")->text(), stored.name);
+    touchFormula(panel, stored);
+    QCOMPARE(panel.find<LineEditEmbedded>("nameField")->text(), stored);
     QCOMPARE(panel.find<QTableWidget>("componentTable")->rowCount(), 2);
     auto *reason = panel.find<QLabel>("levelLabel");
     QVERIFY(reason->isVisible());
@@ -301,15 +306,8 @@ void tst_FormulaWindow::operatorReadsFormulasButChangesNothing()
 void tst_FormulaWindow::editsAreOfferedForSavingBeforeTheFormulaIsLeft()
 {
     Panel panel;
-    Formula stored;
-    stored.name = QStringLiteral("Смесь-5");
-    stored.baseSize = 200;
-    stored.components = {{QStringLiteral("Мука"), 30, 70, 0.5, 0.5, 1},
-                         {QStringLiteral("Сахар"), 31, 30, 0.3, 0.3, 1}};
-    {
-        Database database(panel.records.path());
-        QVERIFY(FormulaStore(database).save(stored).isDone());
-    }
+    const QString stored = QStringLiteral("Смесь-5");
+    QVERIFY(panel.storeMix(stored));
     FormulaWindow &window = panel.open();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const auto baseSize = [&panel] {
@@ -317,12 +315,12 @@ void tst_FormulaWindow::editsAreOfferedForSavingBeforeTheFormulaIsLeft()
     };
 
     // Looked at and left alone: nothing is asked.
-    touchFormula(panel, stored.name);
+    touchFormula(panel, stored);
     touch(panel, "newButton");
     QVERIFY(panel.told.isEmpty());
 
     // Changed, then left for a new one: the operator's "Да" saves it first.
-    touchFormula(panel, stored.name);
+    touchFormula(panel, stored);
     enter(panel, "baseSizeField", QStringLiteral("250"));
     touch(panel, "newButton");
     QCOMPARE(panel.told.size(), 1);
@@ -330,14 +328,14 @@ void tst_FormulaWindow::editsAreOfferedForSavingBeforeTheFormulaIsLeft()
     QVERIFY(panel.find<LineEditEmbedded>("nameField")->text().isEmpty());
 
     // A change data.db would refuse keeps the formula on the screen, and so does "Закрыть".
-    touchFormula(panel, stored.name);
+    touchFormula(panel, stored);
     auto *components = panel.find<QTableWidget>("componentTable");
     QTest::mouseClick(components->viewport(), Qt::LeftButton, {},
                       components->visualItemRect(components->item(1, 0)).center());
     touch(panel, "removeComponentButton");
     touch(panel, "closeButton");
     QVERIFY(window.isVisible());
-    QCOMPARE(panel.find<LineEditEmbedded>("nameField")->text(), stored.name);
+    QCOMPARE(panel.find<LineEditEmbedded>("nameField")->text(), stored);
     QCOMPARE(panel.records.select("SELECT count(*) FROM formulaComponent"), QStringList {"2"});
 }
 
