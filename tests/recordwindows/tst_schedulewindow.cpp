@@ -7,6 +7,7 @@
 #include "lineeditembedded.h"
 #include "schedulestore.h"
 #include "schedulewindow.h"
+#include "scriptedoperator.h"
 #include "temporarydatabase.h"
 #include "touchsize.h"
 
@@ -50,16 +51,7 @@ public:
         accessStore = std::make_unique<AccessStore>(*connection);
         access = std::make_unique<AccessControl>(*accessStore);
         window = std::make_unique<ScheduleWindow>(records.path(), Line, *access);
-        ModalPrompts prompts;
-        prompts.runBox = [this](QMessageBox *box) -> QAbstractButton * {
-            told << box->text();
-            for (QAbstractButton *button : box->buttons()) {
-                if (button->text() == QStringLiteral("Да"))
-                    return button;
-            }
-            return nullptr;
-        };
-        window->setPrompts(prompts);
+        window->setPrompts(person.prompts());
         window->show();
     }
 
@@ -103,7 +95,9 @@ public:
     std::unique_ptr<AccessStore> accessStore;
     std::unique_ptr<AccessControl> access;
     std::unique_ptr<ScheduleWindow> window;
-    QStringList told;
+    ScriptedOperator person;
+    // What the message boxes said.
+    QStringList &told = person.asked;
 };
 
 } // namespace
