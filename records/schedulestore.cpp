@@ -114,6 +114,13 @@ WriteResult ScheduleStore::add(ScheduleEntry &entry)
     if (!entry.orderId.isEmpty() && hasOrder(entry.orderId))
         return WriteResult::failed(
             QStringLiteral("заказ %1 уже есть в очереди").arg(entry.orderId));
+    const QList<ScheduleEntry> present = read(QString(), {});
+    const auto open = std::count_if(present.cbegin(), present.cend(), [](const ScheduleEntry &one) {
+        return one.state != State::Done && one.state != State::Refused;
+    });
+    if (open >= MaxOpen)
+        return WriteResult::failed(
+            QStringLiteral("в очереди уже %1 невыполненных заданий").arg(MaxOpen));
     if (!database.execQuery(QStringLiteral("SELECT ifnull(max(place), 0) + 1 FROM schedule")))
         return WriteResult::of(false, database);
     entry.place = database.result().value(0, 0).toInt();

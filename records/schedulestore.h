@@ -53,8 +53,10 @@ public:
     explicit ScheduleStore(Database &database);
 
     // Appended after the others; its id goes into entry.id. An order id already in the schedule
-    // is refused (the plant sends an order again until it hears of it).
+    // is refused (the plant sends an order again until it hears of it), and so is an entry
+    // beyond MaxOpen not yet done or refused, so a runaway sender cannot fill data.db.
     WriteResult add(ScheduleEntry &entry);
+    static constexpr int MaxOpen = 200;
     bool hasOrder(const QString &orderId);
     // Every entry: the running one first, then in their places.
     QList<ScheduleEntry> entries();

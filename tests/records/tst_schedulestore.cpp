@@ -115,6 +115,11 @@ void tst_ScheduleStore::progressComesFromTheBatchesOpenedForAnEntryAndARepeatedO
     QVERIFY(store->setState(refused, State::Refused, "неизвестная рецептура").isDone());
     QCOMPARE(store->entry(refused)->reason, QString("неизвестная рецептура"));
     QVERIFY(!store->next().has_value());
+
+    // Neither the done nor the refused count towards the most the schedule keeps open.
+    for (int more = 0; more < ScheduleStore::MaxOpen; ++more)
+        QVERIFY(add("Смесь Б", 1) != 0);
+    QCOMPARE(add("Смесь Б", 1), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_ScheduleStore)
