@@ -204,8 +204,15 @@ void ScheduleRunner::batchStateChanged(BatchState state)
 {
     if (!running && state == BatchState::Running)
         adoptContinuedBatch();
-    if (!running || current == 0)
+    if (!running)
         return;
+    if (current == 0) {
+        // Waiting on its own for work, a batch run by hand ended: what was added meanwhile goes
+        // now that the line is free.
+        if (state == BatchState::Finished)
+            QTimer::singleShot(0, this, &ScheduleRunner::runNextAtRest);
+        return;
+    }
     if (state == BatchState::Stopped) {
         halt(QStringLiteral("работа остановлена"));
         return;
@@ -216,28 +223,32 @@ void ScheduleRunner::batchStateChanged(BatchState state)
     // The next batch is begun once this report is over: its question runs an event loop.
     const bool onItsOwn = automatic && batch.endedWithinTolerance();
     QTimer::singleShot(0, this, [this, onItsOwn] {
-        if (!onItsOwn) {
+        if (onItsOwn)
+            runNextAtRest();
+        else
             runNext(false);
+    });
+}
+
+void ScheduleRunner::runNextAtRest()
+{
+    if (atRest()) {
+        runNext(true);
+        return;
+    }
+    // The last discharge may still be settling: look again until the line is at rest.
+    auto *wait = new QTimer(this);
+    connect(wait, &QTimer::timeout, this, [this, wait] {
+        if (!running || batch.isRunning()) {
+            wait->deleteLater();
             return;
         }
         if (atRest()) {
+            wait->deleteLater();
             runNext(true);
-            return;
         }
-        // The last discharge may still be settling: look again until the line is at rest.
-        auto *wait = new QTimer(this);
-        connect(wait, &QTimer::timeout, this, [this, wait] {
-            if (!running || batch.isRunning()) {
-                wait->deleteLater();
-                return;
-            }
-            if (atRest()) {
-                wait->deleteLater();
-                runNext(true);
-            }
-        });
-        wait->start(RestCheckMs);
     });
+    wait->start(RestCheckMs);
 }
 
 #include "moc_schedulerunner.cpp"

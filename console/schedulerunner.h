@@ -63,6 +63,8 @@ private:
     void batchStateChanged(BatchState state);
     void adoptContinuedBatch();
     void halt(const QString &reason);
+    // Begins the next entry once every doser stands empty.
+    void runNextAtRest();
     void runNext(bool asked);
     // Why the entry's next batch cannot start; empty when it started.
     QString startBatch(const ScheduleEntry &entry);

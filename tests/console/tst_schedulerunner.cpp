@@ -183,6 +183,15 @@ void tst_ScheduleRunner::scheduleOnItsOwnTakesAnEntryAddedAfterItRanOut()
     QVERIFY(bench.run->isRunning());
     QVERIFY(bench.until([&] { return done(second); }));
     QCOMPARE(files.select("SELECT count(*) FROM butch").value(0), QString("2"));
+
+    // An entry added while a batch runs by hand goes once that batch has ended.
+    QVERIFY(bench.until([&] { return !bench.run->isRunning(); }));
+    bench.run->startFormula({QString(), 8, false, {{0, 31, "Соль", 8, 0.5, 0.3, 1}}});
+    QVERIFY(bench.run->isRunning());
+    const qint64 third = addEntry(*bench.database, QString(), "Сахар", "14", 1);
+    bench.runner->entriesAdded();
+    QVERIFY(bench.until([&] { return done(third); }));
+    QCOMPARE(files.select("SELECT count(*) FROM butch").value(0), QString("4"));
 }
 
 void tst_ScheduleRunner::goingOnWithTheStoppedBatchGoesOnWithTheScheduleUnlessTheOperatorStoppedIt()
