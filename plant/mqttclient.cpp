@@ -14,12 +14,14 @@ void initialiseLibrary()
 
 } // namespace
 
-MqttClient::MqttClient(const QString &clientId, Handlers eventHandlers)
+MqttClient::MqttClient(const QString &clientId, Handlers eventHandlers, bool keepSession)
     : handlers(std::move(eventHandlers))
 {
     initialiseLibrary();
     const QByteArray id = clientId.toUtf8();
-    handle = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), true, this);
+    // The library refuses a kept session without an id of the client's own.
+    const bool cleanSession = !keepSession || id.isEmpty();
+    handle = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), cleanSession, this);
     if (!handle)
         return;
     // A dose's message goes at once, not with the next one or the peer's delayed ACK.

@@ -26,8 +26,9 @@ public:
         std::function<void(const QString &topic, const QByteArray &payload)> message;
     };
 
-    // An empty id lets the library make one.
-    MqttClient(const QString &clientId, Handlers handlers);
+    // An empty id lets the library make one. With an id, keepSession asks the broker to keep the
+    // subscriptions and the QoS 1 messages for them while this client is away.
+    MqttClient(const QString &clientId, Handlers handlers, bool keepSession = false);
     ~MqttClient();
     MqttClient(const MqttClient &) = delete;
     MqttClient &operator=(const MqttClient &) = delete;

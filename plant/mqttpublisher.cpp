@@ -157,7 +157,8 @@ std::unique_ptr<MqttClient> MqttPublisher::makeClient(int generation)
                 emit orderReceived(PlantOrder::parse(payload));
         };
     }
-    auto client = std::make_unique<MqttClient>(settings.clientId, handlers);
+    // Orders sent while the console is away wait at the broker for a console it knows by its id.
+    auto client = std::make_unique<MqttClient>(settings.clientId, handlers, settings.acceptsOrders);
     client->setMaxInFlight(WindowSize + 1);
     client->setWill(PlantMessages::statusTopic(settings.prefix), Offline, AtLeastOnce, true);
     client->setCredentials(settings.user, settings.password);
@@ -211,7 +212,7 @@ void MqttPublisher::handle(Session &session, const Event &event, qint64 now)
         for (DoserStateMessage &state : session.states)
             state.sent.clear();
         session.scheduleSent.clear();
-        // A clean session: the subscription is made again on every connection.
+        // Made again on every connection: a broker restarted since has forgotten it.
         if (settings.acceptsOrders
             && session.client->subscribe(PlantMessages::ordersTopic(settings.prefix), AtLeastOnce)
                    != 0)

@@ -22,6 +22,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 const QString Prefix = QStringLiteral("plant/line1");
@@ -635,6 +637,30 @@ void tst_PlantLink::ordersAreTakenOnlyWhenAcceptedEachAnsweredAndOneSentAgainIsO
     QCOMPARE(product.value("size").toDouble(), 5.0);
     QCOMPARE(product.value("count").toInt(), 3);
     QCOMPARE(product.value("state").toString(), QString("waiting"));
+
+    // Known to the broker by an id of its own, the console is sent what came while it was away.
+    const auto answeredTo = [&plant](const QString &id) {
+        const QList<MqttReader::Message> results = plant.ofKind("result");
+        return std::any_of(results.cbegin(), results.cend(), [&id](const auto &result) {
+            return result.json().value("orderId").toString() == id;
+        });
+    };
+    settings.clientId = QStringLiteral("k310-line-1");
+    link.apply(settings);
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return answeredTo("B-1")
+                   || !plant.publish(topic,
+                                     R"({"orderId": "B-1", "formula": "Тесто", "size": 80})");
+        },
+        ToldMs));
+    PlantLinkSettings away = settings;
+    away.host.clear();
+    link.apply(away);
+    QVERIFY(plant.publish(topic, R"({"orderId": "B-2", "formula": "Тесто", "size": 60})"));
+    link.apply(settings);
+    QTRY_VERIFY_WITH_TIMEOUT(answeredTo("B-2"), ToldMs);
+    QCOMPARE(files.select("SELECT size FROM schedule WHERE orderId = 'B-2'"), QStringList {"60"});
 }
 
 QTEST_GUILESS_MAIN(tst_PlantLink)
