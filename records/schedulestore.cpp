@@ -138,6 +138,20 @@ WriteResult ScheduleStore::add(ScheduleEntry &entry)
     return WriteResult::of(transaction.commit(), database);
 }
 
+QStringList ScheduleStore::lotsOf(qint64 id)
+{
+    QStringList lots;
+    if (!database.execQuery(QStringLiteral("SELECT b.lot FROM scheduleButch s JOIN butch b ON "
+                                           "b.idButch = s.idButch WHERE s.idEntry = %1 AND "
+                                           "b.lot != '' ORDER BY b.idButch"),
+                            {id}))
+        return lots;
+    const QueryResult &rows = database.result();
+    for (int row = 0; row < rows.rows; ++row)
+        lots << rows.value(row, 0);
+    return lots;
+}
+
 bool ScheduleStore::hasOrder(const QString &orderId)
 {
     return database.execQuery(QStringLiteral("SELECT count(*) FROM schedule WHERE orderId = %1"),

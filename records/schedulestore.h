@@ -58,6 +58,8 @@ public:
     WriteResult add(ScheduleEntry &entry);
     static constexpr int MaxOpen = 200;
     bool hasOrder(const QString &orderId);
+    // The lots of the entry's batches so far, in their order.
+    QStringList lotsOf(qint64 id);
     // Every entry: the running one first, then in their places.
     QList<ScheduleEntry> entries();
     std::optional<ScheduleEntry> entry(qint64 id);

@@ -174,7 +174,7 @@ void ScheduleWindow::fillTable()
         const QString cells[EntryColumns] = {
             whatText(entry),
             entry.size,
-            entry.lot.isEmpty() ? entry.lotPattern : entry.lot,
+            lotText(entry),
             QStringLiteral("%1 из %2").arg(entry.done).arg(entry.count),
             ScheduleStore::stateText(entry.state),
             entry.reason,
@@ -338,6 +338,19 @@ bool ScheduleWindow::ask(const QString &text)
 {
     questionBox->setText(text);
     return prompts.runBox(questionBox) == yesButton;
+}
+
+QString ScheduleWindow::lotText(const ScheduleEntry &entry)
+{
+    // The lots given so far, else what will give them.
+    if (const QStringList given = store.lotsOf(entry.id); !given.isEmpty())
+        return given.join(QStringLiteral(", "));
+    if (!entry.lot.isEmpty())
+        return entry.lot;
+    if (!entry.lotPattern.isEmpty() || entry.formulaName.isEmpty())
+        return entry.lotPattern;
+    const std::optional<Formula> formula = FormulaStore(database).loadByName(entry.formulaName);
+    return formula ? formula->lotPattern : QString();
 }
 
 QString ScheduleWindow::whatText(const ScheduleEntry &entry) const

@@ -76,6 +76,7 @@ private:
     void warn(const QString &text);
     bool ask(const QString &text);
     QString doserText(int doser) const;
+    QString lotText(const ScheduleEntry &entry);
     // The formula, or the product on its doser.
     QString whatText(const ScheduleEntry &entry) const;
     // The entry as the journal tells it.

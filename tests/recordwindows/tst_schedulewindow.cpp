@@ -21,6 +21,7 @@
 #include <QTableWidget>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -66,7 +67,8 @@ public:
         QTest::mouseClick(find<QAbstractButton>(button), Qt::LeftButton);
     }
 
-    // A product has no pattern of a formula's: it gets one of its own unless told otherwise.
+    // A product has no pattern of a formula's: it gets one of its own unless told otherwise; a
+    // formula's entry takes its formula's.
     void add(int kind, const QString &what, const QString &size, const QString &count = "1",
              const QString &pattern = QStringLiteral("М-{NN}"))
     {
@@ -74,7 +76,8 @@ public:
         find<QComboBox>("whatBox")->setCurrentIndex(find<QComboBox>("whatBox")->findText(what));
         find<LineEditEmbedded>("sizeField")->acceptKeyboardText(size);
         find<LineEditEmbedded>("countField")->acceptKeyboardText(count);
-        find<LineEditEmbedded>("patternField")->acceptKeyboardText(pattern);
+        find<LineEditEmbedded>("patternField")
+            ->acceptKeyboardText(kind == ProductKind ? pattern : QString());
         touch("addButton");
     }
 
@@ -207,6 +210,23 @@ void tst_ScheduleWindow::waitingEntriesMoveAndGoInTheirPlaces()
     QVERIFY(!panel.find<QPushButton>("upButton")->isEnabled());
     QVERIFY(!panel.find<QPushButton>("deleteButton")->isEnabled());
     QCOMPARE(table->item(1, 5)->text(), QString("причина"));
+
+    // An entry's lots: what will give them until its batches have them.
+    const QList<ScheduleEntry> entries = store.entries();
+    const qint64 mix = std::find_if(entries.cbegin(), entries.cend(), [](const auto &entry) {
+                           return !entry.formulaName.isEmpty();
+                       })->id;
+    QCOMPARE(table->item(0, 2)->text(), QString("С-{NNN}"));
+    for (const char *lot : {"С-001", "С-002"}) {
+        QVERIFY(panel.records.exec("INSERT INTO butch (date, startTime, lot) VALUES "
+                                   "('10.12.2026', '08:00', ?1)",
+                                   {QString::fromUtf8(lot)}));
+        QVERIFY(panel.records.exec("INSERT INTO scheduleButch (idButch, idEntry) VALUES "
+                                   "((SELECT max(idButch) FROM butch), ?1)",
+                                   {QString::number(mix)}));
+    }
+    panel.window->reload();
+    QCOMPARE(table->item(0, 2)->text(), QString("С-001, С-002"));
 }
 
 void tst_ScheduleWindow::operatorReadsButCannotAdd()
