@@ -16,7 +16,8 @@
 namespace {
 
 const QString AutomaticKey = QStringLiteral("schedule/automatic");
-// A hopper holding less than this share of its plus tolerance counts as empty.
+// A hopper holding at most this share of its plus tolerance (and never less than a step of its
+// scale) counts as empty.
 constexpr double RestShareOfTolerance = 0.25;
 
 } // namespace
