@@ -524,3 +524,5 @@ QString FormulaWindow::weightText(double weight, int doser) const
     }
     return numberText(weight);
 }
+
+#include "moc_formulawindow.cpp"

@@ -372,3 +372,5 @@ QString ScheduleWindow::doserText(int doser) const
 {
     return FormulaPlan::doserName(doser, line);
 }
+
+#include "moc_schedulewindow.cpp"
