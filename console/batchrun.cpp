@@ -614,6 +614,7 @@ void BatchRun::beginComponent(int p, int i)
     prepareDevicesForStart(p);
     if (work.taskRecorded)
         componentTasks[i] = work.taskId;
+    emit componentBegun(p);
 }
 
 void BatchRun::startActions()

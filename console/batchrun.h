@@ -126,6 +126,8 @@ signals:
     // The restore needs the doser switched on and its product set.
     void switchOnWanted(int position);
     void productWanted(int position, const QString &product);
+    // A formula's component took the doser: its target and tolerances are the doser's now.
+    void componentBegun(int position);
     // A dose row, counted or declined, is in data.db.
     void doseWritten();
 

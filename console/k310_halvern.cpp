@@ -256,6 +256,10 @@ void K310_Halvern::wireWindow()
     connect(batch.get(), &BatchRun::journalEvent, this, &K310_Halvern::noteBatchEvent);
     connect(batch.get(), &BatchRun::taskRestored, this, &K310_Halvern::showRestoredTask);
     connect(batch.get(), &BatchRun::productWanted, this, &K310_Halvern::changeK310Product);
+    connect(batch.get(), &BatchRun::componentBegun, this, [this](int position) {
+        if (position == selected)
+            fillPanelEditors();
+    });
     connect(batch.get(), &BatchRun::switchOnWanted, this,
             [this](int position) { setDoserActive(position, true); });
     connect(&image, &ProcessImage::changed, this, &K310_Halvern::drawDoser);

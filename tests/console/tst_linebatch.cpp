@@ -295,7 +295,17 @@ void tst_LineBatch::
     rig.startConsole();
     waitForLine(rig);
     const int start = rig.doser().logLines().size();
+    // The panel of the doser that does the sugar, then the salt.
+    rig.console()->selectDoser(1);
     startFormula(rig, QStringLiteral("Смесь Б"), QStringLiteral("100"));
+    const auto saltTarget = [&rig] {
+        return rig.records()
+            .select("SELECT taskWeight FROM task WHERE productName = 'Соль'")
+            .value(0);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!saltTarget().isEmpty(), ConsoleRig::BatchMs);
+    QTRY_COMPARE(ConsoleRig::hundredths(rig.text("productWeightK310_11")),
+                 ConsoleRig::hundredths(saltTarget()));
     // The second batch of the split starts by itself once the first has ended.
     QTRY_VERIFY_WITH_TIMEOUT(rig.records().select("SELECT count(*) FROM butch").value(0) == "2",
                              2 * ConsoleRig::BatchMs);
