@@ -35,7 +35,7 @@ void K310_Halvern::wireSchedule()
         if (scheduleWindow)
             scheduleWindow->reload();
     });
-    // The batch in work changes the number the strip shows.
+    // The batch in work changes the number the strip shows; its end is counted in its entry.
     connect(batch.get(), &BatchRun::stateChanged, this, &K310_Halvern::showScheduleProgress);
 
     plantOrders = std::make_unique<PlantOrders>(
@@ -47,11 +47,6 @@ void K310_Halvern::wireSchedule()
         if (scheduleWindow && scheduleWindow->isVisible())
             scheduleWindow->reload();
     });
-    // A batch's end is counted in its entry's row; the runner tells of the rest.
-    connect(schedule.get(), &ScheduleRunner::progressChanged, plantOrders.get(),
-            &PlantOrders::scheduleChanged);
-    connect(batch.get(), &BatchRun::stateChanged, plantOrders.get(), &PlantOrders::scheduleChanged);
-    plantOrders->scheduleChanged();
     connect(ui.scheduleButton, &QPushButton::clicked, this, &K310_Halvern::showSchedule);
     showScheduleProgress();
 }
@@ -75,9 +70,9 @@ void K310_Halvern::showSchedule()
                     noteChange(JournalEvent::SettingChanged, QStringLiteral("очередь"), before,
                                after);
                 });
-        // Added, moved or deleted: the plant sees the schedule as it now stands.
-        connect(scheduleWindow.get(), &ScheduleWindow::entryChanged, plantOrders.get(),
-                &PlantOrders::scheduleChanged);
+        // Added, moved or deleted: the strip and the plant see the schedule as it now stands.
+        connect(scheduleWindow.get(), &ScheduleWindow::entryChanged, this,
+                &K310_Halvern::showScheduleProgress);
         connect(scheduleWindow.get(), &ScheduleWindow::automaticChanged, this, [this](bool on) {
             k310Settings::makeStore()->setValue(AutomaticKey, on);
             const QString before = on ? QStringLiteral("нет") : QStringLiteral("да");
@@ -97,9 +92,12 @@ void K310_Halvern::showSchedule()
 void K310_Halvern::showScheduleProgress()
 {
     QString text;
+    // The one place the schedule's change is told: the strip, Modbus and the plant's copy.
     const ScheduleRunner::Progress now = schedule->progress();
     if (plant)
         plant->showSchedule(now);
+    if (plantOrders)
+        plantOrders->scheduleChanged();
     if (now.running) {
         if (now.entry > 0) {
             // The batch in work is the one after those done.
